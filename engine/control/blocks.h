@@ -1,0 +1,303 @@
+// Shared state of one engine run.
+//
+// The engine's routines communicate through named blocks of state; each block
+// is a plain struct here, and one `gwr::state` gathers them all.  Routines take
+// the state by reference, so a test can run any routine on a fresh state.
+//
+// Conventions:
+//  * C++ arrays are 0-based: the value for 1-based position i lives at [i-1].
+//    Identifiers (`fitid`) and column numbers (`idep`, `ixvar`, ...) keep their
+//    1-based values.
+//  * Matrices are `dmat`, column-major, so one variable over all observations
+//    is contiguous.
+//  * Tables are sized to the data once per run (see `state::size_obs`,
+//    `state::size_loc`); nothing is allocated per location.
+//  * Scratch used while fitting one location lives in `work`, never in the
+//    state, so locations can be fitted in parallel with identical results.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <fstream>
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "control/rng.h"
+
+namespace gwr {
+
+// Program limits.
+constexpr int maxvar = 52;     // variables (columns) in the data file
+constexpr int maxobs = 80000;  // observations
+constexpr int maxloc = 80000;  // fit locations
+
+// Column-major matrix of doubles.
+struct dmat {
+    int rows = 0;
+    int cols = 0;
+    std::vector<double> a;
+
+    dmat() = default;
+    dmat(int r, int c) { resize(r, c); }
+    void resize(int r, int c) {
+        rows = r;
+        cols = c;
+        a.assign(static_cast<std::size_t>(r) * static_cast<std::size_t>(c), 0.0);
+    }
+    // 0-based element access.
+    double& operator()(int i, int j) { return a[static_cast<std::size_t>(j) * rows + i]; }
+    double operator()(int i, int j) const { return a[static_cast<std::size_t>(j) * rows + i]; }
+    double* col(int j) { return a.data() + static_cast<std::size_t>(j) * rows; }
+    const double* col(int j) const { return a.data() + static_cast<std::size_t>(j) * rows; }
+};
+
+namespace blocks {
+
+// The control vector: 36 integer words; words 1..30 are cleared by `init`,
+// words 31..33 hold the raw values read from the control file.
+struct option {
+    int nvfile = 0;  //  1 variables in the data file's header
+    int nobs = 0;    //  2 observations read
+    int idep = 0;    //  3 dependent column (0 for descriptive statistics)
+    int ixvar = 0;   //  4 x coordinate column
+    int iyvar = 0;   //  5 y coordinate column
+    int iwvar = 0;   //  6 weight (or Poisson offset) column, 0 none
+    int ncol = 0;    //  7 design columns: predictors + 1
+    int kertyp = 0;  //  8 1 fixed, 2 adaptive
+    int kershp = 0;  //  9 1 Gaussian, 2 bi-square, 3 cylinder
+    int icalib = 0;  // 10 calibration code 0..7
+    int itest = 0;   // 11 significance test 0, +-1, +-2
+    int ihist = 0;   // 12 print calibration history
+    int ipred = 0;   // 13 print predictions
+    int iouttp = 0;  // 14 result file 0 none, 1 text, 2 e00, 3 mif
+    int iloc = 0;    // 15 1 fit at the observations, 2 elsewhere
+    int nfit = 0;    // 16 fit locations
+    int idiag = 0;   // 17 print casewise diagnostics
+    int iorig = 0;   // 18 regression through the origin (always 0)
+    int isph = 0;    // 19 0 Cartesian, 1 spherical
+    int method = 0;  // 20 analysis method 1..5
+    std::array<int, 10> spare{};  // 21..30
+    int rawhst = 0;  // 31
+    int rawprd = 0;  // 32
+    int rawout = 0;  // 33
+    std::array<int, 3> spare2{};  // 34..36
+
+    // Word k (1..36) of the vector.
+    int word(int k) const;
+    // Clears words 1..30.
+    void clear_words();
+};
+
+struct files {
+    std::string datfil;  // observation data file (trailing blanks removed)
+    std::string locfil;  // estimation-location file, or the "at sample points" text
+    std::string outfil;  // result file
+    char kercod = ' ';   // kernel letter f, v, c
+    char calcod = ' ';   // calibration letter n, c, a, b
+    char smpcod = ' ';   // sample letter a, s
+};
+
+struct parms {
+    double bandw = 0.0;   // fixed bandwidth, or adaptive size as read
+    double bandw2 = 0.0;  // second bandwidth word
+};
+
+struct fit5 {
+    int nnear = 0;  // adaptive local sample size
+};
+
+struct sampl {
+    double smppct = 0.0;      // calibration sample percentage
+    std::vector<int> insamp;  // per observation: 1 calibration point, 0 not
+};
+
+struct dat2 {
+    int nwork = 0;  // working observation count
+    int nvar = 0;   // predictors (descriptive runs: chosen variables)
+    int ncase = 0;  // observations read
+    int nobsd = 0;  // observations (GLM copy)
+    int nvard = 0;  // names in the header line
+    int idep = 0, ixvar = 0, iyvar = 0, iwvar = 0;  // column numbers as read
+    std::vector<char> inmod;  // per data column: 1 in the model
+};
+
+struct lab1 {
+    std::vector<std::string> varlab;  // header names, 8 characters each
+    std::vector<std::string> modlab;  // model variable names, 8 characters each
+};
+
+struct lab2 {
+    std::string linbuf;  // header line as read (at most 4096 characters)
+};
+
+struct struc1 {
+    dmat datmat;  // n x nvfile data table
+    dmat xmat;    // n x K design matrix, column 1 all ones
+    dmat selmat;  // n x m chosen variables of a descriptive run
+    std::vector<double> kwt;  // GLM kernel weights of the current fit
+};
+
+struct struc2 {
+    std::vector<double> xobs, yobs;  // observation coordinates (radians when spherical)
+    std::vector<double> ydep;        // dependent variable
+};
+
+struct fit1 {
+    std::vector<double> xfit, yfit;  // fit-location coordinates
+};
+
+struct fit2 {
+    std::vector<int> fitid;  // fit-location identifiers
+};
+
+struct fit3 {
+    int nloc = 0;  // fit locations
+};
+
+struct fit6 {
+    std::vector<double> obswt;  // observation weights (1.0 when none)
+};
+
+struct hat1 {
+    std::vector<double> hatdg;  // leverage per location
+    double trs = 0.0;    // trace of the hat matrix
+    double trols = 0.0;  // trace of the global projection
+    double enp = 0.0;
+    double sigma = 0.0;
+    double sigml = 0.0;
+    double aicc = 0.0;
+    double aic = 0.0;
+    double bic = 0.0;
+    double adjr2 = 0.0;
+    double pi = 0.0;
+};
+
+struct anova {
+    double rss = 0.0;
+    std::vector<double> gresid;  // global residuals
+};
+
+struct output {
+    std::vector<double> yhat, resid;  // per location
+    std::vector<int> locsing;         // per location: 1 generalised inverse used
+    int samepts = 0;                  // 1 fit locations are the observations
+};
+
+struct diags {
+    std::vector<double> stdres, cookd, locr2;  // per location
+};
+
+struct glm1 {
+    std::vector<double> zwork, eta;  // working response, linear predictor
+    int niter = 0;
+};
+
+struct glm2 {
+    double loglik = 0.0, deviance = 0.0;  // latest IRLS fit
+    double loclik = 0.0, locdev = 0.0;    // local model
+};
+
+struct glm3 {
+    std::vector<double> offset;  // Poisson offsets
+};
+
+struct monte1 {
+    double mean = 0.0, ss = 0.0;
+};
+
+struct trig {
+    double degrad = 0.0;  // degrees per radian
+    double raddeg = 0.0;  // radians per degree
+};
+
+struct outst1 {
+    int npar = 0;  // parameters written to the result files
+};
+
+struct outst2 {
+    std::vector<std::string> names;  // result-file column names
+};
+
+}  // namespace blocks
+
+// Scratch of one weighted least-squares fit at one location.  One `work`
+// per thread; sized once per run by `work::size`.
+struct work {
+    std::vector<double> wt;      // kernel weights, n
+    std::vector<double> dsqwrk;  // squared distances (sorted by the adaptive kernel), n
+    std::vector<double> lresid;  // unweighted residuals of the fit, n
+    std::vector<double> hdiag;   // projection diagonal, n
+    dmat xc;                     // X*C, n x K
+    dmat xtwx, xtwxi;            // K x K cross products and their (generalised) inverse
+    dmat minvw;                  // K x K work copy inverted by minv
+    dmat mwork;                  // K x n, C*X'W of the variance factors
+    std::vector<double> xtwy, bhat, sehat, bprev;  // K
+    std::vector<int> lpiv, mpiv;                  // minv pivots, K
+    std::vector<int> keep;                        // retained parameters of a generalised inverse
+    std::vector<double> packed, cwork;            // packed lower triangle, subinv work
+    double lrss = 0.0;
+    double trloc = 0.0;
+    int singfl = 0;
+
+    void size(int n, int k);
+};
+
+struct state {
+    blocks::option option;
+    blocks::files files;
+    blocks::parms parms;
+    blocks::fit5 fit5;
+    blocks::sampl sampl;
+    blocks::dat2 dat2;
+    blocks::lab1 lab1;
+    blocks::lab2 lab2;
+    blocks::struc1 struc1;
+    blocks::struc2 struc2;
+    blocks::fit1 fit1;
+    blocks::fit2 fit2;
+    blocks::fit3 fit3;
+    blocks::fit6 fit6;
+    dmat bvals;  // local estimates (descriptive runs: local means), nloc x K
+    dmat svals;  // standard errors (descriptive runs: local variances), nloc x K
+    std::vector<double> tvals;  // t values (descriptive runs: standard deviations) of one location
+    blocks::hat1 hat1;
+    blocks::anova anova;
+    blocks::output output;
+    blocks::diags diags;
+    blocks::glm1 glm1;
+    blocks::glm2 glm2;
+    blocks::glm3 glm3;
+    blocks::monte1 monte1;
+    blocks::trig trig;
+    blocks::outst1 outst1;
+    blocks::outst2 outst2;
+
+    work ws;  // scratch of the serial fitting loops
+
+    rng rand;  // the run's only random source
+
+    std::ostream* out;  // the listing
+    std::ostream* err;  // standard error
+    std::istream* in;   // the control file
+
+    // Control-file reading position (for diagnostics and list-directed continuation).
+    int ctlrec = 0;
+
+    // Observation file, left open by rdlabl after its header for rdata.
+    std::unique_ptr<std::ifstream> datstream;
+    int datline = 0;  // last line read from the data file
+
+    state();
+    state(std::istream& in, std::ostream& out, std::ostream& err);
+
+    // Per-observation tables (n rows).
+    void size_obs(int n);
+    // Per-location tables: `rows` rows, k columns.  Callers pass
+    // max(nobs, nloc): the same tables hold per-observation values (global
+    // fitted values, calibration trials) when the locations are elsewhere.
+    void size_loc(int rows, int k);
+};
+
+}  // namespace gwr

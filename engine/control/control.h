@@ -1,0 +1,34 @@
+// Run control: driver, control-file reader, data readers.
+#pragma once
+
+#include <string>
+
+#include "control/blocks.h"
+
+namespace gwr {
+
+// The whole run: banner, limits, init, read1, dispatch, finish.  Returns the
+// process exit status; error stops and failures are turned into their
+// standard-error text and status here.
+int run(state& s);
+
+void init(state& s);
+void banner(state& s);
+void xtime(state& s, const std::string& text);
+void finish(state& s, int code);
+void problm(state& s, int m);
+void ctype(state& s, int c);
+void pcntrl(state& s);
+
+void read1(state& s);
+void gtfnam(state& s);
+
+void rdlabl(state& s);
+void rdata(state& s);
+void readin(state& s);
+void thin(state& s);
+
+// Dispatch on `option.method` (after read1).
+void dispatch(state& s);
+
+}  // namespace gwr

@@ -1,0 +1,12 @@
+// Placeholders for routines not yet built; each is removed when its real
+// implementation lands.
+#include "control/control.h"
+
+namespace gwr {
+
+int run(state& s) {
+    dispatch(s);
+    return 0;
+}
+
+}  // namespace gwr

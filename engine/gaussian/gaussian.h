@@ -1,0 +1,50 @@
+// Gaussian geographically weighted regression: kernels, weighted least
+// squares, the local estimation run, global model, diagnostics, summary.
+#pragma once
+
+#include "control/blocks.h"
+
+namespace gwr {
+
+// Squared distance between two locations; spherical coordinates (isph != 0)
+// are longitude/latitude in radians and give squared great-circle kilometres.
+double distsq(double x1, double y1, double x2, double y2, int isph);
+
+// Kernel weights of every observation seen from fit location ipt (1-based)
+// with bandwidth bw, into w.wt (w.dsqwrk is used by the adaptive kernel).
+void genwgt(const state& s, work& w, int ipt, double bw);
+
+// Ascending in-place heap sort of a[0..n-1].
+void hsort(double* a, int n);
+
+// One weighted least-squares fit of ydep on xmat with weights w.wt.
+void fitreg(const state& s, work& w);
+
+// Gauss-Jordan inversion in place with complete pivoting of the n x n
+// column-major matrix a (leading dimension lda); det = 0 on a zero pivot.
+void minv(double* a, int n, int lda, double& det, int* l, int* m);
+
+// Inverse of the principal submatrix of packed symmetric a selected by the
+// ascending 1-based indices b[0..nb-1]; c may alias a.
+void subinv(const double* a, int n, const int* b, int nb, double* c, double* w,
+            int& nullty, int& ifault, double& det);
+
+// Cholesky factor u of the principal submatrix of packed a selected by b.
+void subchl(const double* a, const int* b, int nb, double* u, int& nullty,
+            int& ifault, double& det);
+
+// Variance factors of the local coefficients after fitreg, into w.sehat.
+void calcse(const state& s, work& w);
+
+// Mean of y, sse = sum (y-f)^2, sst = sum (y-ybar)^2, r2 = 1 - sse/sst.
+void calcr2(const double* y, const double* f, int n, double& ybar, double& sse,
+            double& sst, double& r2);
+
+void runmod(state& s);
+void tzm(state& s);
+void reg1(state& s);
+void tzm_ft(state& s);
+void diagpt(state& s);
+void summry(state& s);
+
+}  // namespace gwr

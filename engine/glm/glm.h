@@ -1,0 +1,19 @@
+// Geographically weighted logistic and Poisson regression.
+#pragma once
+
+#include "control/blocks.h"
+
+namespace gwr {
+
+double fitl(double eta);
+void fitlog(state& s, work& w, int diag);
+void wglm(state& s, work& w);
+void wglm2(state& s, work& w);
+void glm(state& s);
+void runglm(state& s);
+void tzmglm(state& s);
+double glmval(state& s, double bw);
+void infl(state& s);
+void glm_se(state& s);
+
+}  // namespace gwr

@@ -1,0 +1,9 @@
+// Placeholders for routines not yet built; each is removed when its real
+// implementation lands.
+#include "glm/glm.h"
+
+namespace gwr {
+
+void runglm(state&) {}
+
+}  // namespace gwr

@@ -1,0 +1,57 @@
+// Helpers shared by the engine tests.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "control/blocks.h"
+
+namespace testing_support {
+
+// A fresh engine state whose control input, listing and standard error are
+// string streams the test can fill and read.
+struct harness {
+    std::istringstream in;
+    std::ostringstream out;
+    std::ostringstream err;
+    std::unique_ptr<gwr::state> s;
+
+    explicit harness(const std::string& control = "");
+    std::string listing() const { return out.str(); }
+};
+
+// A scratch folder removed at the end of the test.
+struct tempdir {
+    std::filesystem::path path;
+    tempdir();
+    ~tempdir();
+    tempdir(const tempdir&) = delete;
+    tempdir& operator=(const tempdir&) = delete;
+    // Writes text to a file in the folder and returns its full path.
+    std::string write(const std::string& name, const std::string& text) const;
+    std::string file(const std::string& name) const { return (path / name).string(); }
+};
+
+// Result of running the built tzm program.
+struct run_result {
+    std::string out;
+    std::string err;
+    int status = -1;
+};
+
+// Runs tzm in `workdir` with the control text on standard input.
+run_result run_tzm(const std::string& control, const std::filesystem::path& workdir);
+
+std::string read_file(const std::filesystem::path& p);
+
+// The lines of a text (without their newlines).
+std::vector<std::string> lines(const std::string& text);
+
+// The listing with the two time-stamped lines ("Program starts at: ...",
+// "Program terminates ... at: ...") replaced by a fixed text.
+std::string mask_times(const std::string& listing);
+
+}  // namespace testing_support
