@@ -4,6 +4,9 @@
 
 namespace gwr {
 
+bool fitloc(state&) { return false; }
+void thin(state&) {}
+void rdata(state&) {}
 int run(state& s) {
     dispatch(s);
     return 0;

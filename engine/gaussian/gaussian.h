@@ -14,6 +14,11 @@ double distsq(double x1, double y1, double x2, double y2, int isph);
 // with bandwidth bw, into w.wt (w.dsqwrk is used by the adaptive kernel).
 void genwgt(const state& s, work& w, int ipt, double bw);
 
+// Kernel weights seen from the point (x, y): the same as genwgt, for a
+// point that is not in the fit-location list (calibration evaluates its
+// criterion at the observation points).
+void genwgt_at(const state& s, work& w, double x, double y, double bw);
+
 // Ascending in-place heap sort of a[0..n-1].
 void hsort(double* a, int n);
 

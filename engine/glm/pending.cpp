@@ -5,5 +5,6 @@
 namespace gwr {
 
 void runglm(state&) {}
+double glmval(state&, double) { return 0.0; }
 
 }  // namespace gwr
