@@ -205,6 +205,8 @@ struct glm3 {
 
 struct monte1 {
     double mean = 0.0, ss = 0.0;
+    dmat stats;                      // test statistics: row 1 observed, rows 2.. randomised
+    std::vector<double> xsave, ysave;  // observation coordinates before randomisation
 };
 
 struct trig {
