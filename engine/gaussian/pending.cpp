@@ -8,6 +8,5 @@ namespace gwr {
 void runmod(state&) {}
 void tzm_ft(state&) {}
 void summry(state&) {}
-void calib(state&) {}
 
 }  // namespace gwr

@@ -1,0 +1,258 @@
+// Bandwidth calibration: set-up, golden-section search and the Gaussian
+// criterion (cross-validation score or AICc).
+#include "gaussian/calib.h"
+
+#include <algorithm>
+#include <cmath>
+#include <ostream>
+
+#include "control/stop.h"
+#include "format/format.h"
+#include "gaussian/gaussian.h"
+#include "glm/glm.h"
+
+namespace gwr {
+
+namespace {
+
+constexpr double golden_r = 0.61803399;
+constexpr double golden_c = 1.0 - golden_r;
+constexpr double search_tol = 0.05;
+constexpr double earth_radius = 6371.1;  // kilometres, as the kernel measures
+constexpr double pi = 3.141592653589793;
+
+bool adaptive(const state& s) { return s.option.kertyp == 2; }
+
+// Codes whose criterion leaves each calibration point out of its own fit.
+bool leave_one_out(int icalib) {
+    return icalib == 2 || icalib == 4 || icalib == 6 || icalib == 7;
+}
+
+bool sampled(int icalib) { return icalib == 4 || icalib == 5 || icalib == 7; }
+
+double extent(const std::vector<double>& v, int n) {
+    double lo = 1e70, hi = -1e70;
+    for (int i = 0; i < n; ++i) {
+        lo = std::min(lo, v[i]);
+        hi = std::max(hi, v[i]);
+    }
+    return hi - lo;
+}
+
+}  // namespace
+
+void searchlimits(const state& s, double& lo, double& hi) {
+    const int n = s.option.nobs;
+    const int method = s.option.method;
+    if (!adaptive(s)) {
+        double xext = extent(s.struc2.xobs, n);
+        double yext = extent(s.struc2.yobs, n);
+        // Spherical coordinates are stored in radians while the kernel
+        // measures great-circle kilometres: search in kilometres.
+        if (s.option.isph == 1) {
+            xext *= earth_radius;
+            yext *= earth_radius;
+        }
+        hi = std::min(xext, yext);
+        lo = method == 3 ? hi * 0.25 : hi / 20.0;
+    } else {
+        hi = n;
+        if (method == 3 || method == 4)
+            lo = std::max(n / 4, 30);
+        else
+            lo = std::max(n / 20, 10);
+    }
+}
+
+int selsmp(state& s) {
+    const int ncase = s.dat2.ncase;
+    if (static_cast<int>(s.sampl.insamp.size()) < ncase) s.sampl.insamp.resize(ncase);
+    if (!sampled(s.option.icalib)) {
+        std::fill(s.sampl.insamp.begin(), s.sampl.insamp.begin() + ncase, 1);
+        return ncase;
+    }
+    // The sampling value is a percentage.
+    const double frac = s.sampl.smppct / 100.0;
+    int count = 0;
+    for (int i = 0; i < ncase; ++i) {
+        float r = static_cast<float>(s.rand.rand()) / 32767.0f;
+        int flag = static_cast<double>(r) <= frac ? 1 : 0;
+        s.sampl.insamp[i] = flag;
+        count += flag;
+        ftn::ldwrite(*s.out, {static_cast<double>(r), frac, flag});
+    }
+    return count;
+}
+
+void calib(state& s) {
+    std::ostream& o = *s.out;
+    const int code = s.option.icalib;
+    const int method = s.option.method;
+
+    if (code < 2 || code > 7) {
+        // An unknown calibration letter leaves no criterion to minimise and
+        // no bandwidth to fit with.
+        ftn::fwrite(o, "(a)", {"*** No bandwidth search for this calibration choice: halting"});
+        throw stop{};
+    }
+    if (method == 2 && (code == 6 || code == 7)) {
+        ftn::fwrite(o, "(a)",
+                    {"*** BIC calibration is only available for logistic and Poisson models"});
+        throw stop{};
+    }
+
+    ftn::fwrite(o, "(a)", {"*Finding bandwidth... "});
+    if (code == 2 || code == 3 || code == 6) {
+        ftn::ldwrite(o, {" ... using all regression points"});
+        ftn::ldwrite(o, {"This can take some time..."});
+    } else {
+        const double frac = s.sampl.smppct / 100.0;
+        const int expected = static_cast<int>(std::lround(s.dat2.ncase * frac));
+        ftn::ldwrite(o, {" ... using a sample of regression points"});
+        ftn::fwrite(o, "(a,f7.3,a,i7,a)",
+                    {"Sampling will be used: fraction is: ", frac, " (", expected, " cases)"});
+    }
+
+    double lo = 0.0, hi = 0.0;
+    searchlimits(s, lo, hi);
+
+    const int count = selsmp(s);
+    ftn::ldwrite(o, {"*Calibration will be based on ", count, " cases"});
+
+    if (!adaptive(s))
+        ftn::ldwrite(o, {"*Fixed kernel bandwidth search limits: ", lo, hi});
+    else
+        ftn::fwrite(o, "(a,2i7)",
+                    {"*Adaptive kernel sample size limits: ", static_cast<int>(lo),
+                     static_cast<int>(hi)});
+
+    if (method == 2) {
+        if (code == 2 || code == 4)
+            ftn::ldwrite(o, {"*Crossvalidation begins..."});
+        else
+            ftn::ldwrite(o, {"*AICc minimisation begins..."});
+        aicmin(s, lo, hi);
+    } else if (method == 3 || method == 4) {
+        if (code == 3 || code == 5)
+            ftn::ldwrite(o, {"*AICc minimisation begins..."});
+        else
+            ftn::ldwrite(o, {"*Crossvalidation begins..."});
+        aicmin(s, lo, hi);
+    }
+}
+
+void aicmin(state& s, double lo, double hi) {
+    const int code = s.option.icalib;
+    if (s.option.ihist == 1) {
+        if (code == 3 || code == 5)
+            ftn::fwrite(*s.out, "(a)", {"            Bandwidth                     AICc"});
+        else
+            ftn::fwrite(*s.out, "(a)", {"            Bandwidth                CV Score"});
+    }
+    const double mid = (lo + hi) * 0.5;
+    criterion f = s.option.method == 2 ? akeval : glmval;
+    const double x = golden(s, lo, mid, hi, search_tol, f);
+    if (!adaptive(s)) {
+        s.parms.bandw = x;
+        ftn::fwrite(*s.out, "(a,f12.5)", {"** Convergence: Bandwidth= ", s.parms.bandw});
+    } else {
+        s.fit5.nnear = static_cast<int>(x + 0.5);
+        ftn::fwrite(*s.out, "(a,i6)", {"** Convergence: Local Sample Size= ", s.fit5.nnear});
+    }
+}
+
+double golden(state& s, double ax, double bx, double cx, double tol, criterion f) {
+    std::ostream& o = *s.out;
+    double x0 = ax, x3 = cx, x1, x2;
+    if (std::fabs(bx - ax) < std::fabs(cx - bx)) {
+        x1 = bx;
+        x2 = bx + golden_c * (cx - bx);
+    } else {
+        x2 = bx;
+        x1 = bx - golden_c * (bx - ax);
+    }
+    int calls = 0;
+    double f1 = f(s, x1);
+    ++calls;
+    ftn::fwrite(o, "(2f25.12)", {x1, f1});
+    double f2 = f(s, x2);
+    ++calls;
+    ftn::fwrite(o, "(2f25.12)", {x2, f2});
+    const bool hist = s.option.ihist == 1;
+
+    while (std::fabs(x3 - x0) > tol * (std::fabs(x1) + std::fabs(x2))) {
+        if (f1 > f2) {
+            x0 = x1;
+            x1 = x2;
+            x2 = golden_r * x2 + golden_c * x3;
+            f1 = f2;
+            f2 = f(s, x2);
+            ++calls;
+            if (hist) ftn::fwrite(o, "(2f25.12)", {x2, f2});
+        } else {
+            // Ties shrink the bracket from the right.
+            x3 = x2;
+            x2 = x1;
+            x1 = golden_r * x1 + golden_c * x0;
+            f2 = f1;
+            f1 = f(s, x1);
+            ++calls;
+            if (hist) ftn::fwrite(o, "(2f25.12)", {x1, f1});
+        }
+    }
+    ftn::fwrite(o, "(a,i5,a)", {"** Convergence after ", calls, " function calls"});
+    return f1 < f2 ? x1 : x2;
+}
+
+double akeval(state& s, double bw) {
+    const int n = s.option.nobs;
+    const int K = s.dat2.nvar + 1;
+    const bool loo = leave_one_out(s.option.icalib);
+    const dmat& x = s.struc1.xmat;
+    const std::vector<double>& y = s.struc2.ydep;
+    work& w = s.ws;
+
+    double rss = 0.0, trs = 0.0;
+    if (adaptive(s)) s.fit5.nnear = static_cast<int>(bw + 0.5);
+
+    for (int i = 0; i < n; ++i) {
+        if (s.sampl.insamp[i] == 0) continue;
+        // Each calibration point is fitted at its own observation point,
+        // whatever list of locations the final fit uses.
+        genwgt_at(s, w, s.struc2.xobs[i], s.struc2.yobs[i], bw);
+        if (loo) w.wt[i] = 0.0;
+        fitreg(s, w);
+        calcse(s, w);
+        for (int k = 0; k < K; ++k) {
+            s.bvals(i, k) = w.bhat[k];
+            s.svals(i, k) = w.sehat[k];
+        }
+        double fitted = 0.0;
+        for (int k = 0; k < K; ++k) fitted += w.bhat[k] * x(i, k);
+        s.output.yhat[i] = fitted;
+        s.output.resid[i] = y[i] - fitted;
+        rss += s.output.resid[i] * s.output.resid[i];
+
+        const double wi = w.wt[i];
+        double h = 0.0;
+        for (int k = 0; k < K; ++k) {
+            double row = 0.0;
+            for (int m = 0; m < K; ++m) row += w.xtwxi(k, m) * x(i, m) * wi;
+            h += x(i, k) * row;
+        }
+        s.hat1.hatdg[i] = h;
+        trs += h;
+    }
+
+    const double dn = n;
+    s.anova.rss = rss;
+    s.hat1.trs = trs;
+    s.hat1.enp = trs;
+    s.hat1.sigml = rss / dn;
+    s.hat1.sigma = std::sqrt(rss / (dn - trs));
+    s.hat1.aicc =
+        dn * (std::log(2.0 * pi * s.hat1.sigml) + 1.0 + 2.0 * (trs + 1.0) / (dn - 2.0 - trs));
+    return s.hat1.aicc;
+}
+
+}  // namespace gwr
