@@ -1,0 +1,394 @@
+// Reading and echoing the 16-record model control file.
+#include <cmath>
+#include <climits>
+#include <istream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "control/control.h"
+#include "control/stop.h"
+#include "format/format.h"
+
+namespace gwr {
+
+namespace {
+
+const char* const record_names[17] = {
+    "",
+    "data file name",
+    "location file name",
+    "result file name",
+    "dependent variable column",
+    "x, y and weight columns",
+    "title",
+    "model variable flags",
+    "kernel, calibration and sample letters",
+    "bandwidth",
+    "calibration history flag",
+    "prediction report flag",
+    "result file type",
+    "significance test code",
+    "casewise diagnostics flag",
+    "analysis method",
+    "coordinate type",
+};
+
+std::string record_label(int rec) {
+    return "control file record " + std::to_string(rec) + " (" + record_names[rec] + ")";
+}
+
+// Next line of the control file, without its line end; false at the end.
+bool next_line(state& s, std::string& line) {
+    if (!std::getline(*s.in, line)) return false;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    ++s.ctlrec;
+    return true;
+}
+
+// One whole record read as text.
+std::string text_record(state& s, int rec) {
+    std::string line;
+    if (!next_line(s, line))
+        throw io_error("the control file ends before " + record_label(rec));
+    return line;
+}
+
+std::string rtrim(std::string t) {
+    while (!t.empty() && (t.back() == ' ' || t.back() == '\t')) t.pop_back();
+    return t;
+}
+
+// One list-directed read of `count` values starting at record `rec`.
+std::vector<std::optional<std::string>> list_record(state& s, int rec, int count) {
+    std::vector<std::optional<std::string>> fields;
+    int start = s.ctlrec + 1;
+    bool ok = ftn::ldread([&s](std::string& l) { return next_line(s, l); }, count, fields);
+    if (!ok) {
+        if (s.ctlrec < start)
+            throw io_error("the control file ends before " + record_label(rec));
+        throw io_error("the control file ends while reading " + record_label(rec) + ": " +
+                       std::to_string(count) + " value(s) expected");
+    }
+    return fields;
+}
+
+void bad_value(state& s, int rec, const std::string& field, const char* what) {
+    std::string where = record_label(rec);
+    if (s.ctlrec != rec) where += ", continued on line " + std::to_string(s.ctlrec);
+    throw io_error(where + ": '" + field + "' is not " + what);
+}
+
+void read_ints(state& s, int rec, std::vector<int*> targets) {
+    auto fields = list_record(s, rec, static_cast<int>(targets.size()));
+    for (std::size_t k = 0; k < targets.size(); ++k) {
+        if (!fields[k]) continue;  // a null value leaves the target unchanged
+        if (!ftn::parse_int(*fields[k], *targets[k])) bad_value(s, rec, *fields[k], "an integer");
+    }
+}
+
+int read_int(state& s, int rec) {
+    int v = 0;
+    read_ints(s, rec, {&v});
+    return v;
+}
+
+double read_real(state& s, int rec) {
+    double v = 0.0;
+    auto fields = list_record(s, rec, 1);
+    if (fields[0] && !ftn::parse_real(*fields[0], v)) bad_value(s, rec, *fields[0], "a number");
+    return v;
+}
+
+// The model flags: one letter T/t/F/f per data column from column 1; more
+// than 80 columns continue on the next record.
+void read_flags(state& s, int rec) {
+    int n = s.option.nvfile;
+    s.dat2.inmod.assign(n, 0);
+    int k = 0;
+    while (k < n) {
+        std::string line = text_record(s, rec);
+        int take = std::min(80, n - k);
+        for (int c = 0; c < take; ++c, ++k) {
+            char ch = c < static_cast<int>(line.size()) ? line[c] : '\0';
+            if (ch == 'T' || ch == 't') {
+                s.dat2.inmod[k] = 1;
+            } else if (ch == 'F' || ch == 'f') {
+                s.dat2.inmod[k] = 0;
+            } else if (ch == '\0') {
+                throw io_error(record_label(rec) + ": " + std::to_string(n) +
+                               " letters T or F expected, the line holds " + std::to_string(k));
+            } else {
+                throw io_error(record_label(rec) + ": '" + std::string(1, ch) + "' in column " +
+                               std::to_string(c + 1) + " is not T or F");
+            }
+        }
+    }
+}
+
+std::string first40(const std::string& name) {
+    std::string t = name.substr(0, 40);
+    t.resize(40, ' ');
+    return t;
+}
+
+// Values of records 9 to 16 kept until the echo.
+struct tail_records {
+    double bandw = 0.0;
+    int hist = 0, pred = 0, out = 0, test = 0, diag = 0, method = 0, coord = 0;
+};
+
+// A column number from records 4 or 5 must name a variable of the data file
+// (0 is allowed where `zero_ok`); anything else would read outside the
+// variable table.
+void check_column(state& s, int rec, const char* what, int col, bool zero_ok) {
+    if ((zero_ok && col == 0) || (col >= 1 && col <= s.option.nvfile)) return;
+    ftn::fwrite(*s.out, "(a,i2,a,i7,3a,i4,a)",
+                {"*** Control record ", rec, ": column", col, " for the ", what,
+                 " is not a column of the data file (1 to", s.option.nvfile, ")"});
+    ftn::fwrite(*s.out, "(a)", {"*** Illegal column number... stopping."});
+    throw stop();
+}
+
+void echo_names(state& s, const std::vector<std::string>& names, std::size_t count) {
+    ftn::items it;
+    for (std::size_t i = 0; i < count; ++i) it.emplace_back(names[i]);
+    ftn::fwrite(*s.out, "(8(1x,a8))", it);
+}
+
+}  // namespace
+
+void gtfnam(state& s) {
+    s.files.datfil = rtrim(text_record(s, 1));
+    s.files.locfil = rtrim(text_record(s, 2));
+    s.files.outfil = rtrim(text_record(s, 3));
+    if (s.files.locfil.empty()) {
+        s.option.iloc = 1;
+        s.files.locfil = "Estimation at sample point locations";
+        s.output.samepts = 1;
+    } else {
+        s.option.iloc = 2;
+        s.output.samepts = 0;
+    }
+}
+
+void read1(state& s) {
+    blocks::option& op = s.option;
+    std::ostream& o = *s.out;
+
+    // Reading: nothing goes to the listing until all 16 records are in.
+    gtfnam(s);
+    op.idep = read_int(s, 4);
+    read_ints(s, 5, {&op.ixvar, &op.iyvar, &op.iwvar});
+    s.dat2.idep = op.idep;
+    s.dat2.ixvar = op.ixvar;
+    s.dat2.iyvar = op.iyvar;
+    s.dat2.iwvar = op.iwvar;
+
+    rdlabl(s);
+    op.nvfile = s.dat2.nvard;
+
+    std::string title = text_record(s, 6);
+    read_flags(s, 7);
+
+    std::string letters = text_record(s, 8);
+    letters.resize(3, ' ');
+    s.files.kercod = letters[0];
+    s.files.calcod = letters[1] == ' ' ? 'n' : letters[1];
+    s.files.smpcod = letters[2] == ' ' ? 'a' : letters[2];
+
+    tail_records t;
+    t.bandw = read_real(s, 9);
+    t.hist = read_int(s, 10);
+    t.pred = read_int(s, 11);
+    t.out = read_int(s, 12);
+    t.test = read_int(s, 13);
+    t.diag = read_int(s, 14);
+    t.method = read_int(s, 15);
+    t.coord = read_int(s, 16);
+    s.parms.bandw = t.bandw;
+    op.rawhst = t.hist;
+    op.rawprd = t.pred;
+    op.rawout = t.out;
+
+    // Echo and settings.
+    ftn::fwrite(o, "(a80)", {title.substr(0, 80)});
+    ftn::fwrite(o, "(2a)", {"** Observed data file:        ", first40(s.files.datfil)});
+    ftn::fwrite(o, "(2a)", {"** Prediction location file:  ", first40(s.files.locfil)});
+    ftn::fwrite(o, "(2a)", {"** Result output file:        ", first40(s.files.outfil)});
+
+    // A header with more names than the program holds lists only the first
+    // maxvar of them; the run stops for too many variables before any data
+    // record is used.
+    const int nshown = std::min(op.nvfile, maxvar);
+    ftn::fwrite(o, "(a)", {" "});
+    ftn::fwrite(o, "(a)", {"** Variables in the data file..."});
+    echo_names(s, s.lab1.varlab, nshown);
+    ftn::fwrite(o, "(a)", {" "});
+
+    // Only the regression methods need a dependent variable.
+    check_column(s, 4, "dependent variable", op.idep, t.method < 2 || t.method > 4);
+    check_column(s, 5, "x coordinate", op.ixvar, false);
+    check_column(s, 5, "y coordinate", op.iyvar, false);
+    check_column(s, 5, "weight variable", op.iwvar, true);
+    auto name = [&s](int col) { return col >= 1 ? s.lab1.varlab[col - 1] : std::string(8, ' '); };
+
+    if (t.method != 1) ftn::fwrite(o, "(2a)", {"** Dependent (y) variable..........", name(op.idep)});
+    ftn::fwrite(o, "(2a)", {"** Easting  (x-coord) variable.....", name(op.ixvar)});
+    ftn::fwrite(o, "(2a)", {"** Northing (y-coord) variable.....", name(op.iyvar)});
+    if (t.method != 4) {
+        if (op.iwvar == 0)
+            ftn::fwrite(o, "(a)", {"** No weight variable specified"});
+        else
+            ftn::fwrite(o, "(2a)", {"** Weight variable for estimation..", name(op.iwvar)});
+    } else {
+        if (op.iwvar == 0)
+            ftn::fwrite(o, "(a)", {"** No offset variable specified"});
+        else
+            ftn::fwrite(o, "(2a)", {"** Offset variable for estimation..", name(op.iwvar)});
+    }
+
+    s.lab1.modlab.clear();
+    for (int i = 1; i <= nshown; ++i) {
+        if (i == op.idep || i == op.ixvar || i == op.iyvar || i == op.iwvar) continue;
+        if (s.dat2.inmod[i - 1]) s.lab1.modlab.push_back(name(i));
+    }
+    const int m = static_cast<int>(s.lab1.modlab.size());
+    if (t.method == 1)
+        ftn::fwrite(o, "(a)", {"** Statistics required for the following..."});
+    else
+        ftn::fwrite(o, "(a)", {"** Independent variables in your model..."});
+    echo_names(s, s.lab1.modlab, m);
+    op.ncol = m + 1;
+
+    // Kernel.
+    switch (s.files.kercod) {
+        case 'f':
+            op.kertyp = 1;
+            op.kershp = 1;
+            ftn::fwrite(o, "(a)", {"** Kernel type:  Fixed"});
+            ftn::fwrite(o, "(a)", {"** Kernel shape: Gaussian"});
+            break;
+        case 'v':
+            op.kertyp = 2;
+            op.kershp = 2;
+            ftn::fwrite(o, "(a)", {"** Kernel type:  Adaptive"});
+            ftn::fwrite(o, "(a)", {"** Kernel shape: Bi-Square"});
+            break;
+        case 'c':
+            op.kertyp = 1;
+            op.kershp = 3;
+            ftn::fwrite(o, "(a)", {"** Kernel type:  Fixed"});
+            ftn::fwrite(o, "(a)", {"** Kernel shape: Cylinder"});
+            break;
+        default:
+            ftn::fwrite(o, "(a)", {"Illegal Kernel Choice"});
+            throw stop("98");
+    }
+
+    // Bandwidth and calibration.
+    const char cal = s.files.calcod;
+    if (cal == 'n') {
+        op.icalib = 1;
+        ftn::fwrite(o, "(a)", {"** User supplied bandwidth"});
+        if (op.kertyp == 1) {
+            s.fit5.nnear = 0;
+            s.parms.bandw2 = 0.0;
+            ftn::fwrite(o, "(a,f14.5,a)", {"** Bandwidth is ", s.parms.bandw, " coordinate units"});
+            if (!(s.parms.bandw > 0.0)) {
+                ftn::fwrite(o, "(a)", {"** User supplied bandwidth is too small"});
+                ftn::fwrite(o, "(a)", {"** It must be >0 units "});
+                throw stop();
+            }
+        } else {
+            // Truncated toward zero; sizes beyond the integer range are
+            // clamped (they exceed any data set and stop at the first fit).
+            double b = std::trunc(s.parms.bandw);
+            s.fit5.nnear = b >= static_cast<double>(INT_MAX)   ? INT_MAX
+                           : b <= static_cast<double>(INT_MIN) ? INT_MIN
+                           : std::isnan(b)                     ? 0
+                                                               : static_cast<int>(b);
+            s.parms.bandw2 = s.parms.bandw;
+            ftn::fwrite(o, "(a,i10,a)", {"** Local sample size is ", s.fit5.nnear, " objects "});
+            if (s.fit5.nnear <= 0) {
+                ftn::fwrite(o, "(a)", {"** User supplied bandwidth is too small"});
+                ftn::fwrite(o, "(a)", {"** It must be >0 objects "});
+                throw stop();
+            }
+        }
+    } else if (cal == 'c' || cal == 'a' || cal == 'b') {
+        const char* heading = cal == 'c'   ? "** Bandwidth selection by crossvalidation"
+                              : cal == 'a' ? "** Bandwidth selection by AICc minimisation"
+                                           : "** Bandwidth selection by BIC minimisation";
+        const int all_code = cal == 'c' ? 2 : cal == 'a' ? 3 : 6;
+        const int sample_code = cal == 'c' ? 4 : cal == 'a' ? 5 : 7;
+        ftn::fwrite(o, "(a)", {heading});
+        if (s.files.smpcod == 'a') {
+            op.icalib = all_code;
+            ftn::fwrite(o, "(a)", {"** Use all regression points"});
+        } else if (s.files.smpcod == 's') {
+            op.icalib = sample_code;
+            s.sampl.smppct = std::fabs(s.parms.bandw);
+            ftn::fwrite(o, "(a)", {"** Use a sample of regression points"});
+            ftn::fwrite(o, "(a,f10.3,a)", {"*** Sample size is ", s.sampl.smppct, "%"});
+        } else {
+            const char* method = cal == 'c' ? "Method: CVS, alldat " : cal == 'a' ? "Method: AIC, alldat " : "Method: BIC, alldat ";
+            ftn::ldwrite(o, {"*** Illegal method/calibration choice"});
+            ftn::ldwrite(o, {method, std::string(1, s.files.smpcod)});
+            pcntrl(s);
+            throw stop(cal == 'b' ? "94" : "97");
+        }
+    }
+
+    if (op.rawhst == 0) {
+        ftn::fwrite(o, "(a)", {"** No calibration history requested"});
+    } else {
+        ftn::fwrite(o, "(a)", {"** Calibration history requested"});
+        op.ihist = 1;
+    }
+    if (op.rawprd == 0) {
+        ftn::fwrite(o, "(a)", {"** No prediction report requested"});
+    } else {
+        ftn::fwrite(o, "(a)", {"** Prediction report requested"});
+        op.ipred = 1;
+    }
+    switch (op.rawout) {
+        case 0:
+            ftn::fwrite(o, "(a)", {"** No output estimates to be written to file"});
+            break;
+        case 1:
+            ftn::fwrite(o, "(a)", {"** Output estimates to be written to .txt file"});
+            op.iouttp = 1;
+            break;
+        case 2:
+            ftn::fwrite(o, "(a)", {"** Output estimates to be written to .e00 file"});
+            op.iouttp = 2;
+            break;
+        default:
+            ftn::fwrite(o, "(a)", {"** Output estimates to be written to .mif file"});
+            op.iouttp = 3;
+            break;
+    }
+    if (t.test == 0) {
+        ftn::fwrite(o, "(a)", {"** No significance test for spatial variation"});
+    } else if (t.test == 1 || t.test == -1) {
+        ftn::fwrite(o, "(a)", {"** Monte Carlo significance tests for spatial variation"});
+        op.itest = t.test;
+    } else if (t.test == 2 || t.test == -2) {
+        ftn::fwrite(o, "(a)", {"** Leung significance tests for spatial variation"});
+        op.itest = t.test;
+    }
+    if (t.diag == 0) {
+        ftn::fwrite(o, "(a)", {"** No casewise diagnostics requested"});
+        op.idiag = 0;
+    } else {
+        ftn::fwrite(o, "(a)", {"** Casewise diagnostics to be printed"});
+        op.idiag = 1;
+    }
+
+    problm(s, t.method);
+    ctype(s, t.coord);
+    op.iorig = 0;
+}
+
+}  // namespace gwr
