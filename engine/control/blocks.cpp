@@ -72,6 +72,12 @@ void work::size(int n, int k) {
     lrss = 0.0;
     trloc = 0.0;
     singfl = 0;
+    kwt.assign(n, 0.0);
+    zwork.assign(n, 0.0);
+    eta.assign(n, 0.0);
+    vmat.resize(k, k);
+    niter = 0;
+    loglik = deviance = enp = 0.0;
 }
 
 state::state() : state(std::cin, std::cout, std::cerr) {}

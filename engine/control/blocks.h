@@ -243,6 +243,14 @@ struct work {
     double trloc = 0.0;
     int singfl = 0;
 
+    // Iteratively reweighted fits of the logistic and Poisson models.
+    std::vector<double> kwt;    // kernel weights of the current fit, n
+    std::vector<double> zwork;  // working response, n
+    std::vector<double> eta;    // linear predictor, n
+    dmat vmat;                  // K x K variance-weighted cross products
+    int niter = 0;              // reweighting passes of the latest fit
+    double loglik = 0.0, deviance = 0.0, enp = 0.0;
+
     void size(int n, int k);
 };
 
