@@ -69,6 +69,7 @@ void work::size(int n, int k) {
     keep.assign(k, 0);
     packed.assign(static_cast<std::size_t>(k) * (k + 1) / 2, 0.0);
     cwork.assign(k, 0.0);
+    packinv.assign(static_cast<std::size_t>(k) * (k + 1) / 2, 0.0);
     lrss = 0.0;
     trloc = 0.0;
     singfl = 0;

@@ -239,6 +239,7 @@ struct work {
     std::vector<int> lpiv, mpiv;                  // minv pivots, K
     std::vector<int> keep;                        // retained parameters of a generalised inverse
     std::vector<double> packed, cwork;            // packed lower triangle, subinv work
+    std::vector<double> packinv;                  // packed generalised inverse from subinv
     double lrss = 0.0;
     double trloc = 0.0;
     int singfl = 0;

@@ -22,8 +22,14 @@ void genwgt_at(const state& s, work& w, double x, double y, double bw);
 // Ascending in-place heap sort of a[0..n-1].
 void hsort(double* a, int n);
 
-// One weighted least-squares fit of ydep on xmat with weights w.wt.
+// One weighted least-squares fit of ydep on xmat with weights w.wt:
+// w.xtwx, w.xtwy, w.xtwxi (C), w.bhat, w.singfl, then w.lresid, w.lrss,
+// w.hdiag, w.trloc and the simple standard errors w.sehat.
 void fitreg(const state& s, work& w);
+
+// The first part of fitreg alone (cross products, C, bhat, singfl), for
+// loops that need only the coefficients and C; bit-identical to fitreg.
+void fitcoef(const state& s, work& w);
 
 // Gauss-Jordan inversion in place with complete pivoting of the n x n
 // column-major matrix a (leading dimension lda); det = 0 on a zero pivot.

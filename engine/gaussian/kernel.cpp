@@ -1,0 +1,141 @@
+// Distances, kernel weights and the heap sort used to find the N-th
+// nearest neighbour.
+#include <cmath>
+#include <cstddef>
+
+#include "control/stop.h"
+#include "format/format.h"
+#include "gaussian/gaussian.h"
+
+namespace gwr {
+
+namespace {
+
+constexpr double earth_radius = 6371.1;  // kilometres
+constexpr double coincide_tol = 1e-12;
+
+// Squared great-circle distance in kilometres; x is the longitude and y the
+// latitude, in radians.
+inline double sphere_dsq(double x1, double y1, double x2, double y2) {
+    double c = std::sin(y1) * std::sin(y2) + std::cos(y1) * std::cos(y2) * std::cos(x2 - x1);
+    // Coincident points (also when rounding puts c just above 1, where acos
+    // would fail) are at distance 0.
+    if (std::fabs(c - 1.0) < coincide_tol) return 0.0;
+    double d = earth_radius * std::acos(c);
+    return d * d;
+}
+
+// Squared distances of every observation from (x, y) into d.
+void all_dsq(const state& s, double x, double y, double* d, int n) {
+    const double* xo = s.struc2.xobs.data();
+    const double* yo = s.struc2.yobs.data();
+    if (s.option.isph == 0) {
+        for (int j = 0; j < n; ++j) {
+            double dx = xo[j] - x;
+            double dy = yo[j] - y;
+            d[j] = dx * dx + dy * dy;
+        }
+    } else {
+        for (int j = 0; j < n; ++j) d[j] = sphere_dsq(xo[j], yo[j], x, y);
+    }
+}
+
+void adaptive_too_large(const state& s) {
+    ftn::fwrite(*s.out, "(2a)",
+                {"** Local sample size is greater than ", "the number of observations **"});
+    ftn::fwrite(*s.out, "(a)", {"** Check program limits ... halting **"});
+    throw stop{};
+}
+
+}  // namespace
+
+double distsq(double x1, double y1, double x2, double y2, int isph) {
+    if (isph == 0) {
+        double dx = x1 - x2;
+        double dy = y1 - y2;
+        return dx * dx + dy * dy;
+    }
+    return sphere_dsq(x1, y1, x2, y2);
+}
+
+void genwgt_at(const state& s, work& w, double x, double y, double bw) {
+    const int n = s.option.nobs;
+    double* wt = w.wt.data();
+    switch (s.option.kershp) {
+        case 2: {
+            // Adaptive bi-square: the bandwidth is the distance of the N-th
+            // nearest observation; that observation and every one tied with
+            // it get weight 0.
+            const int nn = s.fit5.nnear;
+            if (nn > n) adaptive_too_large(s);
+            all_dsq(s, x, y, wt, n);
+            if (nn < 1) {
+                // No neighbour defines a bandwidth: nothing carries weight.
+                for (int j = 0; j < n; ++j) wt[j] = 0.0;
+                return;
+            }
+            double* dsq = w.dsqwrk.data();
+            for (int j = 0; j < n; ++j) dsq[j] = wt[j];
+            hsort(dsq, n);
+            const double dmax = dsq[nn - 1];
+            for (int j = 0; j < n; ++j) {
+                double d = wt[j];
+                if (d < dmax) {
+                    double t = 1.0 - d / dmax;
+                    wt[j] = t * t;
+                } else {
+                    wt[j] = 0.0;
+                }
+            }
+            return;
+        }
+        case 3: {
+            // Fixed cylinder: weight 1 inside the bandwidth (boundary
+            // included), 0 outside.
+            const double h2 = bw * bw;
+            all_dsq(s, x, y, wt, n);
+            for (int j = 0; j < n; ++j) wt[j] = wt[j] <= h2 ? 1.0 : 0.0;
+            return;
+        }
+        default: {
+            // Fixed Gaussian, times the observation weight.
+            const double h2 = bw * bw;
+            const double twoh2 = 2.0 * h2;
+            const double* ow = s.fit6.obswt.data();
+            all_dsq(s, x, y, wt, n);
+            for (int j = 0; j < n; ++j) wt[j] = std::exp(-wt[j] / twoh2) * ow[j];
+            return;
+        }
+    }
+}
+
+void genwgt(const state& s, work& w, int ipt, double bw) {
+    genwgt_at(s, w, s.fit1.xfit[ipt - 1], s.fit1.yfit[ipt - 1], bw);
+}
+
+void hsort(double* a, int n) {
+    if (n < 2) return;
+    // Heap positions are 1-based: position p lives at a[p - 1].
+    auto sift = [a](int root, int last) {
+        double v = a[root - 1];
+        int i = root;
+        int c = 2 * i;
+        while (c <= last) {
+            if (c < last && a[c] > a[c - 1]) ++c;  // right child only when strictly larger
+            if (!(a[c - 1] > v)) break;
+            a[i - 1] = a[c - 1];
+            i = c;
+            c = 2 * i;
+        }
+        a[i - 1] = v;
+    };
+    for (int r = n / 2; r >= 1; --r) sift(r, n);
+    for (int last = n; last > 1; --last) {
+        double t = a[0];
+        a[0] = a[last - 1];
+        a[last - 1] = t;
+        sift(1, last - 1);
+    }
+}
+
+}  // namespace gwr

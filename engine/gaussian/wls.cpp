@@ -1,0 +1,362 @@
+// Weighted least squares at one location: cross products, inversion (with a
+// generalised inverse for a singular X'WX), coefficients, residuals, the
+// projection diagonal and standard errors.
+#include <cmath>
+#include <cstddef>
+
+#include "gaussian/gaussian.h"
+
+namespace gwr {
+
+namespace {
+
+constexpr double chol_eta = 1e-6;    // zero-pivot tolerance of the Cholesky factor
+constexpr double chol_eta2 = 1e-12;  // its square, for the off-diagonal test
+constexpr double vf_tiny = 1e-20;    // entries of C X'W below this are left out
+
+// Position of element (i, j), j <= i, 1-based, in a packed lower triangle.
+inline int pk(int i, int j) { return i * (i - 1) / 2 + j - 1; }
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Gauss-Jordan inversion with complete pivoting.
+
+void minv(double* a, int n, int lda, double& det, int* l, int* m) {
+    auto A = [a, lda](int i, int j) -> double& {  // 1-based
+        return a[static_cast<std::size_t>(j - 1) * lda + (i - 1)];
+    };
+    det = 1.0;
+    for (int k = 1; k <= n; ++k) {
+        // Largest element of the remaining submatrix, column by column.
+        l[k - 1] = k;
+        m[k - 1] = k;
+        double biga = A(k, k);
+        for (int j = k; j <= n; ++j) {
+            for (int i = k; i <= n; ++i) {
+                if (std::fabs(A(i, j)) > std::fabs(biga)) {
+                    biga = A(i, j);
+                    l[k - 1] = i;
+                    m[k - 1] = j;
+                }
+            }
+        }
+        // Bring it to position (k, k).
+        int lk = l[k - 1];
+        if (lk > k) {
+            for (int j = 1; j <= n; ++j) {
+                double hold = -A(k, j);
+                A(k, j) = A(lk, j);
+                A(lk, j) = hold;
+            }
+        }
+        int mk = m[k - 1];
+        if (mk > k) {
+            for (int i = 1; i <= n; ++i) {
+                double hold = -A(i, k);
+                A(i, k) = A(i, mk);
+                A(i, mk) = hold;
+            }
+        }
+        if (biga == 0.0) {
+            det = 0.0;
+            return;
+        }
+        for (int i = 1; i <= n; ++i)
+            if (i != k) A(i, k) = A(i, k) / -biga;
+        for (int j = 1; j <= n; ++j) {
+            if (j == k) continue;
+            double akj = A(k, j);
+            for (int i = 1; i <= n; ++i)
+                if (i != k) A(i, j) = A(i, j) + A(i, k) * akj;
+        }
+        for (int j = 1; j <= n; ++j)
+            if (j != k) A(k, j) = A(k, j) / biga;
+        det = det * biga;
+        A(k, k) = 1.0 / biga;
+    }
+    // Undo the interchanges.
+    for (int k = n - 1; k >= 1; --k) {
+        int i = l[k - 1];
+        if (i > k) {
+            for (int j = 1; j <= n; ++j) {
+                double hold = A(j, k);
+                A(j, k) = -A(j, i);
+                A(j, i) = hold;
+            }
+        }
+        int j = m[k - 1];
+        if (j > k) {
+            for (int c = 1; c <= n; ++c) {
+                double hold = A(k, c);
+                A(k, c) = -A(j, c);
+                A(j, c) = hold;
+            }
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Cholesky factor and inverse of a principal submatrix of a packed symmetric
+// matrix.
+
+void subchl(const double* a, const int* b, int nb, double* u, int& nullty, int& ifault,
+            double& det) {
+    ifault = 1;
+    if (nb <= 0) return;
+    ifault = 2;
+    nullty = 0;
+    det = 1.0;
+    auto fail = [&]() {
+        // A matrix that is not positive semi-definite has no factor: leave
+        // zeros rather than a half-built one, so a caller that goes on
+        // without checking gets zero estimates instead of garbage.
+        for (int p = 0; p < nb * (nb + 1) / 2; ++p) u[p] = 0.0;
+    };
+    for (int icol = 1; icol <= nb; ++icol) {
+        const int i = b[icol - 1];
+        const double w = a[pk(i, i)];
+        for (int irow = 1; irow <= icol; ++irow) {
+            const int j = b[irow - 1];
+            double x = a[pk(i, j)];
+            for (int k = 1; k < irow; ++k) x = x - u[pk(irow, k)] * u[pk(icol, k)];
+            const int pos = pk(icol, irow);
+            if (irow < icol) {
+                const double diag = u[pk(irow, irow)];
+                if (diag == 0.0) {
+                    if (x * x > std::fabs(w * chol_eta2 * a[pk(j, j)])) {
+                        fail();
+                        return;
+                    }
+                    u[pos] = 0.0;
+                } else {
+                    u[pos] = x / diag;
+                }
+            } else {
+                if (std::fabs(x) <= std::fabs(a[pk(i, i)]) * chol_eta) {
+                    u[pos] = 0.0;
+                    ++nullty;
+                } else if (x < 0.0) {
+                    fail();
+                    return;
+                } else {
+                    u[pos] = std::sqrt(x);
+                }
+                det = det * u[pos] * u[pos];
+            }
+        }
+    }
+    ifault = 0;
+}
+
+void subinv(const double* a, int n, const int* b, int nb, double* c, double* w, int& nullty,
+            int& ifault, double& det) {
+    ifault = 3;
+    if (nb > n) return;
+    if (nb >= 1) {
+        if (b[0] < 1 || b[0] > n) return;
+        for (int i = 2; i <= nb; ++i)
+            if (b[i - 1] <= b[i - 2] || b[i - 1] > n) return;
+    }
+    ifault = 1;
+    if (nb <= 0) return;
+    subchl(a, b, nb, c, nullty, ifault, det);
+    if (ifault != 0) return;
+
+    // Inverse from the factor, last column first; c(k, irow) for k > icol
+    // are entries already inverted (the matrix is symmetric).
+    for (int icol = nb; icol >= 1; --icol) {
+        const double diag = c[pk(icol, icol)];
+        if (diag == 0.0) {
+            for (int j = icol; j <= nb; ++j) c[pk(j, icol)] = 0.0;
+            continue;
+        }
+        for (int k = icol; k <= nb; ++k) w[k - 1] = c[pk(k, icol)];
+        for (int irow = nb; irow >= icol; --irow) {
+            double x = irow == icol ? 1.0 / w[icol - 1] : 0.0;
+            for (int k = icol + 1; k <= nb; ++k) {
+                double ck = k >= irow ? c[pk(k, irow)] : c[pk(irow, k)];
+                x = x - w[k - 1] * ck;
+            }
+            c[pk(irow, icol)] = x / w[icol - 1];
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// One weighted least-squares fit.
+
+void fitcoef(const state& s, work& w) {
+    const int n = s.option.nobs;
+    const int K = s.dat2.nvar + 1;
+    const dmat& xm = s.struc1.xmat;
+    const std::size_t ldx = static_cast<std::size_t>(xm.rows);
+    const double* X = xm.a.data();
+    const double* y = s.struc2.ydep.data();
+    const double* wt = w.wt.data();
+    double* A = w.xtwx.a.data();   // K x K
+    double* bv = w.xtwy.data();
+    double* C = w.xtwxi.a.data();  // K x K
+
+    w.singfl = 0;
+    for (int p = 0; p < K * K; ++p) A[p] = 0.0;
+    for (int k = 0; k < K; ++k) bv[k] = 0.0;
+
+    // A(k,m) = sum_j X(j,k) X(j,m) w_j and b(k) = sum_j X(j,k) y_j w_j, each
+    // summed over j in order.  A zero weight adds an exact zero, so those
+    // observations are passed over.
+    double xr[maxvar + 1];
+    for (int j = 0; j < n; ++j) {
+        const double wj = wt[j];
+        if (wj == 0.0) continue;
+        for (int k = 0; k < K; ++k) xr[k] = X[k * ldx + j];
+        const double yj = y[j];
+        for (int k = 0; k < K; ++k) {
+            const double xk = xr[k];
+            double* Ak = A + static_cast<std::size_t>(k);
+            for (int m = k; m < K; ++m) Ak[m * K] += (xk * xr[m]) * wj;
+            bv[k] += (xk * yj) * wj;
+        }
+    }
+    for (int k = 0; k < K; ++k)
+        for (int m = k + 1; m < K; ++m) A[k * K + m] = A[m * K + k];
+
+    // Invert a copy.
+    double* Wk = w.minvw.a.data();
+    for (int p = 0; p < K * K; ++p) Wk[p] = A[p];
+    double det = 0.0;
+    minv(Wk, K, K, det, w.lpiv.data(), w.mpiv.data());
+
+    for (int p = 0; p < K * K; ++p) C[p] = 0.0;
+    if (det == 0.0) {
+        // Generalised inverse: keep the intercept and every predictor that
+        // still carries weight here; dropped rows and columns of C stay 0.
+        w.singfl = 1;
+        int nk = 0;
+        w.keep[nk++] = 1;
+        for (int k = 2; k <= K; ++k)
+            if (A[(k - 1) * K + (k - 1)] > 0.0) w.keep[nk++] = k;
+        double* pa = w.packed.data();
+        for (int i = 1; i <= K; ++i)
+            for (int j = 1; j <= i; ++j) pa[pk(i, j)] = A[(j - 1) * K + (i - 1)];
+        double* pc = w.packinv.data();
+        int nullty = 0, ifault = 0;
+        double sdet = 0.0;
+        subinv(pa, K, w.keep.data(), nk, pc, w.cwork.data(), nullty, ifault, sdet);
+        for (int r = 1; r <= nk; ++r) {
+            for (int c = 1; c <= r; ++c) {
+                const int kr = w.keep[r - 1] - 1;
+                const int kc = w.keep[c - 1] - 1;
+                const double v = pc[pk(r, c)];
+                C[kc * K + kr] = v;
+                C[kr * K + kc] = v;
+            }
+        }
+    } else {
+        for (int p = 0; p < K * K; ++p) C[p] = Wk[p];
+    }
+
+    // beta = C b.
+    double* beta = w.bhat.data();
+    for (int k = 0; k < K; ++k) {
+        double sum = 0.0;
+        for (int m = 0; m < K; ++m) sum += C[m * K + k] * bv[m];
+        beta[k] = sum;
+    }
+}
+
+void fitreg(const state& s, work& w) {
+    fitcoef(s, w);
+
+    const int n = s.option.nobs;
+    const int K = s.dat2.nvar + 1;
+    const dmat& xm = s.struc1.xmat;
+    const std::size_t ldx = static_cast<std::size_t>(xm.rows);
+    const double* X = xm.a.data();
+    const double* y = s.struc2.ydep.data();
+    const double* wt = w.wt.data();
+    const double* C = w.xtwxi.a.data();
+    const double* beta = w.bhat.data();
+    double* res = w.lresid.data();
+    double* hd = w.hdiag.data();
+
+    // Unweighted residuals and their sum of squares.
+    for (int j = 0; j < n; ++j) res[j] = 0.0;
+    for (int k = 0; k < K; ++k) {
+        const double* xk = X + k * ldx;
+        const double bk = beta[k];
+        for (int j = 0; j < n; ++j) res[j] = res[j] + bk * xk[j];
+    }
+    for (int j = 0; j < n; ++j) res[j] = y[j] - res[j];
+    double lrss = 0.0;
+    for (int j = 0; j < n; ++j) lrss += res[j] * res[j];
+
+    // Projection diagonal h_j = w_j * sum_k (X C)(j,k) X(j,k).
+    double xr[maxvar + 1];
+    double trloc = 0.0;
+    for (int j = 0; j < n; ++j) {
+        for (int k = 0; k < K; ++k) xr[k] = X[k * ldx + j];
+        double h = 0.0;
+        for (int k = 0; k < K; ++k) {
+            double xc = 0.0;
+            for (int m = 0; m < K; ++m) xc += xr[m] * C[k * K + m];
+            h += xc * xr[k];
+        }
+        hd[j] = wt[j] * h;
+        trloc += hd[j];
+    }
+    w.lrss = lrss;
+    w.trloc = trloc;
+
+    // Simple standard errors; sigma^2 is held in single precision.
+    const float sig2 = static_cast<float>(lrss / (n - trloc));
+    for (int k = 0; k < K; ++k) {
+        const double v = static_cast<double>(sig2) * C[k * K + k];
+        w.sehat[k] = v > 0.0 ? std::sqrt(v) : 0.0;
+    }
+}
+
+void calcse(const state& s, work& w) {
+    const int n = s.option.nobs;
+    const int K = s.dat2.nvar + 1;
+    const dmat& xm = s.struc1.xmat;
+    const std::size_t ldx = static_cast<std::size_t>(xm.rows);
+    const double* X = xm.a.data();
+    const double* wt = w.wt.data();
+    const double* C = w.xtwxi.a.data();
+
+    // v_k = sum_j M(k,j)^2 with M = C X'W; an observation of weight 0 gives
+    // a zero column of M and is passed over.
+    double v[maxvar + 1];
+    double xr[maxvar + 1];
+    for (int k = 0; k < K; ++k) v[k] = 0.0;
+    for (int j = 0; j < n; ++j) {
+        const double wj = wt[j];
+        if (wj == 0.0) continue;
+        for (int m = 0; m < K; ++m) xr[m] = X[m * ldx + j];
+        for (int k = 0; k < K; ++k) {
+            double mk = 0.0;
+            for (int m = 0; m < K; ++m) mk += (C[m * K + k] * xr[m]) * wj;
+            if (std::fabs(mk) > vf_tiny) v[k] += mk * mk;
+        }
+    }
+    for (int k = 0; k < K; ++k) w.sehat[k] = v[k];
+}
+
+void calcr2(const double* y, const double* f, int n, double& ybar, double& sse, double& sst,
+            double& r2) {
+    double sum = 0.0;
+    for (int i = 0; i < n; ++i) sum += y[i];
+    ybar = sum / n;
+    sse = 0.0;
+    sst = 0.0;
+    for (int i = 0; i < n; ++i) {
+        const double e = y[i] - f[i];
+        sse += e * e;
+        const double d = y[i] - ybar;
+        sst += d * d;
+    }
+    r2 = 1.0 - sse / sst;
+}
+
+}  // namespace gwr
