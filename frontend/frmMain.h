@@ -1,0 +1,60 @@
+// The main window: the menu bar from which every task starts, and the two
+// fields that tie a data-file choice to the editor that asked for it.
+#pragma once
+
+#include <QAction>
+#include <QMainWindow>
+#include <QMenu>
+
+class frmMain : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit frmMain(QWidget* parent = nullptr);
+
+    // 1 = model editor, 2 = descriptive statistics editor, -1 = none.
+    int editor_kind = -1;
+    // 2 = Gaussian, 3 = logistic, 4 = Poisson, -1 = none.
+    int model_kind = -1;
+
+    // Menus, named as the objects are.
+    QMenu* mnuFile = nullptr;
+    QMenu* mnuOpen = nullptr;
+    QMenu* mnuTZM = nullptr;
+    QMenu* mnuDescr = nullptr;
+    QMenu* mnuRegression = nullptr;
+    QMenu* mnuTools = nullptr;
+    QMenu* mnuHelp = nullptr;
+
+    QAction* mnuOpenDataFile = nullptr;
+    QAction* mnuOpenModel = nullptr;
+    QAction* mnuOpenDescr = nullptr;
+    QAction* mnuOpenLinstingFile = nullptr;
+    QAction* mnuExit = nullptr;
+    QAction* mnuDescrStatsEditor = nullptr;
+    QAction* mnuGauss = nullptr;
+    QAction* mnuLogist = nullptr;
+    QAction* mnuBi = nullptr;
+    QAction* mnuWiz = nullptr;
+    QAction* mnuContact = nullptr;
+    QAction* mnuAbout = nullptr;
+
+public slots:
+    // File > Open > "Data...": choose the data, location and result files.
+    void mnuOpenDataFile_Click();
+    // Analysis > Regression > "Gaussian", "Logistic", "Poisson".
+    void mnuGauss_Click();
+    void mnuLogist_Click();
+    void mnuBi_Click();
+    // File > "Exit": ends the program at once.
+    void mnuExit_Click();
+    // Shows the model editor as it is.
+    void mnuNewTZM_Click();
+
+    // Presets the model editor and "Model Options" to their defaults.
+    void initialise_model_options();
+
+private:
+    // Opens the model editor for model type `kind` (2, 3 or 4), running the
+    // data-file sequence first when no data file is chosen yet.
+    void openModelEditor(int kind);
+};

@@ -1,0 +1,110 @@
+// A toolkit for headless tests: message boxes and file dialogs answer from
+// queues and are logged, processes are fakes the test finishes by hand (or,
+// on request, real ones), the clock and the program's folder are fixed.
+// Files are real: tests work in a scratch folder.
+#pragma once
+
+#include "toolkit/qt_toolkit.h"
+
+#include <deque>
+#include <map>
+#include <memory>
+#include <vector>
+
+namespace tk::testing {
+
+// One message box as it was shown.
+struct Shown {
+    QString title;
+    QString text;
+    Icon icon = Icon::None;
+    Buttons buttons = Buttons::OK;
+    Answer answer = Answer::OK;
+};
+
+// One file dialog as it was shown.
+struct Dialog {
+    bool save = false;
+    FileRequest request;
+    FileChoice answer;
+};
+
+// The state of a fake process, shared between the handle given to the window
+// and the test.
+struct FakeProcessState {
+    ProcessSpec spec;
+    bool finished = false;
+    int exitCode = 0;
+    bool crashed = false;
+};
+
+class ScriptedToolkit : public Toolkit {
+public:
+    // Installs itself as the toolkit; the destructor restores the default.
+    ScriptedToolkit();
+    ~ScriptedToolkit() override;
+
+    // ---- scripting -------------------------------------------------------
+    // Answers for message boxes with more than one button, in order.  A box
+    // with only "OK" answers OK without taking from the queue.  A question
+    // asked with the queue empty is counted in `unanswered` and gets the
+    // box's escape answer (Cancel, No or Abort).
+    std::deque<Answer> answers;
+    // Answers for file dialogs (open and save alike), in order; an empty
+    // queue cancels.
+    std::deque<FileChoice> files;
+    void choose(const QString& path, int filterIndex = 1) { files.push_back({path, filterIndex}); }
+    void cancelDialog() { files.push_back({}); }
+
+    // When set, start() refuses to start anything.
+    bool failStart = false;
+    // When set, start() runs real processes through the Qt toolkit.
+    bool realProcesses = false;
+    // Fails the next writes of these paths with the given error, once each.
+    std::map<QString, std::deque<FileError>> writeFailures;
+    // Fails reads of these paths with the given error, once each.
+    std::map<QString, std::deque<FileError>> readFailures;
+
+    QString folder = "/opt/tzm";  // programFolder()
+    QString clock = "10:00:00";   // timeOfDay()
+
+    // ---- what happened ---------------------------------------------------
+    std::vector<Shown> shown;
+    std::vector<Dialog> dialogs;
+    std::vector<std::shared_ptr<FakeProcessState>> processes;
+    std::vector<QStringList> writes;  // lines of every writeTextFile
+    int unanswered = 0;
+    bool busy = false;
+    QString cwd;
+
+    // Titles, or "title: text" pairs, of every message shown, in order.
+    QStringList titles() const;
+    QStringList texts() const;
+    void clearLog() { shown.clear(); dialogs.clear(); }
+
+    // ---- Toolkit ---------------------------------------------------------
+    Answer message(const QString& text, Buttons buttons, Icon icon, const QString& title) override;
+    FileChoice openFile(const FileRequest& request) override;
+    FileChoice saveFile(const FileRequest& request) override;
+    std::unique_ptr<Process> start(const ProcessSpec& spec) override;
+    bool fileExists(const QString& path) override;
+    FileError deleteFile(const QString& path) override;
+    FileError renameFile(const QString& from, const QString& to) override;
+    FileError makeExecutable(const QString& path) override;
+    FileError writeTextFile(const QString& path, const QStringList& lines) override;
+    FileError writeFile(const QString& path, const QByteArray& bytes) override;
+    FileError readFirstLine(const QString& path, QString& line) override;
+    FileError readTextFile(const QString& path, QString& text) override;
+    QString programFolder() override { return folder; }
+    QString currentDirectory() override { return cwd; }
+    bool setCurrentDirectory(const QString& path) override { cwd = path; return true; }
+    QString timeOfDay() override { return clock; }
+    void setBusy(bool b) override { busy = b; }
+
+private:
+    FileChoice dialog(const FileRequest& request, bool save);
+    FileError takeFailure(std::map<QString, std::deque<FileError>>& m, const QString& path);
+    QtToolkit real_;
+};
+
+}  // namespace tk::testing
