@@ -1,0 +1,20 @@
+// Helpers shared by the logistic and Poisson fitting units.
+#pragma once
+
+#include "control/blocks.h"
+
+namespace gwr::glm_detail {
+
+// e^eta / (1 + e^eta) without a cut; 1 exactly where e^eta overflows.
+double logistic(double eta);
+
+// ln(1 + e^eta); where e^eta overflows, eta + ln(1 + e^-eta).
+double log1pexp(double eta);
+
+// Inverse of the symmetric K x K matrix a into c (c may be w.minvw, but not
+// a) by Gauss-Jordan elimination; when the determinant is 0, the
+// generalised inverse over the intercept and the columns whose diagonal is
+// positive.  Returns 1 when the generalised inverse was used, else 0.
+int ginv(const dmat& a, dmat& c, work& w);
+
+}  // namespace gwr::glm_detail

@@ -1,0 +1,332 @@
+// Iteratively reweighted least squares for the logistic and Poisson models:
+// the weighted least-squares step, the reweighting loops and the global fit.
+//
+// Every fit works on one `work` object: the kernel weights of the fit in
+// w.kwt, the working weights in w.wt, the working response in w.zwork and
+// the linear predictor in w.eta.  The state is only read (design matrix,
+// response, offsets, method), so fits at different locations can run on
+// different `work` objects side by side.
+#include <cmath>
+
+#include "control/stop.h"
+#include "format/format.h"
+#include "gaussian/gaussian.h"
+#include "glm/glm.h"
+#include "glm/glm_internal.h"
+
+namespace gwr {
+
+namespace {
+
+constexpr int maxpass = 60;           // reweighting passes before giving up
+constexpr double abstol = 1e-8;       // absolute change of the log-likelihood (wglm)
+constexpr double reltol = 0.001;      // relative change of the log-likelihood (wglm2)
+constexpr double llstart = -999999999.0;
+// Shift of the Poisson start ln(y + shift), kept at its single-precision value.
+constexpr double pshift = static_cast<double>(0.001f);
+
+void check_method(const state& s, const char* code) {
+    if (s.option.method != 3 && s.option.method != 4) throw stop(code);
+}
+
+// Linear predictor of observation j (0-based) for the coefficients b.
+inline double linpred(const dmat& x, const std::vector<double>& b, int j) {
+    double e = 0.0;
+    for (int k = 0; k < x.cols; ++k) e += x(j, k) * b[k];
+    return e;
+}
+
+// Log-likelihood and deviance of the coefficients in w.bhat over all
+// observations, without weights; the linear predictor is left in w.eta.
+void likelihood(const state& s, work& w, const char* code, double& L, double& D) {
+    check_method(s, code);
+    const int n = s.dat2.nobsd;
+    const dmat& x = s.struc1.xmat;
+    const std::vector<double>& y = s.struc2.ydep;
+    if (s.option.method == 3) {
+        L = 0.0;
+        for (int j = 0; j < n; ++j) {
+            const double e = linpred(x, w.bhat, j);
+            w.eta[j] = e;
+            L += y[j] * e - glm_detail::log1pexp(e);
+        }
+        D = -2.0 * L;
+    } else {
+        double sum = 0.0;
+        for (int j = 0; j < n; ++j) {
+            const double e = linpred(x, w.bhat, j);
+            w.eta[j] = e;
+            const double mu = s.glm3.offset[j] * std::exp(e);
+            double t = 0.0;
+            if (y[j] > 0.0) t = y[j] * std::log(y[j] / mu);
+            sum += t - (y[j] - mu);
+        }
+        D = 2.0 * sum;
+        L = -D / 2.0;
+    }
+}
+
+// The unweighted start of every fit.
+void start(const state& s, work& w) {
+    check_method(s, "399");
+    const int n = s.dat2.nobsd;
+    const std::vector<double>& y = s.struc2.ydep;
+    for (int j = 0; j < n; ++j) {
+        w.wt[j] = 1.0;
+        if (s.option.method == 3)
+            w.zwork[j] = y[j];
+        else
+            w.zwork[j] = std::log(y[j] + pshift) - std::log(s.glm3.offset[j]);
+    }
+}
+
+// New working weights and response from the coefficients in w.bhat.
+void reweight(const state& s, work& w) {
+    check_method(s, "346");
+    const int n = s.dat2.nobsd;
+    const dmat& x = s.struc1.xmat;
+    const std::vector<double>& y = s.struc2.ydep;
+    for (int j = 0; j < n; ++j) {
+        const double e = linpred(x, w.bhat, j);
+        if (s.option.method == 3) {
+            const double p = glm_detail::logistic(e);
+            // A probability of exactly 1 (or 0) carries no information: the
+            // observation keeps its working response and gets weight 0.
+            if (p != 1.0 && p != 0.0) w.zwork[j] = e + (y[j] - p) / (p * (1.0 - p));
+            w.wt[j] = p * (1.0 - p) * w.kwt[j];
+        } else {
+            const double mu = s.glm3.offset[j] * std::exp(e);
+            w.wt[j] = mu * w.kwt[j];
+            // A mean that underflows to 0 likewise keeps its working response.
+            if (mu != 0.0) w.zwork[j] = e + (y[j] - mu) / mu;
+        }
+    }
+}
+
+void failure(state& s, const work& w, const char* who, double L, double Lprev, bool both) {
+    std::ostream& o = *s.out;
+    ftn::ldwrite(o, {std::string(who) + " IRLS Convergence problem"});
+    ftn::ldwrite(o, {"Program halted after ", w.niter, " iterations..."});
+    ftn::ldwrite(o, {"LogLikelihood: ", L});
+    if (both) ftn::ldwrite(o, {"Previous LL:   ", Lprev});
+    const int p = s.struc1.xmat.cols;
+    ftn::items cur, prev;
+    for (int k = 0; k < p; ++k) {
+        cur.emplace_back(w.bhat[k]);
+        prev.emplace_back(w.bprev[k]);
+    }
+    ftn::ldwrite(o, {"Current parameter estimates..."});
+    ftn::ldwrite(o, cur);
+    ftn::ldwrite(o, {"Parameter estimates on last iteration..."});
+    ftn::ldwrite(o, prev);
+    throw stop("8888");
+}
+
+// The reweighting loop shared by wglm and wglm2.
+void irls(state& s, work& w, bool relative) {
+    start(s, w);
+    fitlog(s, w, relative ? 0 : 1);
+    w.niter = 1;
+    double L0 = llstart;
+    double Lbefore = llstart;  // the value L0 was compared with, for the failure lines
+    double L = llstart;
+    const int p = s.struc1.xmat.cols;
+    for (;;) {
+        if (w.niter > maxpass) failure(s, w, relative ? "[WGLM2]" : "[WGLM]", L0, Lbefore, relative);
+        for (int k = 0; k < p; ++k) w.bprev[k] = w.bhat[k];
+        reweight(s, w);
+        fitlog(s, w, relative ? 0 : 1);
+        double D = 0.0;
+        likelihood(s, w, "347", L, D);
+        w.loglik = L;
+        w.deviance = D;
+        bool done;
+        if (relative)
+            done = L == L0 || std::fabs((L - L0) / L) <= reltol;
+        else
+            done = std::fabs(L - L0) <= abstol;
+        if (done) break;
+        ++w.niter;
+        Lbefore = L0;
+        L0 = L;
+    }
+}
+
+}  // namespace
+
+namespace glm_detail {
+
+double logistic(double eta) {
+    const double e = std::exp(eta);
+    if (std::isinf(e)) return 1.0;
+    return e / (1.0 + e);
+}
+
+double log1pexp(double eta) {
+    const double e = std::exp(eta);
+    if (std::isinf(e)) return eta + std::log(1.0 + std::exp(-eta));
+    return std::log(1.0 + e);
+}
+
+int ginv(const dmat& a, dmat& c, work& w) {
+    const int k = a.rows;
+    double det = 0.0;
+    if (&c != &w.minvw) {
+        w.minvw.a = a.a;
+        minv(w.minvw.a.data(), k, k, det, w.lpiv.data(), w.mpiv.data());
+        if (det != 0.0) {
+            c.a = w.minvw.a;
+            return 0;
+        }
+    } else {
+        c.a = a.a;
+        minv(c.a.data(), k, k, det, w.lpiv.data(), w.mpiv.data());
+        if (det != 0.0) return 0;
+    }
+    // Generalised inverse: the intercept and every column that still
+    // carries weight, inverted through their Cholesky factor; the rows and
+    // columns of the dropped parameters stay 0.
+    int nb = 0;
+    w.keep[nb++] = 1;
+    for (int j = 2; j <= k; ++j)
+        if (a(j - 1, j - 1) > 0.0) w.keep[nb++] = j;
+    std::size_t pos = 0;
+    for (int i = 0; i < k; ++i)
+        for (int j = 0; j <= i; ++j) w.packed[pos++] = a(i, j);
+    int nullty = 0, ifault = 0;
+    subinv(w.packed.data(), k, w.keep.data(), nb, w.packed.data(), w.cwork.data(), nullty, ifault, det);
+    std::fill(c.a.begin(), c.a.end(), 0.0);
+    for (int r = 1; r <= nb; ++r)
+        for (int q = 1; q <= r; ++q) {
+            const double v = w.packed[static_cast<std::size_t>(r) * (r - 1) / 2 + q - 1];
+            c(w.keep[r - 1] - 1, w.keep[q - 1] - 1) = v;
+            c(w.keep[q - 1] - 1, w.keep[r - 1] - 1) = v;
+        }
+    return 1;
+}
+
+}  // namespace glm_detail
+
+double fitl(double eta) {
+    if (eta < 32.0) {
+        const double e = std::exp(eta);
+        return e / (1.0 + e);
+    }
+    return 1.0;
+}
+
+void fitlog(state& s, work& w, int diag) {
+    const int n = s.dat2.nobsd;
+    const dmat& x = s.struc1.xmat;
+    const int p = x.cols;
+    for (int k = 0; k < p; ++k) {
+        const double* xk = x.col(k);
+        for (int l = 0; l <= k; ++l) {
+            const double* xl = x.col(l);
+            double sum = 0.0;
+            for (int j = 0; j < n; ++j) sum += xk[j] * xl[j] * w.wt[j];
+            w.xtwx(k, l) = sum;
+            w.xtwx(l, k) = sum;
+        }
+        double sz = 0.0;
+        for (int j = 0; j < n; ++j) sz += xk[j] * w.zwork[j] * w.wt[j];
+        w.xtwy[k] = sz;
+    }
+    w.singfl = glm_detail::ginv(w.xtwx, w.xtwxi, w);
+    for (int k = 0; k < p; ++k) {
+        double b = 0.0;
+        for (int l = 0; l < p; ++l) b += w.xtwxi(k, l) * w.xtwy[l];
+        w.bhat[k] = b;
+    }
+    if (diag == 0) return;
+
+    // Fitted values and variance weights at the new estimates; the
+    // variance matrix takes no kernel weights.
+    const bool logit = s.option.method == 3;
+    for (int j = 0; j < n; ++j) {
+        const double e = linpred(x, w.bhat, j);
+        w.eta[j] = e;
+        const double mu = logit ? fitl(e) : s.glm3.offset[j] * std::exp(e);
+        w.hdiag[j] = logit ? mu * (1.0 - mu) : mu;
+    }
+    for (int k = 0; k < p; ++k) {
+        const double* xk = x.col(k);
+        for (int l = 0; l <= k; ++l) {
+            const double* xl = x.col(l);
+            double sum = 0.0;
+            for (int j = 0; j < n; ++j) sum += w.hdiag[j] * xk[j] * xl[j];
+            w.vmat(k, l) = sum;
+            w.vmat(l, k) = sum;
+        }
+    }
+    glm_detail::ginv(w.vmat, w.minvw, w);
+    const dmat& c = w.minvw;
+    for (int k = 0; k < p; ++k) w.sehat[k] = c(k, k) > 0.0 ? std::sqrt(c(k, k)) : 0.0;
+
+    // Trace of the hat matrix.
+    const dmat& h = logit ? c : w.xtwxi;
+    double tr = 0.0;
+    for (int j = 0; j < n; ++j) {
+        double q = 0.0;
+        for (int k = 0; k < p; ++k) {
+            double r = 0.0;
+            for (int l = 0; l < p; ++l) r += h(k, l) * x(j, l);
+            q += x(j, k) * r;
+        }
+        tr += (logit ? w.hdiag[j] : w.wt[j]) * q;
+    }
+    w.enp = tr;
+}
+
+void wglm(state& s, work& w) { irls(s, w, false); }
+
+void wglm2(state& s, work& w) { irls(s, w, true); }
+
+void glm(state& s) {
+    work& w = s.ws;
+    const int n = s.dat2.nobsd;
+    s.dat2.nwork = n;
+    for (int j = 0; j < n; ++j) w.kwt[j] = 1.0;
+    wglm(s, w);
+    const double L = w.loglik;
+    const double k = w.enp;
+    const double dn = n;
+    s.glm1.niter = w.niter;
+    s.glm2.loglik = L;
+    s.glm2.deviance = w.deviance;
+    s.hat1.enp = k;
+    s.hat1.aic = -2.0 * L + 2.0 * k;
+    s.hat1.aicc = -2.0 * L + 2.0 * k * dn / (dn - k - 1.0);
+    s.hat1.bic = -2.0 * L + k * std::log(dn);
+
+    std::ostream& o = *s.out;
+    const bool logit = s.option.method == 3;
+    ftn::fwrite(o, "(//a)",
+                {logit ? "********** Global Logistic Model Diagnostics **********"
+                       : "********** Global Poisson Model Diagnostics **********"});
+    ftn::fwrite(o, "(a,i5,a)", {"Convergence after ", w.niter, " iterations"});
+    ftn::fwrite(o, "(a,f20.6)", {"Log-likelihood:                  ", L});
+    ftn::fwrite(o, "(a,f20.6)", {"Deviance (-2LogLikelihood):      ", w.deviance});
+    ftn::fwrite(o, "(a,f20.6)", {"Number of parameters in model:   ", k});
+    ftn::fwrite(o, "(a,f20.6)", {"Akaike Information Criterion:    ", s.hat1.aic});
+    ftn::fwrite(o, "(a,f20.6)", {"Corrected AIC (AICc)             ", s.hat1.aicc});
+    ftn::fwrite(o, "(a,f20.6)", {"Bayesian Information Criterion:  ", s.hat1.bic});
+    ftn::fwrite(o, "(/5a)",
+                {"Parameter     Estimate", "      Std Err", "            T", "       Exp(B)", "   Sd(Exp(B))"});
+    ftn::fwrite(o, "(5a)",
+                {"--------- ------------", " ------------", " ------------", " ------------", " ------------"});
+    const int p = s.struc1.xmat.cols;
+    for (int j = 0; j < p; ++j) {
+        const double b = w.bhat[j];
+        const double se = w.sehat[j];
+        const double t = se > 0.0 ? b / se : 0.0;
+        const double eb = std::exp(b);
+        if (j == 0)
+            ftn::fwrite(o, "(a,5f13.3)", {"Intercept", b, se, t, eb, eb * se});
+        else
+            ftn::fwrite(o, "(1x,a8,5f13.3)", {s.lab1.modlab[j - 1], b, se, t, eb, eb * se});
+    }
+    ftn::ldwrite(o);
+}
+
+}  // namespace gwr

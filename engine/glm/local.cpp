@@ -1,0 +1,271 @@
+// The local logistic and Poisson models: a complete reweighted fit at every
+// location, the leverages, the model criteria and their listing block, the
+// bandwidth criterion of the calibration search and the standard errors of
+// the local estimates.
+#include <algorithm>
+#include <cmath>
+
+#include "control/stop.h"
+#include "format/format.h"
+#include "gaussian/gaussian.h"
+#include "glm/glm.h"
+#include "glm/glm_internal.h"
+#include "results/results.h"
+
+namespace gwr {
+
+namespace {
+
+struct totals {
+    double rss = 0.0;  // sum of squared residuals
+    double L = 0.0;    // logistic log-likelihood
+    double D = 0.0;    // Poisson deviance
+};
+
+// Kernel weights of location i (1-based) into w.wt: at the fit location, or
+// at observation i's own coordinates when the criterion is evaluated at the
+// observation points.
+void weights(const state& s, work& w, int i, double bw, bool atobs) {
+    if (atobs)
+        genwgt_at(s, w, s.struc2.xobs[i - 1], s.struc2.yobs[i - 1], bw);
+    else
+        genwgt(s, w, i, bw);
+}
+
+// The local fit at location i: kernel weights, a complete reweighted fit,
+// the estimates and, at the observation points, the fitted value, residual
+// and the location's share of the likelihood.
+void localfit(state& s, work& w, int i, double bw, bool atobs, bool leaveout, bool samepts, totals& t) {
+    const int n = s.dat2.nobsd;
+    weights(s, w, i, bw, atobs);
+    for (int j = 0; j < n; ++j) w.kwt[j] = w.wt[j];
+    if (leaveout) w.kwt[i - 1] = 0.0;
+    wglm(s, w);
+    const dmat& x = s.struc1.xmat;
+    const int p = x.cols;
+    for (int k = 0; k < p; ++k) s.bvals(i - 1, k) = w.bhat[k];
+    s.output.locsing[i - 1] = w.singfl;
+    if (!samepts) {
+        s.output.yhat[i - 1] = 0.0;
+        return;
+    }
+    if (s.option.method != 3 && s.option.method != 4) throw stop("345");
+    double e = 0.0;
+    for (int k = 0; k < p; ++k) e += s.bvals(i - 1, k) * x(i - 1, k);
+    const double y = s.struc2.ydep[i - 1];
+    double yh;
+    if (s.option.method == 3) {
+        yh = fitl(e);
+        t.L += y * e - glm_detail::log1pexp(e);
+    } else {
+        yh = s.glm3.offset[i - 1] * std::exp(e);
+        double term = 0.0;
+        if (y > 0.0) term = y * std::log(y / yh);
+        t.D += 2.0 * (term - (y - yh));
+    }
+    s.output.yhat[i - 1] = yh;
+    s.output.resid[i - 1] = y - yh;
+    t.rss += (y - yh) * (y - yh);
+}
+
+// Variance weight of observation j (0-based) from its fitted value.
+inline double varwt(const state& s, double yh) { return s.option.method == 3 ? yh * (1.0 - yh) : yh; }
+
+// Leverages of locations 1..m and their sum, with the kernel weights at the
+// fit locations or at the observation points.
+void leverages(state& s, work& w, int m, bool atobs) {
+    const int n = s.dat2.nobsd;
+    const dmat& x = s.struc1.xmat;
+    const int p = x.cols;
+    const std::vector<double>& yh = s.output.yhat;
+    for (int j = 0; j < n; ++j) w.hdiag[j] = varwt(s, yh[j]);
+    s.hat1.trs = 0.0;
+    for (int i = 1; i <= m; ++i) {
+        weights(s, w, i, s.parms.bandw, atobs);
+        for (int j = 0; j < n; ++j) w.lresid[j] = w.wt[j] * w.hdiag[j];
+        for (int k = 0; k < p; ++k) {
+            const double* xk = x.col(k);
+            for (int l = 0; l <= k; ++l) {
+                const double* xl = x.col(l);
+                double sum = 0.0;
+                for (int j = 0; j < n; ++j) sum += w.lresid[j] * xk[j] * xl[j];
+                w.vmat(k, l) = sum;
+                w.vmat(l, k) = sum;
+            }
+        }
+        w.minvw.a = w.vmat.a;
+        double det = 0.0;
+        minv(w.minvw.a.data(), p, p, det, w.lpiv.data(), w.mpiv.data());
+        if (det == 0.0) {
+            ftn::ldwrite(*s.out, {"Jacobian has no inverse..."});
+            ftn::items row{"*", i};
+            for (double v : w.vmat.a) row.emplace_back(v);
+            ftn::ldwrite(*s.out, row);
+            throw stop("9999");
+        }
+        double q = 0.0;
+        for (int k = 0; k < p; ++k) {
+            double r = 0.0;
+            for (int l = 0; l < p; ++l) r += w.minvw(k, l) * x(i - 1, l);
+            q += x(i - 1, k) * r;
+        }
+        const double h = w.hdiag[i - 1] * q;
+        s.hat1.hatdg[i - 1] = h;
+        s.hat1.trs += h;
+    }
+}
+
+// Criteria of the local model from its likelihood sums.
+void criteria(state& s, totals& t) {
+    if (s.option.method == 3)
+        t.D = -2.0 * t.L;
+    else
+        t.L = -t.D / 2.0;
+    s.glm2.loclik = t.L;
+    s.glm2.locdev = t.D;
+    s.anova.rss = t.rss;
+    const double k = s.hat1.trs;
+    const double n = s.dat2.nobsd;
+    s.hat1.enp = k;
+    s.hat1.aic = -2.0 * t.L + 2.0 * k;
+    s.hat1.aicc = -2.0 * t.L + 2.0 * k * n / (n - k - 1.0);
+    s.hat1.bic = -2.0 * t.L + k * std::log(n);
+}
+
+bool crossval(const state& s) {
+    const int c = s.option.icalib;
+    return c == 2 || c == 4 || c == 6 || c == 7;
+}
+
+}  // namespace
+
+void infl(state& s) { leverages(s, s.ws, s.fit3.nloc, false); }
+
+void tzmglm(state& s) {
+    work& w = s.ws;
+    const int n = s.dat2.nobsd;
+    const int m = s.fit3.nloc;
+    const bool same = s.output.samepts == 1;
+    s.dat2.nwork = n;
+    // Fitted values exist only at the observation points; elsewhere none of
+    // them may survive from the calibration trials.
+    if (!same) {
+        std::fill(s.output.yhat.begin(), s.output.yhat.end(), 0.0);
+        std::fill(s.output.resid.begin(), s.output.resid.end(), 0.0);
+    }
+    totals t;
+    s.hat1.trs = 0.0;
+    for (int i = 1; i <= m; ++i) localfit(s, w, i, s.parms.bandw, false, false, same, t);
+    infl(s);
+    criteria(s, t);
+
+    std::ostream& o = *s.out;
+    const bool logit = s.option.method == 3;
+    ftn::fwrite(o, "(//a)",
+                {logit ? "********** Local Logistic Model Diagnostics **********"
+                       : "********** Local Poisson Model Diagnostics **********"});
+    ftn::fwrite(o, "(a,f20.6)", {" Log Likelihood:                ", t.L});
+    ftn::fwrite(o, "(a,f20.6)", {" Deviance:                      ", t.D});
+    ftn::fwrite(o, "(a,f20.6)", {"Residual sum of squares.........", t.rss});
+    ftn::fwrite(o, "(a,f20.6)", {"Effective number of parameters..", s.hat1.enp});
+    ftn::fwrite(o, "(a,f20.6)", {"Akaike Information Criterion....", s.hat1.aic});
+    ftn::fwrite(o, "(a,f20.6)", {"Corrected AIC...................", s.hat1.aicc});
+    ftn::fwrite(o, "(a,f20.6)", {"Bayesian Information Criterion..", s.hat1.bic});
+
+    diagpt(s);
+    glm_se(s);
+
+    s.outst1.npar = s.struc1.xmat.cols;
+    switch (s.option.rawout) {
+        case 1:
+            wr_csv(s);
+            ftn::ldwrite(o, {"** Results written to .txt file"});
+            break;
+        case 2:
+            wr_e00(s);
+            ftn::ldwrite(o, {"** Results written to .e00 file"});
+            break;
+        case 3:
+            wr_mif(s);
+            ftn::ldwrite(o, {"** Results written to .mif file"});
+            break;
+        default:
+            break;
+    }
+}
+
+double glmval(state& s, double bw) {
+    work& w = s.ws;
+    const int n = s.dat2.nobsd;
+    s.dat2.nwork = n;
+    if (s.files.kercod != 'f' && s.files.kercod != 'c') s.fit5.nnear = static_cast<int>(std::floor(bw + 0.5));
+    // The criterion is evaluated at the observation points: observation i
+    // is its own fit location, whatever location list the final fit uses.
+    const bool cv = crossval(s);
+    totals t;
+    s.hat1.trs = 0.0;
+    for (int i = 1; i <= n; ++i) localfit(s, w, i, bw, true, cv, true, t);
+    const double score = t.rss;
+    s.parms.bandw = bw;
+    leverages(s, w, n, true);
+    criteria(s, t);
+    if (s.option.icalib == 3 || s.option.icalib == 5) return s.hat1.aicc;
+    return score;
+}
+
+void glm_se(state& s) {
+    work& w = s.ws;
+    const int n = s.dat2.nobsd;
+    const int m = s.fit3.nloc;
+    const dmat& x = s.struc1.xmat;
+    const int p = x.cols;
+    const bool logit = s.option.method == 3;
+    const std::vector<double>& yh = s.output.yhat;
+    for (int i = 1; i <= m; ++i) {
+        genwgt(s, w, i, s.parms.bandw);
+        for (int j = 0; j < n; ++j) w.kwt[j] = w.wt[j];
+        wglm2(s, w);
+        // Variance weights at the refitted estimates, times the kernel.
+        for (int j = 0; j < n; ++j) {
+            double e = 0.0;
+            for (int k = 0; k < p; ++k) e += x(j, k) * w.bhat[k];
+            w.eta[j] = e;
+            double v;
+            if (logit) {
+                const double pr = fitl(e);
+                v = pr * (1.0 - pr);
+            } else {
+                v = s.glm3.offset[j] * std::exp(e);
+            }
+            w.hdiag[j] = v;
+            w.lresid[j] = w.kwt[j] * v;
+        }
+        for (int k = 0; k < p; ++k) {
+            const double* xk = x.col(k);
+            for (int l = 0; l <= k; ++l) {
+                const double* xl = x.col(l);
+                double sum = 0.0;
+                for (int j = 0; j < n; ++j) sum += w.lresid[j] * xk[j] * xl[j];
+                w.vmat(k, l) = sum;
+                w.vmat(l, k) = sum;
+            }
+        }
+        glm_detail::ginv(w.vmat, w.minvw, w);
+        const dmat& c = w.minvw;
+        for (int k = 0; k < p; ++k) w.sehat[k] = 0.0;
+        for (int j = 0; j < n; ++j) {
+            const double u = varwt(s, yh[j]);
+            // A fitted value of exactly 0 (or a probability of exactly 1)
+            // has no variance to scale by; it adds nothing.
+            if (!(u > 0.0)) continue;
+            for (int k = 0; k < p; ++k) {
+                double r = 0.0;
+                for (int l = 0; l < p; ++l) r += c(k, l) * x(j, l) * w.hdiag[j] * w.kwt[j];
+                w.sehat[k] += r * r / u;
+            }
+        }
+        for (int k = 0; k < p; ++k) s.svals(i - 1, k) = w.sehat[k] > 0.0 ? std::sqrt(w.sehat[k]) : 0.0;
+    }
+}
+
+}  // namespace gwr
