@@ -256,3 +256,107 @@ TEST(ListDirected, BreaksBeforeAnItemPassingTheWidth) {
     ftn::ldwrite(os, five);
     EXPECT_EQ(os.str(), ftn::ldformat(five, 80));
 }
+
+namespace {
+
+// Feeds the lines of a text to ldread and counts the lines taken.
+struct line_source {
+    std::vector<std::string> lines;
+    size_t next = 0;
+    std::function<bool(std::string&)> fn() {
+        return [this](std::string& l) {
+            if (next >= lines.size()) return false;
+            l = lines[next++];
+            return true;
+        };
+    }
+};
+
+using fields_t = std::vector<std::optional<std::string>>;
+
+fields_t read_fields(line_source& src, int count, bool expect_ok = true) {
+    fields_t f;
+    EXPECT_EQ(ftn::ldread(src.fn(), count, f), expect_ok);
+    return f;
+}
+
+const std::optional<std::string> null_;
+
+}  // namespace
+
+TEST(ListDirectedInput, SeparatorsNullsAndRestOfLine) {
+    line_source src{{"1, 2  3\t4 ,5 extra words", "next"}};
+    EXPECT_EQ(read_fields(src, 5), (fields_t{"1", "2", "3", "4", "5"}));
+    EXPECT_EQ(src.next, 1u);  // the rest of the line is ignored, the next line untouched
+
+    line_source nulls{{",7,,8 , ,9"}};
+    EXPECT_EQ(read_fields(nulls, 6), (fields_t{null_, "7", null_, "8", null_, "9"}));
+
+    // A trailing comma followed by the end of the line is one separator.
+    line_source trailing{{"1,2,", "3"}};
+    EXPECT_EQ(read_fields(trailing, 3), (fields_t{"1", "2", "3"}));
+    line_source two_commas{{"1,2,", ",3"}};
+    EXPECT_EQ(read_fields(two_commas, 4), (fields_t{"1", "2", null_, "3"}));
+}
+
+TEST(ListDirectedInput, ContinuesOnNextLinesAndSkipsBlankLines) {
+    line_source src{{"10 20", "", "   ", "30", "40 50 60", "70"}};
+    EXPECT_EQ(read_fields(src, 4), (fields_t{"10", "20", "30", "40"}));
+    EXPECT_EQ(src.next, 5u);
+    EXPECT_EQ(read_fields(src, 1), (fields_t{"70"}));
+}
+
+TEST(ListDirectedInput, SlashRepeatCountsAndQuotes) {
+    line_source slash{{"1 2 / 3 4", "5"}};
+    EXPECT_EQ(read_fields(slash, 4), (fields_t{"1", "2", null_, null_}));
+    EXPECT_EQ(slash.next, 1u);
+
+    line_source rep{{"3*1.5 2* 9"}};
+    EXPECT_EQ(read_fields(rep, 6), (fields_t{"1.5", "1.5", "1.5", null_, null_, "9"}));
+    // A repeat count larger than the fields wanted fills only those.
+    line_source big{{"10*0"}};
+    EXPECT_EQ(read_fields(big, 3), (fields_t{"0", "0", "0"}));
+
+    line_source quotes{{"'a b', \"it\"\"s\" 2*'x'"}};
+    EXPECT_EQ(read_fields(quotes, 4), (fields_t{"a b", "it\"s", "x", "x"}));
+}
+
+TEST(ListDirectedInput, EndOfInputBeforeTheCountIsComplete) {
+    line_source src{{"1 2", ""}};
+    fields_t f = read_fields(src, 3, false);
+    EXPECT_EQ(f, (fields_t{"1", "2"}));
+    line_source empty{{}};
+    EXPECT_TRUE(read_fields(empty, 1, false).empty());
+}
+
+TEST(ListDirectedInput, NumberConversions) {
+    int i = -99;
+    EXPECT_TRUE(ftn::parse_int("42", i));
+    EXPECT_EQ(i, 42);
+    EXPECT_TRUE(ftn::parse_int("-7", i));
+    EXPECT_EQ(i, -7);
+    EXPECT_TRUE(ftn::parse_int("+3", i));
+    EXPECT_EQ(i, 3);
+    EXPECT_TRUE(ftn::parse_int("-2147483648", i));
+    EXPECT_EQ(i, -2147483647 - 1);
+    i = 5;
+    for (const char* bad : {"", "-", "1.0", "12a", "abc", "2147483648", "99999999999999999999"})
+        EXPECT_FALSE(ftn::parse_int(bad, i)) << bad;
+    EXPECT_EQ(i, 5);
+
+    struct {
+        const char* text;
+        double value;
+    } good[] = {{"1", 1.0},     {"1.", 1.0},       {".5", 0.5},     {"-2.5e3", -2500.0},
+                {"1.5D0", 1.5}, {"+3", 3.0},       {"2d-2", 0.02},  {"-.25E+1", -2.5},
+                {"0.1", 0.1},   {"123456.789", 123456.789}};
+    for (const auto& g : good) {
+        double v = 0.0;
+        EXPECT_TRUE(ftn::parse_real(g.text, v)) << g.text;
+        EXPECT_EQ(v, g.value) << g.text;
+    }
+    double v = 8.0;
+    for (const char* bad : {"abc", "1.2.3", "", ".", "-", "1e", "1e+", "1.5x", "e5", "1e400", "1,5"})
+        EXPECT_FALSE(ftn::parse_real(bad, v)) << bad;
+    EXPECT_EQ(v, 8.0);
+}
