@@ -5,7 +5,33 @@
 
 namespace gwr {
 
+// Monte Carlo test after a Gaussian run: compares the spread of each local
+// parameter with its spread over 99 data sets whose observations were given
+// randomly drawn observation locations.  With itest < 0 the fit locations
+// are thinned first.  Prints the test block.
 void mctest(state& s);
+
+// Notice that the Leung test is no longer offered.
 void yltest(state& s);
+
+// Number of data sets of the Monte Carlo test: the observed one and 99
+// randomised ones.
+constexpr int mcsets = 100;
+
+// Sum of squared deviations from their mean of b[0..m-1], in one pass with
+// the running-mean update; the running mean and sum are left in s.monte1.
+double mcstat(state& s, const double* b, int m);
+
+// Rank of the observed statistic among the r values of sorted (ascending):
+// the highest 1-based position holding exactly that value, 0 when none does.
+int mcrank(const double* sorted, int r, double observed);
+
+// Significance mark for c randomised statistics (out of 99) that exceed the
+// observed one: "***", "** ", "*  " or "n/s".
+const char* mcmark(int c);
+
+// One set of local fits at fit locations 1..m with the current observation
+// coordinates; the estimates go to rows 1..m of s.bvals.  Allocates nothing.
+void mcfits(state& s, work& w, int m);
 
 }  // namespace gwr

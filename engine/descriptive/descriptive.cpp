@@ -1,0 +1,246 @@
+// Geographically weighted descriptive statistics: for every fit location and
+// every chosen variable, the kernel-weighted local mean, variance and
+// standard deviation over all observations.
+#include "descriptive/descriptive.h"
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <limits>
+#include <string>
+
+#include "control/control.h"
+#include "control/stop.h"
+#include "format/format.h"
+#include "gaussian/gaussian.h"
+#include "results/results.h"
+
+namespace gwr {
+
+void dstats(state& s) {
+    std::ostream& out = *s.out;
+    ftn::fwrite(out, "(a)", {"***************************************************************"});
+    ftn::fwrite(out, "(a)", {"*                                                             *"});
+    ftn::fwrite(out, "(a)", {"*         GEOGRAPHICALLY WEIGHTED SUMMARY STATISTICS          *"});
+    ftn::fwrite(out, "(a)", {"*                                                             *"});
+    ftn::fwrite(out, "(a)", {"***************************************************************"});
+    gendst(s);
+}
+
+void wmvar(const double* w, const double* z, int n, double& mean, double& var) {
+    if (n < 1) {
+        // No observations: neither statistic exists.
+        mean = std::numeric_limits<double>::quiet_NaN();
+        var = mean;
+        return;
+    }
+    // West's incremental update.  While the weights seen so far sum to 0 the
+    // mean stays put; the first positive weight then makes its value the mean.
+    mean = z[0];
+    double ss = 0.0;
+    double wsum = w[0];
+    for (int j = 1; j < n; ++j) {
+        wsum += w[j];
+        double t = w[j] * (z[j] - mean);
+        if (wsum > 0.0) mean += t / wsum;
+        ss += (z[j] - mean) * t;
+    }
+    var = ss / (wsum * (n - 1) / n);
+}
+
+int dstsel(state& s) {
+    const int n = s.option.nobs;
+    const int nv = s.option.nvfile;
+    const int ix = s.option.ixvar, iy = s.option.iyvar, iw = s.option.iwvar;
+    const int idep = s.option.idep;
+
+    // The chosen variables: flagged columns other than the coordinates and
+    // the weight.  A dependent column is left out as well, so that the
+    // statistics line up with the names of the echo.
+    std::vector<int> cols;
+    for (int j = 1; j <= nv; ++j) {
+        bool flagged = j <= static_cast<int>(s.dat2.inmod.size()) && s.dat2.inmod[j - 1];
+        if (flagged && j != ix && j != iy && j != iw && j != idep) cols.push_back(j);
+    }
+    const int m = static_cast<int>(cols.size());
+
+    const dmat& d = s.struc1.datmat;
+    s.struc1.selmat.resize(n, m);
+    const double conv = s.option.isph == 1 ? s.trig.raddeg : 1.0;
+    for (int i = 0; i < n; ++i) {
+        s.struc2.xobs[i] = d(i, ix - 1);
+        s.struc2.yobs[i] = d(i, iy - 1);
+        if (s.option.isph == 1) {
+            s.struc2.xobs[i] *= conv;
+            s.struc2.yobs[i] *= conv;
+        }
+        s.fit6.obswt[i] = iw > 0 ? d(i, iw - 1) : 1.0;
+        for (int k = 0; k < m; ++k) s.struc1.selmat(i, k) = d(i, cols[k] - 1);
+    }
+    s.option.ncol = m;
+    s.dat2.nvar = m;
+    s.dat2.nobsd = n;
+    return m;
+}
+
+void dstcal(state& s) {
+    const int n = s.option.nobs;
+    const int m = s.dat2.nvar;
+    work& w = s.ws;
+    for (int l = 1; l <= s.fit3.nloc; ++l) {
+        genwgt(s, w, l, s.parms.bandw);
+        for (int k = 0; k < m; ++k) {
+            double mean = 0.0, var = 0.0;
+            wmvar(w.wt.data(), s.struc1.selmat.col(k), n, mean, var);
+            s.bvals(l - 1, k) = mean;
+            s.svals(l - 1, k) = var;
+        }
+    }
+}
+
+namespace {
+
+// A fit location's coordinate as shown: degrees when spherical.
+double shown(const state& s, double v) {
+    return s.option.isph == 1 ? v * s.trig.degrad : v;
+}
+
+}  // namespace
+
+void dstprt(state& s) {
+    std::ostream& out = *s.out;
+    const int m = s.dat2.nvar;
+    ftn::fwrite(out, "(a/2a)", {" ", "** Estimated means, variances and", " standard deviations"});
+    ftn::fwrite(out, "(a)", {"      ID   X-COORD   Y-COORD"});
+    ftn::items labels;
+    for (int k = 0; k < m; ++k) {
+        labels.emplace_back(" <***** ");
+        labels.emplace_back(k < static_cast<int>(s.lab1.modlab.size()) ? s.lab1.modlab[k]
+                                                                        : std::string());
+        labels.emplace_back(" *****> ");
+    }
+    ftn::fwrite(out, "(6a12)", labels);
+    ftn::items row;
+    row.reserve(3 + 3 * static_cast<std::size_t>(m));
+    for (int l = 1; l <= s.fit3.nloc; ++l) {
+        for (int k = 0; k < m; ++k) s.tvals[k] = std::sqrt(s.svals(l - 1, k));
+        row.clear();
+        row.emplace_back(s.fit2.fitid[l - 1]);
+        row.emplace_back(static_cast<float>(shown(s, s.fit1.xfit[l - 1])));
+        row.emplace_back(static_cast<float>(shown(s, s.fit1.yfit[l - 1])));
+        for (int k = 0; k < m; ++k) {
+            row.emplace_back(s.bvals(l - 1, k));
+            row.emplace_back(s.svals(l - 1, k));
+            row.emplace_back(s.tvals[k]);
+        }
+        ftn::fwrite(out, "(i8,2f10.3/(6f12.3))", row);
+    }
+}
+
+std::string dstnam(const char* stem, int k) {
+    std::string name(stem);
+    name.resize(4, ' ');
+    char two[2] = {k < 10 ? '_' : static_cast<char>('0' + k / 10 % 10),
+                   static_cast<char>('0' + k % 10)};
+    name.append(two, 2);
+    return name;
+}
+
+void wrscsv(state& s) {
+    const int m = s.dat2.nvar;
+    std::ofstream f(s.files.outfil, std::ios::out | std::ios::trunc);
+    if (!f) throw io_error("cannot create result file " + s.files.outfil);
+
+    ftn::items head{"ID", ",", "FITX", ",", "FITY"};
+    for (const char* stem : {"MEAN", "VAR_", "STD_"}) {
+        for (int k = 1; k <= m; ++k) {
+            head.emplace_back(",");
+            head.emplace_back(dstnam(stem, k));
+        }
+    }
+    ftn::fwrite(f, "(a,255(a1,a))", head);
+
+    ftn::items row;
+    row.reserve(5 + 6 * static_cast<std::size_t>(m));
+    for (int l = 1; l <= s.fit3.nloc; ++l) {
+        row.clear();
+        row.emplace_back(s.fit2.fitid[l - 1]);
+        row.emplace_back(",");
+        row.emplace_back(shown(s, s.fit1.xfit[l - 1]));
+        row.emplace_back(",");
+        row.emplace_back(shown(s, s.fit1.yfit[l - 1]));
+        for (int k = 0; k < m; ++k) {
+            row.emplace_back(",");
+            row.emplace_back(s.bvals(l - 1, k));
+        }
+        for (int k = 0; k < m; ++k) {
+            row.emplace_back(",");
+            row.emplace_back(s.svals(l - 1, k));
+        }
+        for (int k = 0; k < m; ++k) {
+            double v = s.svals(l - 1, k);
+            s.tvals[k] = v > 0.0 ? std::sqrt(v) : 0.0;
+            row.emplace_back(",");
+            row.emplace_back(s.tvals[k]);
+        }
+        std::string line = ftn::ldrecord(row);
+        line.erase(line.find_last_not_of(' ') + 1);
+        f << line << '\n';
+    }
+    f.close();
+    if (!f) throw io_error("cannot write result file " + s.files.outfil);
+}
+
+void gendst(state& s) {
+    std::ostream& out = *s.out;
+    rdata(s);
+    ftn::fwrite(out, "(a)", {"** Data file read..."});
+    const int n = s.option.nobs;
+    const int m = dstsel(s);
+    ftn::ldwrite(out, {"Number of observations, nobs=", n});
+    ftn::ldwrite(out, {"Number of predictors,   nvar=", m});
+
+    if (fitloc(s)) {
+        ftn::fwrite(out, "(a)", {"** Prediction points read..."});
+        ftn::ldwrite(out, {s.output.samepts == 1 ? "** Data and estimation points identical"
+                                                 : "** Data and estimation points differ"});
+    }
+
+    if (s.option.icalib != 1) {
+        ftn::ldwrite(out, {"** Invalid choice for bandwidth specification"});
+        throw stop("2222");
+    }
+    if (s.option.kershp == 1) {
+        ftn::ldwrite(out, {"** Fixed radius kernel: bandwidth is ", s.parms.bandw, " map units"});
+    } else if (s.option.kershp == 2) {
+        ftn::ldwrite(out, {"** Adaptive kernel: local sample size is ", s.fit5.nnear});
+    } else {
+        ftn::ldwrite(out, {"** Invalid kernel specification"});
+        throw stop("3333");
+    }
+
+    s.size_loc(std::max(n, s.fit3.nloc), m);
+    s.ws.size(n, m);
+    dstcal(s);
+
+    if (s.option.ipred == 1) dstprt(s);
+
+    switch (s.option.iouttp) {
+        case 1:
+            wrscsv(s);
+            ftn::ldwrite(out, {"** Results written to .txt file"});
+            break;
+        case 2:
+            wrse00(s);
+            ftn::ldwrite(out, {"** Results written to .e00 file"});
+            break;
+        case 3:
+            wrsmif(s);
+            ftn::ldwrite(out, {"** Results written to .mif file"});
+            break;
+        default:
+            break;
+    }
+}
+
+}  // namespace gwr
