@@ -1,0 +1,112 @@
+// Casewise diagnostics: standardised residuals, Cook's distances and local
+// r-squares per fit location, and their listing.
+#include <cmath>
+
+#include "format/format.h"
+#include "gaussian/gaussian.h"
+
+namespace gwr {
+
+namespace {
+
+constexpr double tiny_wt = 1e-10;  // weights at or below this are left out
+constexpr double marker_na = -1.0;
+constexpr double marker_lev = -999.0;
+
+// Weighted correlation of observed and fitted values over the observations,
+// one pass with running means.  The r of the last observation taken in
+// stands; no observation taken in gives 0.
+double local_r(const double* y, const double* f, const double* w, int n) {
+    double wsum = w[0];
+    double my = y[0], mf = f[0];
+    float sxy = 0.0f;
+    double syy = 0.0, sff = 0.0;
+    double r = 0.0;
+    for (int j = 2; j <= n; ++j) {
+        const double wj = w[j - 1];
+        wsum = wsum + wj;
+        if (!(wsum > tiny_wt && wj > tiny_wt)) continue;
+        my = my + wj * (y[j - 1] - my) / wsum;
+        const double dy = y[j - 1] - my;
+        mf = mf + wj * (f[j - 1] - mf) / wsum;
+        const double df = f[j - 1] - mf;
+        sxy = static_cast<float>(sxy + wj * dy * df);
+        syy = syy + wj * dy * dy;
+        sff = sff + wj * df * df;
+        const double v = wsum * (j - 1) / j;
+        if (syy / v > 0.0 && sff / v > 0.0)
+            r = (sxy / v) / std::sqrt((syy / v) * (sff / v));
+        else
+            r = 0.0;
+    }
+    return r;
+}
+
+}  // namespace
+
+void diagpt(state& s) {
+    std::ostream& out = *s.out;
+    const bool list = s.option.idiag == 1;
+    if (list) {
+        ftn::fwrite(out, "(a)",
+                    {"", "", std::string(58, '*'),
+                     "*                CASEWISE DIAGNOSTICS                    *",
+                     std::string(58, '*'), ""});
+        ftn::fwrite(out, "(2a)",
+                    {"   Obs       Observed      Predicted       Residual",
+                     "   Std Resid    R-Square   Influence    Cook's D"});
+        ftn::fwrite(out, "(2a)",
+                    {" ----- -------------- -------------- --------------",
+                     " ----------- ----------- ----------- -----------"});
+    }
+
+    const int n = s.option.nobs;
+    const int nfit = s.fit3.nloc;
+    const bool same = s.output.samepts == 1;
+    double* resid = s.output.resid.data();
+    double* yhat = s.output.yhat.data();
+    double* hat = s.hat1.hatdg.data();
+
+    // Standard deviation of the residuals by running updates.
+    double m = n > 0 ? resid[0] : 0.0;
+    double ss = 0.0;
+    for (int j = 2; j <= n; ++j) {
+        m = m + (resid[j - 1] - m) / j;
+        ss = ss + (resid[j - 1] - m) * (resid[j - 1] - m);
+    }
+    const double sd = std::sqrt(ss / (n - 1));
+
+    for (int i = 1; i <= nfit; ++i) {
+        double obs;
+        if (same) {
+            genwgt(s, s.ws, i, s.parms.bandw);
+            const double r = local_r(s.struc2.ydep.data(), yhat, s.ws.wt.data(), n);
+            const double h = hat[i - 1];
+            if (h >= 1.0) {
+                s.diags.stdres[i - 1] = marker_lev;
+                s.diags.cookd[i - 1] = marker_lev;
+            } else {
+                const double sr = resid[i - 1] / (std::sqrt(1.0 - h) * sd);
+                s.diags.stdres[i - 1] = sr;
+                s.diags.cookd[i - 1] = sr * sr * h / ((1.0 - h) * s.hat1.trs);
+            }
+            s.diags.locr2[i - 1] = r * r;
+            obs = s.struc2.ydep[i - 1];
+        } else {
+            // No observation belongs to this location.
+            s.diags.stdres[i - 1] = marker_na;
+            s.diags.cookd[i - 1] = marker_na;
+            s.diags.locr2[i - 1] = marker_na;
+            yhat[i - 1] = marker_na;
+            resid[i - 1] = marker_na;
+            hat[i - 1] = marker_na;
+            obs = marker_na;
+        }
+        if (list)
+            ftn::fwrite(out, "(i6,3f15.5,4f12.6)",
+                        {i, obs, yhat[i - 1], resid[i - 1], s.diags.stdres[i - 1],
+                         s.diags.locr2[i - 1], hat[i - 1], s.diags.cookd[i - 1]});
+    }
+}
+
+}  // namespace gwr
