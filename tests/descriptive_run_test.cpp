@@ -142,7 +142,7 @@ TEST(DescriptiveRun, LocationFileElsewhereWithMoreLocationsThanObservations) {
 
     // The same points in the same order as the observations: identical.
     t.write("same.xy", "1 0 0\n2 1 0\n3 0 1\n");
-    auto s = run_tzm(control("d.csv", "same.xy", "FFFT", "f", "1", 0, 0), t.path);
+    auto s = run_tzm(control("d.csv", "same.xy", "FFFTF", "f", "1", 0, 0), t.path);
     EXPECT_TRUE(has_line(s.out, " ** Data and estimation points identical")) << s.out;
 }
 
