@@ -1,0 +1,293 @@
+// Local logistic and Poisson models against independent weighted
+// Newton-Raphson fits at every location: estimates, likelihood sums,
+// leverages, the bandwidth criterion and the standard errors.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "control/stop.h"
+#include "glm/glm.h"
+#include "glm_reference.h"
+
+namespace {
+
+using glmref::data;
+using glmref::setup;
+
+// Leverage of location i from the fitted values f of all locations and the
+// kernel weights k of location i: a_i x_i' (sum_j k_j a_j x_j x_j')^-1 x_i.
+double leverage(const data& d, const std::vector<double>& f, const std::vector<double>& k, int i) {
+    const int p = d.p();
+    std::vector<double> a(static_cast<std::size_t>(p) * p, 0.0);
+    auto var = [&](int j) { return d.method == 3 ? f[j] * (1.0 - f[j]) : f[j]; };
+    for (int j = 0; j < d.n(); ++j)
+        for (int r = 0; r < p; ++r)
+            for (int c = 0; c < p; ++c) a[r * p + c] += k[j] * var(j) * d.x[j][r] * d.x[j][c];
+    auto inv = glmref::inverse(a, p);
+    double q = 0.0;
+    for (int r = 0; r < p; ++r)
+        for (int c = 0; c < p; ++c) q += d.x[i][r] * inv[r * p + c] * d.x[i][c];
+    return var(i) * q;
+}
+
+struct localref {
+    std::vector<std::vector<double>> b;
+    std::vector<double> fitted;
+    double L = 0.0, D = 0.0, rss = 0.0, trs = 0.0;
+};
+
+// Weighted maximum-likelihood fit at every observation point with the
+// fixed Gaussian kernel of bandwidth h (times the observation weights when
+// given); leave_out zeroes the own observation's weight.
+localref local_fits(const data& d, double h, const std::vector<double>* obswt, bool leave_out) {
+    localref r;
+    const int n = d.n();
+    std::vector<std::vector<double>> kern;
+    for (int i = 0; i < n; ++i) {
+        auto k = glmref::gauss_kernel(d, d.xc[i], d.yc[i], h, obswt);
+        if (leave_out) k[i] = 0.0;
+        kern.push_back(k);
+        auto m = glmref::newton(d, k);
+        r.b.push_back(m.b);
+        const double f = glmref::mean_of(d, i, m.b);
+        r.fitted.push_back(f);
+        const double y = d.y[i];
+        r.rss += (y - f) * (y - f);
+        if (d.method == 3) {
+            r.L += y * std::log(f) + (1 - y) * std::log(1 - f);
+        } else {
+            // A zero count adds 2 * fitted value to the deviance.
+            r.D += y > 0 ? 2.0 * (y * std::log(y / f) - (y - f)) : 2.0 * f;
+        }
+    }
+    if (d.method == 3)
+        r.D = -2 * r.L;
+    else
+        r.L = -r.D / 2;
+    for (int i = 0; i < n; ++i) r.trs += leverage(d, r.fitted, glmref::gauss_kernel(d, d.xc[i], d.yc[i], h, obswt), i);
+    return r;
+}
+
+void expect_local(const gwr::state& s, const data& d, const localref& r) {
+    for (int i = 0; i < d.n(); ++i) {
+        for (int k = 0; k < d.p(); ++k) EXPECT_NEAR(s.bvals(i, k), r.b[i][k], 1e-6) << i << "," << k;
+        EXPECT_NEAR(s.output.yhat[i], r.fitted[i], 1e-8) << i;
+        EXPECT_NEAR(s.output.resid[i], d.y[i] - r.fitted[i], 1e-8) << i;
+    }
+    EXPECT_NEAR(s.glm2.loclik, r.L, 1e-7);
+    EXPECT_NEAR(s.glm2.locdev, r.D, 1e-7);
+    EXPECT_NEAR(s.anova.rss, r.rss, 1e-8);
+    EXPECT_NEAR(s.hat1.trs, r.trs, 1e-7);
+    const double n = d.n(), k = r.trs;
+    EXPECT_NEAR(s.hat1.aicc, -2 * r.L + 2 * k * n / (n - k - 1), 1e-6);
+    EXPECT_NEAR(s.hat1.bic, -2 * r.L + k * std::log(n), 1e-6);
+}
+
+TEST(GlmLocal, LogisticWeightVariableEntersTheLocalFitsOnly) {
+    data d = glmref::make(3, 70, 21);
+    std::vector<double> ow;
+    for (int j = 0; j < d.n(); ++j) ow.push_back(0.5 + 0.25 * (j % 7));
+    const double h = 4.0;
+    setup t(d, h);
+    t.s.fit6.obswt = ow;
+    gwr::glm(t.s);
+    auto g = glmref::newton(d);
+    for (int k = 0; k < d.p(); ++k) EXPECT_NEAR(t.s.ws.bhat[k], g.b[k], 1e-6);
+    gwr::tzmglm(t.s);
+    expect_local(t.s, d, local_fits(d, h, &ow, false));
+
+    const auto out = t.h.listing();
+    const auto at = out.find("********** Local Logistic Model Diagnostics **********");
+    ASSERT_NE(at, std::string::npos) << out;
+    char buf[100];
+    std::snprintf(buf, sizeof buf, " Log Likelihood:                %20.6f\n", t.s.glm2.loclik);
+    EXPECT_NE(out.find(buf, at), std::string::npos) << out;
+    std::snprintf(buf, sizeof buf, "Effective number of parameters..%20.6f\n", t.s.hat1.trs);
+    EXPECT_NE(out.find(buf, at), std::string::npos);
+    for (const char* label : {" Deviance:                      ", "Residual sum of squares.........",
+                              "Akaike Information Criterion....", "Corrected AIC...................",
+                              "Bayesian Information Criterion.."})
+        EXPECT_NE(out.find(std::string("\n") + label, at), std::string::npos) << label;
+}
+
+TEST(GlmLocal, PoissonWithOffsetsAndZeroCounts) {
+    data d = glmref::make(4, 70, 8);
+    ASSERT_GT(std::count(d.y.begin(), d.y.end(), 0.0), 5);
+    const double h = 3.0;
+    setup t(d, h);
+    gwr::glm(t.s);
+    gwr::tzmglm(t.s);
+    expect_local(t.s, d, local_fits(d, h, nullptr, false));
+    EXPECT_NE(t.h.listing().find("********** Local Poisson Model Diagnostics **********"), std::string::npos);
+}
+
+TEST(GlmLocal, HugeBandwidthGivesTheGlobalModel) {
+    for (int method : {3, 4}) {
+        data d = glmref::make(method, 60, 31);
+        setup t(d, 1e6);
+        gwr::glm(t.s);
+        const auto gb = t.s.ws.bhat, gse = t.s.ws.sehat;
+        const double gL = t.s.glm2.loglik;
+        gwr::tzmglm(t.s);
+        for (int i = 0; i < d.n(); ++i)
+            for (int k = 0; k < d.p(); ++k) {
+                EXPECT_NEAR(t.s.bvals(i, k), gb[k], 1e-6) << method;
+                // The standard errors come from a refit with a looser stop.
+                EXPECT_NEAR(t.s.svals(i, k), gse[k], 1e-3 * gse[k]) << method;
+            }
+        EXPECT_NEAR(t.s.hat1.trs, 3.0, 1e-6) << method;
+        EXPECT_NEAR(t.s.glm2.loclik, gL, 1e-6) << method;
+    }
+}
+
+TEST(GlmLocal, StandardErrorsFollowTheSandwichFormula) {
+    // s_k = sum_j R(k,j)^2 / u_j with R = C X' V K, C = (X' K V X)^-1, at
+    // the estimates of the refit; checked with the converged estimates.
+    data d = glmref::make(4, 50, 44);
+    const double h = 3.5;
+    setup t(d, h);
+    gwr::glm(t.s);
+    gwr::tzmglm(t.s);
+    const int p = d.p();
+    for (int i : {0, 17, 49}) {
+        auto k = glmref::gauss_kernel(d, d.xc[i], d.yc[i], h);
+        auto m = glmref::newton(d, k);
+        std::vector<double> a(p * p, 0.0), v(d.n());
+        for (int j = 0; j < d.n(); ++j) {
+            v[j] = glmref::mean_of(d, j, m.b);
+            for (int r = 0; r < p; ++r)
+                for (int c = 0; c < p; ++c) a[r * p + c] += k[j] * v[j] * d.x[j][r] * d.x[j][c];
+        }
+        auto c = glmref::inverse(a, p);
+        for (int q = 0; q < p; ++q) {
+            double sum = 0.0;
+            for (int j = 0; j < d.n(); ++j) {
+                double r = 0.0;
+                for (int l = 0; l < p; ++l) r += c[q * p + l] * d.x[j][l] * v[j] * k[j];
+                sum += r * r / t.s.output.yhat[j];
+            }
+            EXPECT_NEAR(t.s.svals(i, q), std::sqrt(sum), 2e-3 * std::sqrt(sum)) << i << "," << q;
+        }
+    }
+}
+
+TEST(GlmLocal, CrossValidationLeavesTheOwnObservationOut) {
+    data d = glmref::make(4, 50, 12);
+    const double h = 2.5;
+    setup t(d, 99.0);
+    t.s.option.icalib = 2;
+    const double score = gwr::glmval(t.s, h);
+    auto r = local_fits(d, h, nullptr, true);
+    EXPECT_NEAR(score, r.rss, 1e-8 * r.rss);
+    for (int i = 0; i < d.n(); ++i) EXPECT_NEAR(t.s.output.resid[i], d.y[i] - r.fitted[i], 1e-8);
+    EXPECT_EQ(t.s.parms.bandw, h);  // the trial bandwidth stays current
+
+    // The AICc codes keep the own observation and return the AICc.
+    setup a(d, 99.0);
+    a.s.option.icalib = 3;
+    const double aicc = gwr::glmval(a.s, h);
+    auto ra = local_fits(d, h, nullptr, false);
+    EXPECT_NEAR(a.s.anova.rss, ra.rss, 1e-8);
+    const double n = d.n(), k = ra.trs;
+    EXPECT_NEAR(aicc, -2 * ra.L + 2 * k * n / (n - k - 1), 1e-6);
+}
+
+TEST(GlmLocal, CriterionIsEvaluatedAtTheObservationPoints) {
+    // A separate, shorter location list does not change the criterion.
+    data d = glmref::make(4, 40, 3);
+    setup t(d);
+    t.s.option.icalib = 3;
+    const double at_obs = gwr::glmval(t.s, 3.0);
+    setup u(d);
+    u.s.option.icalib = 3;
+    u.s.output.samepts = 0;
+    u.s.fit3.nloc = 5;
+    u.s.fit1.xfit.assign(5, 100.0);
+    u.s.fit1.yfit.assign(5, -100.0);
+    EXPECT_EQ(gwr::glmval(u.s, 3.0), at_obs);
+}
+
+TEST(GlmLocal, AdaptiveTrialSizesRoundHalfUp) {
+    data d = glmref::make(4, 60, 17);
+    setup t(d);
+    t.s.option.kertyp = 2;
+    t.s.option.kershp = 2;
+    t.s.files.kercod = 'v';
+    t.s.option.icalib = 3;
+    for (double trial : {17.5, 17.49}) {
+        gwr::glmval(t.s, trial);
+        const int nn = trial == 17.5 ? 18 : 17;
+        EXPECT_EQ(t.s.fit5.nnear, nn);
+        // The fit at location 1 used the bi-square of its nn-th neighbour.
+        std::vector<double> dsq;
+        for (int j = 0; j < d.n(); ++j)
+            dsq.push_back(std::pow(d.xc[j] - d.xc[0], 2) + std::pow(d.yc[j] - d.yc[0], 2));
+        auto sorted = dsq;
+        std::sort(sorted.begin(), sorted.end());
+        const double D = sorted[nn - 1];
+        std::vector<double> k;
+        for (double q : dsq) k.push_back(q < D ? std::pow(1 - q / D, 2) : 0.0);
+        auto m = glmref::newton(d, k);
+        for (int q = 0; q < d.p(); ++q) EXPECT_NEAR(t.s.bvals(0, q), m.b[q], 1e-6) << trial;
+    }
+}
+
+TEST(GlmLocal, OtherFitLocationsStopWithTheSingularLeverageMatrix) {
+    data d = glmref::make(4, 30, 2);
+    setup t(d, 3.0);
+    gwr::glm(t.s);
+    // Fitted values left behind by a calibration must not hide the stop.
+    std::fill(t.s.output.yhat.begin(), t.s.output.yhat.end(), 2.0);
+    t.s.output.samepts = 0;
+    t.s.fit3.nloc = 4;
+    for (int i = 0; i < 4; ++i) {
+        t.s.fit1.xfit[i] = 2.5 * i;
+        t.s.fit1.yfit[i] = 1.0;
+    }
+    const auto before = t.h.listing().size();
+    try {
+        gwr::tzmglm(t.s);
+        FAIL();
+    } catch (const gwr::stop& e) {
+        EXPECT_EQ(e.code, "9999");
+    }
+    const auto lines = testing_support::lines(t.h.listing().substr(before));
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[0], " Jacobian has no inverse...");
+    EXPECT_EQ(lines[1].substr(0, 5), " * 1 ");
+    EXPECT_EQ(t.h.listing().find("Local Poisson Model Diagnostics"), std::string::npos);
+}
+
+TEST(GlmLocal, SingularLocalFitIsFlagged) {
+    // The second predictor is 0 where x < 6; a cylinder kernel of radius
+    // 2.5 sees only zeros around the points left of x = 3.4.
+    data d = glmref::make(4, 150, 6);
+    for (int j = 0; j < d.n(); ++j)
+        if (d.xc[j] < 6.0) d.x[j][2] = 0.0;
+    setup t(d, 2.5);
+    t.s.option.kershp = 3;
+    t.s.files.kercod = 'c';
+    gwr::glm(t.s);
+    // The leverage matrix of such a location is singular as well, so the
+    // run stops after the local fits; their flags are recorded by then.
+    try {
+        gwr::tzmglm(t.s);
+        FAIL();
+    } catch (const gwr::stop& e) {
+        EXPECT_EQ(e.code, "9999");
+    }
+    int flagged = 0;
+    for (int i = 0; i < d.n(); ++i) {
+        if (d.xc[i] < 3.4) {
+            EXPECT_EQ(t.s.output.locsing[i], 1) << i;
+            EXPECT_EQ(t.s.bvals(i, 2), 0.0);
+        }
+        if (d.xc[i] > 6.0) EXPECT_EQ(t.s.output.locsing[i], 0) << i;
+        flagged += t.s.output.locsing[i];
+    }
+    EXPECT_GT(flagged, 0);
+}
+
+}  // namespace
