@@ -58,4 +58,8 @@ void tzm_ft(state& s);
 void diagpt(state& s);
 void summry(state& s);
 
+// Quartile positions (1-based) of n sorted values used by summry: formed in
+// single precision, truncated, never below 1.
+void quartile_positions(int n, int& lq, int& med, int& uq);
+
 }  // namespace gwr

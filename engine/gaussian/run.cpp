@@ -1,0 +1,242 @@
+// The Gaussian run: model arrays from the data, fit locations, optional
+// bandwidth search, global model, the local estimation loop and its
+// diagnostics, the result file and the prediction report.
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "control/control.h"
+#include "format/format.h"
+#include "gaussian/calib.h"
+#include "gaussian/gaussian.h"
+#include "results/results.h"
+
+namespace gwr {
+
+namespace {
+
+const std::string stars58(58, '*');
+
+// Local fit at location i (1-based) into the tables; with the fit
+// locations at the observations also the fitted value, residual and
+// leverage of observation i.  Reads the state, writes only row i and w.
+void fit_location(state& s, work& w, int i, bool same) {
+    const int K = s.dat2.nvar + 1;
+    genwgt(s, w, i, s.parms.bandw);
+    fitcoef(s, w);
+    s.output.locsing[i - 1] = w.singfl;
+    calcse(s, w);
+    for (int k = 0; k < K; ++k) {
+        s.bvals(i - 1, k) = w.bhat[k];
+        s.svals(i - 1, k) = w.sehat[k];
+    }
+    if (!same) return;
+    const dmat& x = s.struc1.xmat;
+    double yh = 0.0;
+    for (int k = 0; k < K; ++k) yh += s.bvals(i - 1, k) * x(i - 1, k);
+    s.output.yhat[i - 1] = yh;
+    s.output.resid[i - 1] = s.struc2.ydep[i - 1] - yh;
+    // Leverage: w_i x_i' C x_i, the diagonal element of the hat matrix.
+    const double wi = w.wt[i - 1];
+    double h = 0.0;
+    for (int k = 0; k < K; ++k) {
+        double inner = 0.0;
+        for (int m = 0; m < K; ++m) inner += w.xtwxi(k, m) * x(i - 1, m) * wi;
+        h += x(i - 1, k) * inner;
+    }
+    s.hat1.hatdg[i - 1] = h;
+}
+
+}  // namespace
+
+void tzm(state& s) {
+    std::ostream& out = *s.out;
+    ftn::fwrite(out, "(a)",
+                {"", stars58, "*                TZM ESTIMATION                          *", stars58});
+    const int n = s.option.nobs;
+    s.dat2.nwork = n;
+    const int K = s.dat2.nvar + 1;
+    const int nfit = s.fit3.nloc;
+    const bool same = s.output.samepts == 1;
+    s.hat1.trs = 0.0;
+    s.anova.rss = 0.0;
+
+    ftn::ldwrite(out, {"Fitting Geographically Weighted Regression Model..."});
+    ftn::ldwrite(out, {"Number of observations............", n});
+    ftn::ldwrite(out, {"Number of independent variables...", K});
+    ftn::ldwrite(out, {" (Intercept is variable 1)"});
+    if (s.option.kertyp == 2)
+        ftn::ldwrite(out, {"Number of nearest neighbours......", s.fit5.nnear});
+    else
+        ftn::ldwrite(out, {"Bandwidth (in data units).........", s.parms.bandw});
+    ftn::ldwrite(out, {"Number of locations to fit model..", nfit});
+    ftn::ldwrite(out);
+
+    double rss = 0.0, trs = 0.0;
+    for (int i = 1; i <= nfit; ++i) {
+        fit_location(s, s.ws, i, same);
+        if (same) {
+            rss += s.output.resid[i - 1] * s.output.resid[i - 1];
+            trs += s.hat1.hatdg[i - 1];
+        }
+    }
+    s.anova.rss = rss;
+    s.hat1.trs = trs;
+
+    if (!same) {
+        // The tables keep the unscaled variance factors.
+        ftn::fwrite(out, "(a/a)",
+                    {"** Diagnostics not available when estimating", "   at non sample points **"});
+    } else {
+        auto& h = s.hat1;
+        h.enp = trs;
+        h.sigml = rss / n;
+        h.sigma = std::sqrt(rss / (n - trs));
+        h.aicc = n * (std::log(2.0 * h.pi * h.sigml) + 1.0 + 2.0 * (trs + 1.0) / (n - 2.0 - trs));
+        const double sig2 = h.sigma * h.sigma;
+        for (int k = 0; k < K; ++k)
+            for (int i = 0; i < nfit; ++i) s.svals(i, k) = std::sqrt(s.svals(i, k) * sig2);
+        double ybar, sse, sst, r2;
+        calcr2(s.struc2.ydep.data(), s.output.yhat.data(), nfit, ybar, sse, sst, r2);
+        h.adjr2 = 1.0 - (1.0 - r2) * (n - 1.0) / (n - h.enp - 1.0);
+        ftn::fwrite(out, "(a)", {"Diagnostic information..."});
+        ftn::fwrite(out, "(a,f20.6)", {"Residual sum of squares.........", rss});
+        ftn::fwrite(out, "(a,f20.6)", {"Effective number of parameters..", h.enp});
+        ftn::fwrite(out, "(a,f20.6)", {"Sigma...........................", h.sigma});
+        ftn::fwrite(out, "(a,f20.6)", {"Akaike Information Criterion....", h.aicc});
+        ftn::fwrite(out, "(a,f20.6)", {"Coefficient of Determination....", r2});
+        ftn::fwrite(out, "(a,f20.6)", {"Adjusted r-square...............", h.adjr2});
+    }
+
+    diagpt(s);
+
+    s.outst1.npar = K;
+    switch (s.option.rawout) {
+        case 1:
+            wr_csv(s);
+            ftn::ldwrite(out, {"** Results written to .txt file"});
+            break;
+        case 2:
+            wr_e00(s);
+            ftn::ldwrite(out, {"** Results written to .e00 file"});
+            break;
+        case 3:
+            wr_mif(s);
+            ftn::ldwrite(out, {"** Results written to .mif file"});
+            break;
+        default:
+            break;
+    }
+}
+
+void runmod(state& s) {
+    std::ostream& out = *s.out;
+    const std::string stars63(63, '*');
+    const std::string side = "*" + std::string(61, ' ') + "*";
+    ftn::fwrite(out, "(a)",
+                {stars63, side, "*        GEOGRAPHICALLY WEIGHTED GAUSSIAN REGRESSION          *",
+                 side, stars63});
+
+    rdata(s);
+    ftn::fwrite(out, "(a)", {" Observation points read..."});
+
+    // Model arrays.  Design columns: the intercept, then every column
+    // flagged in the model that is not the dependent, a coordinate or the
+    // weight, in data-file order.
+    auto& o = s.option;
+    const int n = s.dat2.ncase;
+    std::vector<int> cols;
+    for (int c = 1; c <= o.nvfile; ++c) {
+        if (c == o.idep || c == o.ixvar || c == o.iyvar || c == o.iwvar) continue;
+        if (c - 1 < static_cast<int>(s.dat2.inmod.size()) && s.dat2.inmod[c - 1]) cols.push_back(c);
+    }
+    const int K = static_cast<int>(cols.size()) + 1;
+    s.dat2.nvar = K - 1;
+    const dmat& dm = s.struc1.datmat;
+    dmat& x = s.struc1.xmat;
+    x.resize(n, K);
+    const bool sph = o.isph == 1;
+    double xmin = 1e70, xmax = -1e70, ymin = 1e70, ymax = -1e70;
+    for (int i = 0; i < n; ++i) {
+        s.struc2.ydep[i] = dm(i, o.idep - 1);
+        double xo = dm(i, o.ixvar - 1), yo = dm(i, o.iyvar - 1);
+        if (sph) {
+            xo = xo * s.trig.raddeg;
+            yo = yo * s.trig.raddeg;
+        }
+        s.struc2.xobs[i] = xo;
+        s.struc2.yobs[i] = yo;
+        xmin = std::min(xmin, xo);
+        xmax = std::max(xmax, xo);
+        ymin = std::min(ymin, yo);
+        ymax = std::max(ymax, yo);
+        s.fit6.obswt[i] = o.iwvar >= 1 ? dm(i, o.iwvar - 1) : 1.0;
+    }
+    for (int i = 0; i < n; ++i) x(i, 0) = 1.0;
+    for (int k = 1; k < K; ++k) {
+        const double* src = dm.col(cols[k - 1] - 1);
+        double* dst = x.col(k);
+        for (int i = 0; i < n; ++i) dst[i] = src[i];
+    }
+
+    // Dependent mean in single precision.
+    float ysum = 0.0f;
+    for (int i = 0; i < n; ++i) ysum = static_cast<float>(ysum + s.struc2.ydep[i]);
+    const float ymean = ysum / static_cast<float>(n);
+    ftn::fwrite(out, "(a)", {" "});
+    ftn::ldwrite(out, {"Dependent mean=", ymean});
+    o.nobs = n;
+    ftn::ldwrite(out, {"Number of observations, nobs=", n});
+    ftn::ldwrite(out, {"Number of predictors,   nvar=", s.dat2.nvar});
+
+    // Fit locations.
+    if (fitloc(s)) {
+        ftn::fwrite(out, "(a)", {" Prediction points read..."});
+        if (s.output.samepts == 1)
+            ftn::ldwrite(out, {"** Data and regression points identical"});
+        else
+            ftn::ldwrite(out, {"** Data and regression points differ"});
+    }
+    const int nloc = s.fit3.nloc;
+    o.nfit = nloc;
+    s.size_loc(std::max(n, nloc), K);
+    s.ws.size(n, K);
+
+    // ---- Bandwidth search -------------------------------------------------
+    if (o.icalib != 1) {
+        const float ex = static_cast<float>(xmax - xmin);
+        const float ey = static_cast<float>(ymax - ymin);
+        if (o.kertyp == 2) {
+            ftn::ldwrite(out, {"Observation Easting extent: ", ex});
+            ftn::ldwrite(out, {"Observation Northing extent:", ey});
+        } else {
+            ftn::ldwrite(out, {"** Observation Easting extent: ", ex});
+            ftn::ldwrite(out, {"** Observation Northing extent:", ey});
+        }
+        if (sph) ftn::ldwrite(out, {"** NB these are in radians"});
+        calib(s);
+    }
+    // -----------------------------------------------------------------------
+
+    reg1(s);
+    tzm(s);
+
+    // Prediction report.
+    if (o.rawprd != 0 && s.output.samepts == 1) {
+        ftn::ldwrite(out);
+        ftn::ldwrite(out, {"Predictions from this model..."});
+        ftn::ldwrite(out, {"  Obs        Y(i)    Yhat(i)      Res(i)        X(i)        Y(i)"});
+        for (int i = 0; i < nloc; ++i) {
+            double xf = s.fit1.xfit[i], yf = s.fit1.yfit[i];
+            if (sph) {
+                xf = xf * s.trig.degrad;
+                yf = yf * s.trig.degrad;
+            }
+            ftn::fwrite(out, "(i5,5f12.3,2x,l1)",
+                        {i + 1, s.struc2.ydep[i], s.output.yhat[i], s.output.resid[i], xf, yf,
+                         s.output.locsing[i] == 1});
+        }
+    }
+}
+
+}  // namespace gwr
