@@ -1,6 +1,9 @@
 // Result files of the local fits and of the local statistics.
 #pragma once
 
+#include <string>
+#include <utility>
+
 #include "control/blocks.h"
 
 namespace gwr {
@@ -10,5 +13,11 @@ void wr_e00(state& s);
 void wrse00(state& s);
 void wr_mif(state& s);
 void wrsmif(state& s);
+
+// Names of the MapInfo .mif/.mid pair written for the result file named in
+// the control file: that name with its extension replaced by .mif and .mid
+// (appended when it has none); "mapinfo.mif" and "mapinfo.mid" in the
+// working directory when no name was given.
+std::pair<std::string, std::string> mif_names(const std::string& outfil);
 
 }  // namespace gwr

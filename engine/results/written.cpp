@@ -1,0 +1,44 @@
+#include "results/written.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "control/stop.h"
+
+namespace gwr::written {
+
+std::string numbered(const char* stem, int k) {
+    std::string d = std::to_string(k);
+    if (d.size() < 2) d = "_" + d;
+    return stem + d;
+}
+
+namespace {
+float degrees_if_spherical(const state& s, double v) {
+    if (s.option.isph == 1) v = v * s.trig.degrad;
+    return static_cast<float>(v);
+}
+}  // namespace
+
+float xwritten(const state& s, int l) { return degrees_if_spherical(s, s.fit1.xfit[l]); }
+float ywritten(const state& s, int l) { return degrees_if_spherical(s, s.fit1.yfit[l]); }
+
+double observed(const state& s, int l) {
+    return s.output.samepts == 1 ? s.struc2.ydep[l] : -1.0;
+}
+
+void open_result(std::ofstream& f, const std::string& name) {
+    errno = 0;
+    f.open(name, std::ios::out | std::ios::trunc);
+    if (!f.is_open()) {
+        std::string why = errno != 0 ? std::string(": ") + std::strerror(errno) : std::string();
+        throw io_error("cannot create result file '" + name + "'" + why);
+    }
+}
+
+void close_result(std::ofstream& f, const std::string& name) {
+    f.close();
+    if (!f) throw io_error("cannot write result file '" + name + "'");
+}
+
+}  // namespace gwr::written
