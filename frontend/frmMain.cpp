@@ -1,7 +1,16 @@
 #include "frmMain.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QMenuBar>
+
+#include "FrmDataPrev.h"
+#include "FrmTZM.h"
+#include "forms.h"
+#include "frmOpenData.h"
+#include "frmOptions.h"
+#include "shared.h"
+#include "toolkit/toolkit.h"
 
 namespace {
 
@@ -62,7 +71,69 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     // the windows they open.
 }
 
-void frmMain::mnuOpenDataFile_Click() {}
+void frmMain::mnuOpenDataFile_Click() {
+    tk::Toolkit& t = tk::toolkit();
+    frmOpenData& od = forms::form<frmOpenData>();
+    od.TxtOpenData->clear();
+    od.Txtlocations->clear();
+    od.TxtOutput->clear();
+    od.ProjectPathTxt->clear();
+
+    const tk::FileChoice data = t.openFile({"Open Data File", kDataFilter, t.programFolder(), ""});
+    od.ProjectPathTxt->setText(data.path.left(data.path.size() - file_title(data.path).size()));
+    if (!data.chosen()) {
+        t.message("You can not create a model without a data file. Please Try Again.", tk::Buttons::OK,
+                  tk::Icon::Critical, "Termination of Procedure");
+        return;
+    }
+    od.TxtOpenData->setText(data.path);
+
+    if (t.message("To undertake analysis at the data point locations click on 'YES' otherwise select 'NO'",
+                  tk::Buttons::YesNo, tk::Icon::Question, "Analysis Point Selection") == tk::Answer::No) {
+        const tk::FileChoice loc = t.openFile({"Open Locations' File", kLocationsFilter, od.ProjectPathTxt->text(), ""});
+        if (loc.chosen())
+            od.Txtlocations->setText(loc.path);
+        else
+            t.message("You decided to analysis at a different set of locations, but you did not select any; thus the "
+                      "analysis will be done at the data point locations, unless you specify a different set of "
+                      "locations.",
+                      tk::Buttons::OK, tk::Icon::Information, "Failed to specify analysis point locations file.");
+    }
+
+    const tk::FileChoice out = t.saveFile(
+        {"Output File",
+         "ArcInfo Export File (*.e00)|*.e00|Comma Separated File (*.csv)|*.csv|MapInfo Interchange File "
+         "(*.mif)|*.mif|All Files - (*.*)|*.*",
+         od.ProjectPathTxt->text(), ""});
+    if (out.chosen()) {
+        od.TxtOutput->setText(out.path);
+        preset_output_format(out.filterIndex);
+    } else {
+        t.message("You can not create a model without an output file. Click on Change button of Parameter "
+                  "diagnostic file to specify an output file.",
+                  tk::Buttons::OK, tk::Icon::Critical, "Termination of Procedure");
+    }
+
+    if (!od.TxtOpenData->text().isEmpty()) {
+        FrmDataPrev& prev = forms::form<FrmDataPrev>();
+        file_header_to_list(od.TxtOpenData->text(), prev.List1);
+        prev.Label2->setText(od.TxtOpenData->text());
+        prev.show();
+        prev.raise();
+    }
+}
+
+void frmMain::preset_output_format(int filterIndex) {
+    // The filter entries are e00, csv, mif, all files; the last one leaves
+    // the editor's choice alone.
+    static const char* const names[] = {"Option5", "Option4", "Option6"};
+    if (filterIndex < 1 || filterIndex > 3) return;
+    QWidget* editor = nullptr;
+    if (editor_kind == 1) editor = &forms::form<FrmTZM>();
+    else if (editor_kind == 2 && descriptive_editor) editor = descriptive_editor();
+    if (!editor) return;
+    if (auto* r = editor->findChild<QRadioButton*>(names[filterIndex - 1])) r->setChecked(true);
+}
 
 void frmMain::mnuGauss_Click() { openModelEditor(2); }
 void frmMain::mnuLogist_Click() { openModelEditor(3); }
@@ -70,8 +141,45 @@ void frmMain::mnuBi_Click() { openModelEditor(4); }
 
 void frmMain::mnuExit_Click() { QApplication::exit(0); }
 
-void frmMain::mnuNewTZM_Click() {}
+void frmMain::mnuNewTZM_Click() {
+    FrmTZM& ed = forms::form<FrmTZM>();
+    ed.show();
+    ed.raise();
+}
 
-void frmMain::initialise_model_options() {}
+void frmMain::initialise_model_options() {
+    FrmTZM& ed = forms::form<FrmTZM>();
+    ed.select(ed.OptionAIC);
+    ed.kerneltype->setCurrentText("Fixed");
+    ed.CoordsType->setCurrentText("Cartesian");
+    ed.select(ed.OptionAll);
+    frmOptions& o = forms::form<frmOptions>();
+    o.cvcheck->setChecked(false);
+    o.predCheck->setChecked(false);
+    o.DiagnCheck->setChecked(false);
+    o.Option10->setChecked(true);
+}
 
-void frmMain::openModelEditor(int kind) { model_kind = kind; }
+void frmMain::openModelEditor(int kind) {
+    frmOpenData& od = forms::form<frmOpenData>();
+    if (od.TxtOpenData->text().isEmpty()) {
+        editor_kind = 1;
+        model_kind = kind;
+        mnuOpenDataFile_Click();
+        return;
+    }
+    initialise_model_options();
+    forms::form<frmOptions>().select_model_type(kind);
+    FrmTZM& ed = forms::form<FrmTZM>();
+    file_header_to_list(od.TxtOpenData->text(), ed.lstAllVars);
+    ed.TxtVarsNo->setText(QString::number(ed.lstAllVars->count()));
+    ed.show();
+    ed.raise();
+    ed.activateWindow();
+}
+
+void frmMain::closeEvent(QCloseEvent* e) {
+    // Closing the main window ends the program, like "Exit".
+    e->accept();
+    QApplication::quit();
+}

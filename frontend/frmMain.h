@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QMainWindow>
 #include <QMenu>
+#include <QRadioButton>
 
 class frmMain : public QMainWindow {
     Q_OBJECT
@@ -53,7 +54,18 @@ public slots:
     // Presets the model editor and "Model Options" to their defaults.
     void initialise_model_options();
 
+public:
+    // Returns the descriptive statistics editor (creating it); set by that
+    // editor's code so the data-file sequence can preset its output format.
+    static inline QWidget* (*descriptive_editor)() = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+
 private:
+    // Selects the output format named by the save dialog's filter entry in
+    // the editor that asked for the data files.
+    void preset_output_format(int filterIndex);
     // Opens the model editor for model type `kind` (2, 3 or 4), running the
     // data-file sequence first when no data file is chosen yet.
     void openModelEditor(int kind);

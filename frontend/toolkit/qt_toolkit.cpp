@@ -76,6 +76,11 @@ private:
 
 }  // namespace
 
+qint64 Toolkit::fileSize(const QString& path) {
+    QFileInfo fi(path);
+    return fi.exists() && !fi.isDir() ? fi.size() : -1;
+}
+
 Toolkit& toolkit() { return installed ? *installed : defaultToolkit(); }
 
 void setToolkit(Toolkit* t) { installed = t; }

@@ -138,6 +138,9 @@ public:
 
     // Shows or ends the busy (hourglass) mouse pointer.
     virtual void setBusy(bool busy) = 0;
+
+    // The size of a file in bytes; -1 when there is no such file.
+    virtual qint64 fileSize(const QString& path);
 };
 
 // The toolkit the windows use.  The program installs a QtToolkit at start;

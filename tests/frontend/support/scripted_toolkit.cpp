@@ -1,5 +1,9 @@
 #include "support/scripted_toolkit.h"
 
+#include <QApplication>
+
+#include "forms.h"
+
 namespace tk::testing {
 
 namespace {
@@ -27,9 +31,22 @@ Answer escapeAnswer(Buttons b) {
 
 }  // namespace
 
-ScriptedToolkit::ScriptedToolkit() { setToolkit(this); }
+void ensureApplication() {
+    if (QApplication::instance()) return;
+    static int argc = 1;
+    static char name[] = "frontend_tests";
+    static char* argv[] = {name, nullptr};
+    new QApplication(argc, argv);
+}
+
+ScriptedToolkit::ScriptedToolkit() {
+    ensureApplication();
+    forms::unloadAll();
+    setToolkit(this);
+}
 
 ScriptedToolkit::~ScriptedToolkit() {
+    forms::unloadAll();
     if (&toolkit() == this) setToolkit(nullptr);
 }
 
@@ -57,6 +74,7 @@ Answer ScriptedToolkit::message(const QString& text, Buttons buttons, Icon icon,
         }
     }
     shown.push_back(s);
+    if (onMessage) onMessage(s);
     return s.answer;
 }
 
@@ -92,7 +110,10 @@ FileError ScriptedToolkit::takeFailure(std::map<QString, std::deque<FileError>>&
 }
 
 bool ScriptedToolkit::fileExists(const QString& path) { return real_.fileExists(path); }
-FileError ScriptedToolkit::deleteFile(const QString& path) { return real_.deleteFile(path); }
+FileError ScriptedToolkit::deleteFile(const QString& path) {
+    if (FileError e = takeFailure(deleteFailures, path); e != FileError::None) return e;
+    return real_.deleteFile(path);
+}
 FileError ScriptedToolkit::renameFile(const QString& from, const QString& to) { return real_.renameFile(from, to); }
 FileError ScriptedToolkit::makeExecutable(const QString& path) { return real_.makeExecutable(path); }
 

@@ -7,6 +7,7 @@
 #include "toolkit/qt_toolkit.h"
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <vector>
@@ -38,9 +39,14 @@ struct FakeProcessState {
     bool crashed = false;
 };
 
+// Creates the QApplication the windows need, once per test program.
+void ensureApplication();
+
 class ScriptedToolkit : public Toolkit {
 public:
-    // Installs itself as the toolkit; the destructor restores the default.
+    // Makes sure a QApplication exists, unloads every window so the test
+    // starts from fresh ones, and installs itself as the toolkit.  The
+    // destructor unloads the windows again and restores the default.
     ScriptedToolkit();
     ~ScriptedToolkit() override;
 
@@ -62,8 +68,14 @@ public:
     bool realProcesses = false;
     // Fails the next writes of these paths with the given error, once each.
     std::map<QString, std::deque<FileError>> writeFailures;
+    // Fails deletions of these paths with the given error, once each.
+    std::map<QString, std::deque<FileError>> deleteFailures;
     // Fails reads of these paths with the given error, once each.
     std::map<QString, std::deque<FileError>> readFailures;
+
+    // Called after each message box is logged, before it returns: lets a
+    // test change the world while a box is "open" (create a file, ...).
+    std::function<void(const Shown&)> onMessage;
 
     QString folder = "/opt/tzm";  // programFolder()
     QString clock = "10:00:00";   // timeOfDay()
