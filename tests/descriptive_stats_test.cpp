@@ -102,7 +102,7 @@ struct cloud {
 
 }  // namespace
 
-TEST(WeightedMeanVariance, IncrementalPassMatchesTwoPass) {
+TEST(DescriptiveMeanVariance, IncrementalPassMatchesTwoPass) {
     gwr::rng r;
     r.srand(3);
     for (int n : {2, 3, 17, 500}) {
@@ -121,7 +121,7 @@ TEST(WeightedMeanVariance, IncrementalPassMatchesTwoPass) {
     }
 }
 
-TEST(WeightedMeanVariance, ZeroWeightsConstantsAndSingleObservation) {
+TEST(DescriptiveMeanVariance, ZeroWeightsConstantsAndSingleObservation) {
     // Leading zero weights leave the mean alone; the first positive weight's
     // value becomes the mean.
     std::vector<double> w{0.0, 0.0, 1.0, 0.0}, z{5.0, 6.0, 7.0, 8.0};
@@ -148,7 +148,7 @@ TEST(WeightedMeanVariance, ZeroWeightsConstantsAndSingleObservation) {
     EXPECT_TRUE(std::isnan(var));
 }
 
-TEST(LocalStatistics, GaussianKernelMatchesDirectComputation) {
+TEST(DescriptiveLocal, GaussianKernelMatchesDirectComputation) {
     cloud c(60, 9);
     harness h;
     gwr::state& s = *h.s;
@@ -171,7 +171,7 @@ TEST(LocalStatistics, GaussianKernelMatchesDirectComputation) {
     }
 }
 
-TEST(LocalStatistics, AdaptiveKernelIgnoresObservationsOutsideNeighbourhood) {
+TEST(DescriptiveLocal, AdaptiveKernelIgnoresObservationsOutsideNeighbourhood) {
     cloud c(40, 21);
     harness h;
     gwr::state& s = *h.s;
@@ -197,7 +197,7 @@ TEST(LocalStatistics, AdaptiveKernelIgnoresObservationsOutsideNeighbourhood) {
     }
 }
 
-TEST(LocalStatistics, HugeBandwidthGivesGlobalMeanAndSampleVariance) {
+TEST(DescriptiveLocal, HugeBandwidthGivesGlobalMeanAndSampleVariance) {
     cloud c(25, 4);
     harness h;
     gwr::state& s = *h.s;
@@ -219,7 +219,7 @@ TEST(LocalStatistics, HugeBandwidthGivesGlobalMeanAndSampleVariance) {
     }
 }
 
-TEST(LocalStatistics, ChosenVariablesSkipCoordinatesWeightAndDependent) {
+TEST(DescriptiveLocal, ChosenVariablesSkipCoordinatesWeightAndDependent) {
     harness h;
     gwr::state& s = *h.s;
     s.trig.raddeg = 0.017453292519943295;
@@ -246,7 +246,7 @@ TEST(LocalStatistics, ChosenVariablesSkipCoordinatesWeightAndDependent) {
     EXPECT_DOUBLE_EQ(s.struc2.yobs[0], 30.0 * 0.017453292519943295);
 }
 
-TEST(ResultFile, HeaderNamesForTwoAndTwelveVariables) {
+TEST(DescriptiveFile, HeaderNamesForTwoAndTwelveVariables) {
     EXPECT_EQ(gwr::dstnam("MEAN", 1), "MEAN_1");
     EXPECT_EQ(gwr::dstnam("VAR_", 1), "VAR__1");
     EXPECT_EQ(gwr::dstnam("STD_", 12), "STD_12");
@@ -273,7 +273,7 @@ TEST(ResultFile, HeaderNamesForTwoAndTwelveVariables) {
     }
 }
 
-TEST(ResultFile, RowsHoldMeansVariancesAndDeviationsAndSpecialValues) {
+TEST(DescriptiveFile, RowsHoldMeansVariancesAndDeviationsAndSpecialValues) {
     tempdir t;
     harness h;
     gwr::state& s = *h.s;
@@ -319,7 +319,7 @@ TEST(ResultFile, RowsHoldMeansVariancesAndDeviationsAndSpecialValues) {
     EXPECT_NEAR(std::stod(g[8]), std::sqrt(2.0), 1e-8);  // 9 significant digits
 }
 
-TEST(ResultFile, UnwritableFileIsAnError) {
+TEST(DescriptiveFile, UnwritableFileIsAnError) {
     harness h;
     gwr::state& s = *h.s;
     descriptive_state(s, {0.0}, {0.0}, {{1.0}});
@@ -327,7 +327,7 @@ TEST(ResultFile, UnwritableFileIsAnError) {
     EXPECT_THROW(gwr::wrscsv(s), gwr::io_error);
 }
 
-TEST(StatisticsListing, LayoutSpecialValuesAndDegrees) {
+TEST(DescriptiveListing, LayoutSpecialValuesAndDegrees) {
     harness h;
     gwr::state& s = *h.s;
     const double rd = 0.017453292519943295;
