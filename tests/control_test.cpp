@@ -116,7 +116,7 @@ TEST(ControlFile, EchoOfAModelAndTheSettings) {
     EXPECT_EQ(o.isph, 0);
     EXPECT_EQ(r.s().output.samepts, 1);
     EXPECT_EQ(r.s().files.calcod, 'n');
-    EXPECT_EQ(r.s().files.smpcod, 'a');
+    EXPECT_EQ(r.s().files.smpcod, 'n');
     EXPECT_EQ(r.s().dat2.ixvar, 2);
     ASSERT_EQ(r.s().lab1.modlab.size(), 2u);
     EXPECT_EQ(r.s().lab1.modlab[1], "HOVAL   ");
@@ -131,7 +131,8 @@ TEST(ControlFile, DescriptiveStatisticsFile) {
     EXPECT_TRUE(contains_line(r.listing(), " CRIME    INC      HOVAL   "));
     EXPECT_TRUE(contains_line(r.listing(), "*** Geographically weighted descriptive statistics"));
     EXPECT_EQ(r.s().option.icalib, 1);
-    EXPECT_EQ(r.s().files.calcod, 'n');
+    EXPECT_EQ(r.s().files.calcod, 'n');  // blank letters: n and a
+    EXPECT_EQ(r.s().files.smpcod, 'a');
     EXPECT_EQ(r.s().option.ncol, 4);
 }
 
@@ -535,14 +536,14 @@ TEST(Locations, Thinning) {
     };
     auto [all, line] = thinned(100);
     EXPECT_EQ(all.size(), 100u);  // p >= 1 keeps every location
-    EXPECT_EQ(line, "  1. 100\n");
+    EXPECT_EQ(line, "   1. 100\n");
     auto [a, la] = thinned(5000);
     auto [b, lb] = thinned(5000);
     EXPECT_EQ(a, b);  // the same subset every time
     EXPECT_GT(a.size(), 50u);
     EXPECT_LT(a.size(), 150u);
     EXPECT_TRUE(std::is_sorted(a.begin(), a.end()));  // order kept
-    EXPECT_EQ(la, "  0.0199999996 " + std::to_string(a.size()) + "\n");
+    EXPECT_EQ(la, "   0.0199999996 " + std::to_string(a.size()) + "\n");
 }
 
 TEST(Engine, ListingFrameAndExitStatuses) {

@@ -149,12 +149,15 @@ TEST(FormatRepeats, DescriptorAndNestedGroupRepeats) {
 
 TEST(FormatReversion, RestartsAtLastTopLevelGroupOrAtStart) {
     // Ten names under (8(1x,a8)): eight on the first record, two on the
-    // second; the blank before the descriptor without item is still written.
+    // second.  A blank of x only takes effect when something follows it in
+    // the record, so the line ends with the last name.
     items names;
     for (int k = 1; k <= 10; ++k) names.emplace_back("v" + std::to_string(k));
     EXPECT_EQ(format("(8(1x,a8))", names),
               "       v1       v2       v3       v4       v5       v6       v7       v8\n"
-              "       v9      v10 \n");
+              "       v9      v10\n");
+    EXPECT_EQ(format("(8(1x,a8))", {}), "\n");
+    EXPECT_EQ(format("(a,3x/2x,a)", {"p", "q"}), "p\n  q\n");
 
     items vals = {12, 1.5, -2.25};
     for (int k = 1; k <= 9; ++k) vals.emplace_back(k * 1.125);

@@ -188,7 +188,9 @@ void read1(state& s) {
     rdlabl(s);
     op.nvfile = s.dat2.nvard;
 
+    // The title is an 80-character field: cut or blank-padded to 80.
     std::string title = text_record(s, 6);
+    title.resize(80, ' ');
     read_flags(s, 7);
 
     std::string letters = text_record(s, 8);
@@ -212,7 +214,7 @@ void read1(state& s) {
     op.rawout = t.out;
 
     // Echo and settings.
-    ftn::fwrite(o, "(a80)", {title.substr(0, 80)});
+    ftn::fwrite(o, "(a80)", {title});
     ftn::fwrite(o, "(2a)", {"** Observed data file:        ", first40(s.files.datfil)});
     ftn::fwrite(o, "(2a)", {"** Prediction location file:  ", first40(s.files.locfil)});
     ftn::fwrite(o, "(2a)", {"** Result output file:        ", first40(s.files.outfil)});

@@ -299,7 +299,7 @@ public:
                 if (!exec(root.children[k])) return finish();
             if (next_ >= list_.size()) return finish();
             if (!any_data) throw std::logic_error("format has no data descriptor for the items");
-            out_ += '\n';
+            end_record();
             from = restart;
             bool tail_data = false;
             for (size_t k = from; k < root.children.size(); ++k)
@@ -313,9 +313,24 @@ private:
     const items& list_;
     size_t next_ = 0;
     std::string out_;
+    // Blanks of x descriptors not yet written: a position to the right only
+    // takes effect when something follows it in the same record, so a
+    // trailing x never leaves blanks at the end of a line.
+    size_t pending_x_ = 0;
+
+    void put(const std::string& text) {
+        out_.append(pending_x_, ' ');
+        pending_x_ = 0;
+        out_ += text;
+    }
+
+    void end_record() {
+        pending_x_ = 0;
+        out_ += '\n';
+    }
 
     std::string finish() {
-        out_ += '\n';
+        end_record();
         return std::move(out_);
     }
 
@@ -328,13 +343,13 @@ private:
                     if (!exec(c)) return false;
             return true;
         case node::type::literal:
-            out_ += n.text;
+            put(n.text);
             return true;
         case node::type::x:
-            out_.append(static_cast<size_t>(n.repeat), ' ');
+            pending_x_ += static_cast<size_t>(n.repeat);
             return true;
         case node::type::slash:
-            out_.append(static_cast<size_t>(n.repeat), '\n');
+            for (int r = 0; r < n.repeat; ++r) end_record();
             return true;
         default:
             break;
@@ -345,23 +360,23 @@ private:
             switch (n.t) {
             case node::type::a:
                 if (it.k != item::kind::text) mismatch("a", it);
-                out_ += edit_a(it.s, n.w);
+                put(edit_a(it.s, n.w));
                 break;
             case node::type::i:
                 if (it.k != item::kind::integer) mismatch("i", it);
-                out_ += edit_i(it.i, n.w);
+                put(edit_i(it.i, n.w));
                 break;
             case node::type::f:
                 if (it.k != item::kind::real) mismatch("f", it);
-                out_ += edit_f(it.r, n.w, n.d);
+                put(edit_f(it.r, n.w, n.d));
                 break;
             case node::type::e:
                 if (it.k != item::kind::real) mismatch("e", it);
-                out_ += edit_e(it.r, n.w, n.d);
+                put(edit_e(it.r, n.w, n.d));
                 break;
             case node::type::l:
                 if (it.k != item::kind::logical) mismatch("l", it);
-                out_ += edit_l(it.b, n.w);
+                put(edit_l(it.b, n.w));
                 break;
             default:
                 break;
