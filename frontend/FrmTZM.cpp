@@ -219,8 +219,9 @@ FrmTZM::FrmTZM(QWidget* parent) : QMainWindow(parent) {
         h->addStretch();
         top->addLayout(h, 10, 0);
     }
-    auto pair = [](QLineEdit* name, QLineEdit* index) {
+    auto pair = [&label](QLineEdit* name, QLineEdit* index, const char* axis = nullptr) {
         auto* h = new QHBoxLayout;
+        if (axis) h->addWidget(label(axis[0] == 'x' ? "LabelX" : "LabelY", axis));
         h->addWidget(name, 1);
         h->addWidget(index);
         return h;
@@ -233,9 +234,9 @@ FrmTZM::FrmTZM(QWidget* parent) : QMainWindow(parent) {
     top->addWidget(LstIndVars, 3, 2, 2, 1);
     top->addWidget(label("Label5", "Location Variables"), 5, 2);
     top->addWidget(Command3, 6, 1);
-    top->addLayout(pair(TxtX, TxtXindex), 6, 2);
+    top->addLayout(pair(TxtX, TxtXindex, "x:"), 6, 2);
     top->addWidget(Command4, 7, 1);
-    top->addLayout(pair(TxtY, TxtYindex), 7, 2);
+    top->addLayout(pair(TxtY, TxtYindex, "y:"), 7, 2);
     top->addWidget(label("Label6", "Weight Variable"), 8, 2);
     top->addWidget(Command5, 9, 1);
     top->addLayout(pair(TxtW, TxtWindex), 9, 2);

@@ -159,6 +159,18 @@ FileChoice QtToolkit::fileDialog(const FileRequest& request, bool save) {
     if (!request.folder.isEmpty() && QFileInfo(request.folder).isDir())
         dialog.setDirectory(request.folder);
     if (!request.fileName.isEmpty()) dialog.selectFile(request.fileName);
+    if (save) {
+        // A name typed without an extension gets the one of the selected
+        // filter entry (none for "every file").
+        auto suffix = [](const QString& nameFilter) {
+            const int open = nameFilter.lastIndexOf('(');
+            const QString first = nameFilter.mid(open + 1).section(' ', 0, 0).remove(')');
+            return first.startsWith("*.") && first.indexOf('*', 1) < 0 ? first.mid(2) : QString();
+        };
+        dialog.setDefaultSuffix(suffix(filters.first()));
+        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                         [&dialog, suffix](const QString& f) { dialog.setDefaultSuffix(suffix(f)); });
+    }
     if (dialog.exec() != QDialog::Accepted) return {};
     const QStringList files = dialog.selectedFiles();
     if (files.isEmpty() || files.first().isEmpty()) return {};
