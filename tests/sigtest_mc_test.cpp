@@ -274,3 +274,17 @@ TEST(McTest, ListingBlockAndLeungNotice) {
                                     "** The Leung test has ben withdrawn in TZM3"};
     EXPECT_EQ(lines(y.listing()), notice);
 }
+
+TEST(McTest, ObservedStatisticThatIsNotANumberIsReportedNotSignificant) {
+    synthetic d(2);
+    harness h;
+    gaussian_state(*h.s, d.x, d.y, {d.x1}, d.resp, d.x, d.y, 3.0);
+    h.s->bvals(5, 1) = std::nan("");
+    h.s->option.itest = 1;
+    gwr::mctest(*h.s);
+    auto l = lines(h.listing());
+    ASSERT_EQ(l.size(), 12u + 3u + 4u) << h.listing();
+    EXPECT_EQ(l[12].substr(0, 16), "Intercept       ");
+    EXPECT_EQ(l[13], " You should never get here...");
+    EXPECT_EQ(l[14], "x1                   1.00000   n/s");
+}
