@@ -523,16 +523,24 @@ bool FrmTZM::build_records(QStringList& r) {
     r << (o.Option8->isChecked() ? "1" : o.Option9->isChecked() ? "2" : "0");
     r << (o.DiagnCheck->isChecked() ? "1" : "0");
     r << QString::number(type);
-    if (CoordsType->currentText() == "Cartesian") r << "1";
-    else if (CoordsType->currentText() == "Spherical") r << "2";
+    // A typed coordinate text that is neither would leave the file one
+    // record short, which the engine cannot read: the save stops instead.
+    if (CoordsType->currentText() == "Cartesian") {
+        r << "1";
+    } else if (CoordsType->currentText() == "Spherical") {
+        r << "2";
+    } else {
+        error("No coordinate type selected. Please select Cartesian or Spherical and try again.");
+        return false;
+    }
     return true;
 }
 
-void FrmTZM::save_model(int mode, const QString& given) {
+bool FrmTZM::save_model(int mode, const QString& given) {
     tk::Toolkit& t = tk::toolkit();
     if (!check_model()) {
         error("Fail to save the model");
-        return;
+        return false;
     }
     QString path = given;
     if (mode == 0) {
@@ -544,51 +552,47 @@ void FrmTZM::save_model(int mode, const QString& given) {
         if (path.isEmpty()) {
             error("The model was not saved.", "Fail to Save the Model");
             ldlfilename->setText(kNoFile);
-            return;
+            return false;
         }
     } else if (t.message("Are you sure you wish to overwrite the existing Model Control File?", tk::Buttons::YesNo,
                          tk::Icon::Question, "Update Model Control File") != tk::Answer::Yes) {
-        return;
+        return false;
     }
-    if (path.isEmpty()) return;
+    if (path.isEmpty()) return false;
 
     // Every record is checked before anything is written, and the file is
     // replaced as a whole, so a stopped or failed save leaves the previous
     // file intact.
     QStringList records;
-    if (!build_records(records)) return;
+    if (!build_records(records)) return false;
     for (;;) {
         const tk::FileError e = t.writeTextFile(path, records);
-        if (e == tk::FileError::None) return;
+        if (e == tk::FileError::None) return true;
         if (e != tk::FileError::InUse) {
             show_unexpected_error();
-            return;
+            return false;
         }
         if (t.message("An error occurred trying saving the file. Press OK to try again. If the problem persists, "
                       "press CANCEL and try to save the model as ... option",
                       tk::Buttons::OKCancel, tk::Icon::Exclamation, "Open File Error") != tk::Answer::OK)
-            return;
+            return false;
     }
 }
 
 bool FrmTZM::ask_save_model() {
     if (tk::toolkit().message("Do you wish to save the Model Control File?", tk::Buttons::YesNo, tk::Icon::Question,
                               "Update Model Control File") != tk::Answer::Yes)
-        return false;
-    mnuSave_Click();
-    return true;
+        return true;
+    return save();
 }
 
 // ---- Commands --------------------------------------------------------------
 
 bool FrmTZM::has_file_name() const { return !ldlfilename->text().isEmpty() && ldlfilename->text() != kNoFile; }
 
-void FrmTZM::mnuSave_Click() {
-    if (has_file_name())
-        save_model(1, ldlfilename->text());
-    else
-        save_model(0, QString());
-}
+bool FrmTZM::save() { return has_file_name() ? save_model(1, ldlfilename->text()) : save_model(0, QString()); }
+
+void FrmTZM::mnuSave_Click() { save(); }
 
 void FrmTZM::Command7_Click() { mnuSave_Click(); }
 
@@ -637,7 +641,10 @@ void FrmTZM::Command9_Click() { close(); }
 void FrmTZM::mnuExit_Click() { close(); }
 
 void FrmTZM::closeEvent(QCloseEvent* e) {
-    ask_save_model();
+    if (!ask_save_model()) {
+        e->ignore();
+        return;
+    }
     frmOpenData& od = forms::form<frmOpenData>();
     od.TxtOpenData->clear();
     od.Txtlocations->clear();

@@ -92,8 +92,12 @@ public:
     // Validation before saving or running; true when the model is valid.
     bool check_model();
     // Mode 0 asks for a file name; mode 1 overwrites `path` after asking.
-    void save_model(int mode, const QString& path);
-    // The offer to save when the editor closes; true when the user accepted.
+    // True when the file was written.
+    bool save_model(int mode, const QString& path);
+    // The offer to save when the editor closes.  True when the editor may
+    // close: the user declined, or accepted and the model was saved.  A save
+    // that was asked for and did not happen keeps the editor open, so the
+    // model is not lost.
     bool ask_save_model();
 
     // Selects a bandwidth or calibration option with its click effect, as a
@@ -134,5 +138,7 @@ private:
     // false when a check stopped the save.
     bool build_records(QStringList& records);
     bool has_file_name() const;
+    // "Save the model": overwrite the current file or ask for one.
+    bool save();
     bool text2Busy_ = false;
 };

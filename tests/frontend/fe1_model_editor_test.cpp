@@ -236,6 +236,15 @@ TEST_F(ModelEditor, AStoppedSaveLeavesTheOldFileIntact) {
     ed().Text1->setText("1e");
     EXPECT_FALSE(ed().check_model());
     EXPECT_EQ(read(path("m.tzm")), good);
+    // A coordinate text that is neither choice stops the save too.
+    ed().Text1->setText("7");
+    ed().CoordsType->setCurrentText("cartesian");
+    t.clearLog();
+    t.answers = {Answer::Yes};
+    ed().Command7->click();
+    EXPECT_EQ(t.texts().last(), "No coordinate type selected. Please select Cartesian or Spherical and try again.");
+    EXPECT_EQ(read(path("m.tzm")), good);
+    ed().CoordsType->setCurrentText("Cartesian");
     // A write that fails leaves the file as it was and says so.
     ed().Text1->setText("7");
     t.clearLog();
@@ -440,6 +449,14 @@ TEST_F(ModelEditor, RunOpenModelHandsTheFilesToTheRunDialog) {
 TEST_F(ModelEditor, ClosingOffersToSaveAndForgetsTheFiles) {
     sixVariableModel();
     ed().TxtTitle->setText("t");
+    // A save that was asked for and did not happen keeps the editor and
+    // its files.
+    t.answers = {Answer::Yes};
+    ed().Command9->click();
+    EXPECT_EQ(t.texts(), (QStringList{"Do you wish to save the Model Control File?", "The model was not saved."}));
+    EXPECT_TRUE(ed().isVisible());
+    EXPECT_EQ(od().TxtOpenData->text(), path("data.csv"));
+    t.clearLog();
     t.answers = {Answer::Yes};
     t.choose(path("closing.tzm"));
     ed().Command9->click();
