@@ -5,12 +5,22 @@
 #include <QMenuBar>
 
 #include "FrmDataPrev.h"
+#include "FrmRun.h"
 #include "FrmTZM.h"
 #include "forms.h"
 #include "frmOpenData.h"
 #include "frmOptions.h"
 #include "shared.h"
 #include "toolkit/toolkit.h"
+
+#if __has_include("FrmResults.h")
+#include "FrmResults.h"
+#define HAVE_LISTING_VIEWER 1
+#endif
+#if __has_include("FrmDescr.h")
+#include "FrmDescr.h"
+#define HAVE_DESCRIPTIVE_EDITOR 1
+#endif
 
 namespace {
 
@@ -66,6 +76,20 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     connect(mnuLogist, &QAction::triggered, this, &frmMain::mnuLogist_Click);
     connect(mnuBi, &QAction::triggered, this, &frmMain::mnuBi_Click);
     connect(mnuExit, &QAction::triggered, this, &frmMain::mnuExit_Click);
+#ifdef HAVE_LISTING_VIEWER
+    // A completed run opens the listing viewer, which loads the run
+    // dialog's listing when it is first shown.
+    if (!FrmRun::show_listing)
+        FrmRun::show_listing = [] {
+            FrmResults& v = forms::form<FrmResults>();
+            v.show();
+            v.raise();
+            v.activateWindow();
+        };
+#endif
+#ifdef HAVE_DESCRIPTIVE_EDITOR
+    if (!descriptive_editor) descriptive_editor = []() -> QWidget* { return &forms::form<FrmDescr>(); };
+#endif
     // "Model...", "Descriptives...", "Listing...", "Descriptive Statistics",
     // "Analysis Wizard", "Contact Information" and "About" are connected by
     // the windows they open.
