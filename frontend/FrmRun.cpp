@@ -147,7 +147,7 @@ void FrmRun::alternative_start() {
               tk::Buttons::OK, tk::Icon::Exclamation, "Alternative Run");
     const QByteArray script = run_script(TxtInput->text(), TxtOutput->text());
     QString name = t.saveFile({"Save Command to File", "Model File (Command Files - *.sh)|*.sh", t.programFolder(),
-                               "run_TZM.sh"})
+                               "run_TZM"})
                        .path;
     if (name.isEmpty()) {
         t.message("Default Command Filename selected.", tk::Buttons::OK, tk::Icon::Critical, "No Command File set");

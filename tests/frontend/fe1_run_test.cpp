@@ -32,6 +32,31 @@ TEST_F(RunDialog, LoadsIdleWithTheTimeOfDay) {
     EXPECT_EQ(run().Timer1->interval(), 1000);
 }
 
+TEST_F(RunDialog, BrowseButtonsFillThePaths) {
+    od().ProjectPathTxt->setText("/proj/");
+    t.choose("/data/m1.tzm");
+    run().CmdInput->click();
+    EXPECT_EQ(run().TxtInput->text(), "/data/m1.tzm");
+    EXPECT_EQ(run().TxtOutput->text(), "/data/");
+    t.choose("/out/l.txt");
+    run().CmdOutput->click();
+    EXPECT_EQ(run().TxtOutput->text(), "/out/l.txt");
+    run().CmdOutput->click();  // cancelled: unchanged
+    EXPECT_EQ(run().TxtOutput->text(), "/out/l.txt");
+    ASSERT_EQ(t.dialogs.size(), 3u);
+    EXPECT_FALSE(t.dialogs[0].save);
+    EXPECT_EQ(t.dialogs[0].request.title, "Open Control File");
+    EXPECT_EQ(t.dialogs[0].request.filter, "Control Files (Text File - *.tzm)|*.tzm");
+    EXPECT_EQ(t.dialogs[0].request.folder, "/proj/");
+    EXPECT_TRUE(t.dialogs[1].save);
+    EXPECT_EQ(t.dialogs[1].request.title, "Open Output File");
+    EXPECT_EQ(t.dialogs[1].request.filter, "Output Files (Text File - *.txt)|*.txt");
+    // Without a project folder the dialogs start in the program's folder.
+    od().ProjectPathTxt->clear();
+    run().CmdInput->click();
+    EXPECT_EQ(t.dialogs[3].request.folder, dir.path());
+}
+
 TEST_F(RunDialog, EmptyPathsChangeNothingButTheTimer) {
     run().Timer1->start();
     run().TxtInput->setText(path("m.tzm"));
@@ -155,6 +180,8 @@ TEST_F(RunDialog, FailedStartFallsBackToAScript) {
     ASSERT_EQ(t.dialogs.size(), 1u);
     EXPECT_EQ(t.dialogs[0].request.title, "Save Command to File");
     EXPECT_EQ(t.dialogs[0].request.folder, dir.path());
+    EXPECT_EQ(t.dialogs[0].request.fileName, "run_TZM");
+    EXPECT_EQ(t.dialogs[0].request.filter, "Model File (Command Files - *.sh)|*.sh");
     // The default script was written and started (this start failed too:
     // the dialog says so and stays usable).
     const QString script = path("run_TZM.sh");
