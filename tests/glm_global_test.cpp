@@ -187,7 +187,9 @@ TEST(GlmGlobal, NonConvergenceWritesTheFailureLinesAndStops8888) {
         EXPECT_EQ(lines[0], variant == 0 ? " [WGLM] IRLS Convergence problem" : " [WGLM2] IRLS Convergence problem");
         EXPECT_EQ(lines[1], " Program halted after  61 iterations...");
         EXPECT_EQ(lines[2].substr(0, 16), " LogLikelihood: ");
-        if (variant == 1) EXPECT_EQ(lines[3].substr(0, 16), " Previous LL:   ");
+        if (variant == 1) {
+            EXPECT_EQ(lines[3].substr(0, 16), " Previous LL:   ");
+        }
         EXPECT_EQ(lines[3 + extra], " Current parameter estimates...");
         EXPECT_EQ(lines[5 + extra], " Parameter estimates on last iteration...");
         // Both estimate lines carry the three parameters.

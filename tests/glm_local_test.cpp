@@ -284,7 +284,9 @@ TEST(GlmLocal, SingularLocalFitIsFlagged) {
             EXPECT_EQ(t.s.output.locsing[i], 1) << i;
             EXPECT_EQ(t.s.bvals(i, 2), 0.0);
         }
-        if (d.xc[i] > 6.0) EXPECT_EQ(t.s.output.locsing[i], 0) << i;
+        if (d.xc[i] > 6.0) {
+            EXPECT_EQ(t.s.output.locsing[i], 0) << i;
+        }
         flagged += t.s.output.locsing[i];
     }
     EXPECT_GT(flagged, 0);

@@ -224,7 +224,12 @@ struct setup {
         s.option.nfit = n;
         s.output.samepts = 1;
         s.option.iloc = 1;
-        for (int k = 1; k < p; ++k) s.lab1.modlab.push_back("X" + std::to_string(k) + "      ");
+        for (int k = 1; k < p; ++k) {
+            std::string name(8, ' ');
+            name[0] = 'X';
+            name[1] = static_cast<char>('0' + k % 10);
+            s.lab1.modlab.push_back(name);
+        }
         s.size_loc(n, p);
         s.ws.size(n, p);
     }

@@ -7,9 +7,15 @@ namespace gwr::glm_detail {
 
 // e^eta / (1 + e^eta) without a cut; 1 exactly where e^eta overflows.
 double logistic(double eta);
+double logistic(double eta, double expeta);  // with e^eta already known
 
 // ln(1 + e^eta); where e^eta overflows, eta + ln(1 + e^-eta).
 double log1pexp(double eta);
+double log1pexp(double eta, double expeta);  // with e^eta already known
+
+// The reweighting loop of wglm without the standard errors and trace of
+// its last solve: for local fits, which use only the estimates.
+void wglm_estimates(state& s, work& w);
 
 // Inverse of the symmetric K x K matrix a into c (c may be w.minvw, but not
 // a) by Gauss-Jordan elimination; when the determinant is 0, the

@@ -29,34 +29,44 @@ void check_method(const state& s, const char* code) {
     if (s.option.method != 3 && s.option.method != 4) throw stop(code);
 }
 
-// Linear predictor of observation j (0-based) for the coefficients b.
-inline double linpred(const dmat& x, const std::vector<double>& b, int j) {
-    double e = 0.0;
-    for (int k = 0; k < x.cols; ++k) e += x(j, k) * b[k];
-    return e;
+// Linear predictor x_j'b of every observation into w.eta, walking the
+// design matrix column by column (the sum for each observation still runs
+// over the parameters in order).
+void predictor(const state& s, work& w) {
+    const int n = s.dat2.nobsd;
+    const dmat& x = s.struc1.xmat;
+    for (int j = 0; j < n; ++j) w.eta[j] = 0.0;
+    for (int k = 0; k < x.cols; ++k) {
+        const double* xk = x.col(k);
+        const double b = w.bhat[k];
+        for (int j = 0; j < n; ++j) w.eta[j] += xk[j] * b;
+    }
+}
+
+// e^eta of every observation into w.lresid, which the reweighting loop uses
+// as its cache: the likelihood of one pass and the reweighting of the next
+// read the same estimates.
+void expeta(const state& s, work& w) {
+    const int n = s.dat2.nobsd;
+    for (int j = 0; j < n; ++j) w.lresid[j] = std::exp(w.eta[j]);
 }
 
 // Log-likelihood and deviance of the coefficients in w.bhat over all
-// observations, without weights; the linear predictor is left in w.eta.
+// observations, without weights; leaves eta and e^eta in the cache.
 void likelihood(const state& s, work& w, const char* code, double& L, double& D) {
     check_method(s, code);
     const int n = s.dat2.nobsd;
-    const dmat& x = s.struc1.xmat;
     const std::vector<double>& y = s.struc2.ydep;
+    predictor(s, w);
+    expeta(s, w);
     if (s.option.method == 3) {
         L = 0.0;
-        for (int j = 0; j < n; ++j) {
-            const double e = linpred(x, w.bhat, j);
-            w.eta[j] = e;
-            L += y[j] * e - glm_detail::log1pexp(e);
-        }
+        for (int j = 0; j < n; ++j) L += y[j] * w.eta[j] - glm_detail::log1pexp(w.eta[j], w.lresid[j]);
         D = -2.0 * L;
     } else {
         double sum = 0.0;
         for (int j = 0; j < n; ++j) {
-            const double e = linpred(x, w.bhat, j);
-            w.eta[j] = e;
-            const double mu = s.glm3.offset[j] * std::exp(e);
+            const double mu = s.glm3.offset[j] * w.lresid[j];
             double t = 0.0;
             if (y[j] > 0.0) t = y[j] * std::log(y[j] / mu);
             sum += t - (y[j] - mu);
@@ -80,27 +90,104 @@ void start(const state& s, work& w) {
     }
 }
 
-// New working weights and response from the coefficients in w.bhat.
+// New working weights and response from the coefficients in w.bhat, whose
+// linear predictor and e^eta are in the cache.
 void reweight(const state& s, work& w) {
     check_method(s, "346");
     const int n = s.dat2.nobsd;
-    const dmat& x = s.struc1.xmat;
     const std::vector<double>& y = s.struc2.ydep;
     for (int j = 0; j < n; ++j) {
-        const double e = linpred(x, w.bhat, j);
+        const double e = w.eta[j];
         if (s.option.method == 3) {
-            const double p = glm_detail::logistic(e);
+            const double p = glm_detail::logistic(e, w.lresid[j]);
             // A probability of exactly 1 (or 0) carries no information: the
             // observation keeps its working response and gets weight 0.
             if (p != 1.0 && p != 0.0) w.zwork[j] = e + (y[j] - p) / (p * (1.0 - p));
             w.wt[j] = p * (1.0 - p) * w.kwt[j];
         } else {
-            const double mu = s.glm3.offset[j] * std::exp(e);
+            const double mu = s.glm3.offset[j] * w.lresid[j];
             w.wt[j] = mu * w.kwt[j];
             // A mean that underflows to 0 likewise keeps its working response.
             if (mu != 0.0) w.zwork[j] = e + (y[j] - mu) / mu;
         }
     }
+}
+
+// The weighted least-squares solve: X'WX, X'Wz, the (generalised) inverse
+// and the estimates.
+void solve(const state& s, work& w) {
+    const int n = s.dat2.nobsd;
+    const dmat& x = s.struc1.xmat;
+    const int p = x.cols;
+    for (int k = 0; k < p; ++k) {
+        const double* xk = x.col(k);
+        for (int l = 0; l <= k; ++l) {
+            const double* xl = x.col(l);
+            double sum = 0.0;
+            for (int j = 0; j < n; ++j) sum += xk[j] * xl[j] * w.wt[j];
+            w.xtwx(k, l) = sum;
+            w.xtwx(l, k) = sum;
+        }
+        double sz = 0.0;
+        for (int j = 0; j < n; ++j) sz += xk[j] * w.zwork[j] * w.wt[j];
+        w.xtwy[k] = sz;
+    }
+    w.singfl = glm_detail::ginv(w.xtwx, w.xtwxi, w);
+    for (int k = 0; k < p; ++k) {
+        double b = 0.0;
+        for (int l = 0; l < p; ++l) b += w.xtwxi(k, l) * w.xtwy[l];
+        w.bhat[k] = b;
+    }
+}
+
+// Linear predictor, standard errors and hat-matrix trace of the latest
+// solve.  The variance matrix takes no kernel weights.
+void diagnose(const state& s, work& w) {
+    const int n = s.dat2.nobsd;
+    const dmat& x = s.struc1.xmat;
+    const int p = x.cols;
+    const bool logit = s.option.method == 3;
+    predictor(s, w);
+    for (int j = 0; j < n; ++j) {
+        const double e = w.eta[j];
+        const double mu = logit ? fitl(e) : s.glm3.offset[j] * std::exp(e);
+        w.hdiag[j] = logit ? mu * (1.0 - mu) : mu;
+    }
+    for (int k = 0; k < p; ++k) {
+        const double* xk = x.col(k);
+        for (int l = 0; l <= k; ++l) {
+            const double* xl = x.col(l);
+            double sum = 0.0;
+            for (int j = 0; j < n; ++j) sum += w.hdiag[j] * xk[j] * xl[j];
+            w.vmat(k, l) = sum;
+            w.vmat(l, k) = sum;
+        }
+    }
+    glm_detail::ginv(w.vmat, w.minvw, w);
+    const dmat& c = w.minvw;
+    for (int k = 0; k < p; ++k) w.sehat[k] = c(k, k) > 0.0 ? std::sqrt(c(k, k)) : 0.0;
+
+    // Leverages: v_j x_j'C x_j (logistic) or w_j x_j'(X'WX)^-1 x_j (Poisson),
+    // through X times the matrix, column by column.
+    const dmat& h = logit ? c : w.xtwxi;
+    for (int k = 0; k < p; ++k) {
+        double* r = w.xc.col(k);
+        for (int j = 0; j < n; ++j) r[j] = 0.0;
+        for (int l = 0; l < p; ++l) {
+            const double* xl = x.col(l);
+            const double hk = h(k, l);
+            for (int j = 0; j < n; ++j) r[j] += hk * xl[j];
+        }
+    }
+    for (int j = 0; j < n; ++j) w.lresid[j] = 0.0;
+    for (int k = 0; k < p; ++k) {
+        const double* xk = x.col(k);
+        const double* r = w.xc.col(k);
+        for (int j = 0; j < n; ++j) w.lresid[j] += xk[j] * r[j];
+    }
+    double tr = 0.0;
+    for (int j = 0; j < n; ++j) tr += (logit ? w.hdiag[j] : w.wt[j]) * w.lresid[j];
+    w.enp = tr;
 }
 
 void failure(state& s, const work& w, const char* who, double L, double Lprev, bool both) {
@@ -122,10 +209,14 @@ void failure(state& s, const work& w, const char* who, double L, double Lprev, b
     throw stop("8888");
 }
 
-// The reweighting loop shared by wglm and wglm2.
-void irls(state& s, work& w, bool relative) {
+// The reweighting loop shared by wglm and wglm2.  The diagnostics of a
+// solve (standard errors, trace) depend only on that solve, so they are
+// formed once, for the last one; every pass before it would overwrite them.
+void irls(state& s, work& w, bool relative, bool diagnostics) {
     start(s, w);
-    fitlog(s, w, relative ? 0 : 1);
+    solve(s, w);
+    predictor(s, w);
+    expeta(s, w);
     w.niter = 1;
     double L0 = llstart;
     double Lbefore = llstart;  // the value L0 was compared with, for the failure lines
@@ -135,7 +226,7 @@ void irls(state& s, work& w, bool relative) {
         if (w.niter > maxpass) failure(s, w, relative ? "[WGLM2]" : "[WGLM]", L0, Lbefore, relative);
         for (int k = 0; k < p; ++k) w.bprev[k] = w.bhat[k];
         reweight(s, w);
-        fitlog(s, w, relative ? 0 : 1);
+        solve(s, w);
         double D = 0.0;
         likelihood(s, w, "347", L, D);
         w.loglik = L;
@@ -150,23 +241,29 @@ void irls(state& s, work& w, bool relative) {
         Lbefore = L0;
         L0 = L;
     }
+    if (diagnostics) diagnose(s, w);
 }
 
 }  // namespace
 
 namespace glm_detail {
 
-double logistic(double eta) {
-    const double e = std::exp(eta);
+double logistic(double eta, double e) {
+    (void)eta;
     if (std::isinf(e)) return 1.0;
     return e / (1.0 + e);
 }
 
-double log1pexp(double eta) {
-    const double e = std::exp(eta);
+double log1pexp(double eta, double e) {
     if (std::isinf(e)) return eta + std::log(1.0 + std::exp(-eta));
     return std::log(1.0 + e);
 }
+
+double logistic(double eta) { return logistic(eta, std::exp(eta)); }
+
+double log1pexp(double eta) { return log1pexp(eta, std::exp(eta)); }
+
+void wglm_estimates(state& s, work& w) { irls(s, w, false, false); }
 
 int ginv(const dmat& a, dmat& c, work& w) {
     const int k = a.rows;
@@ -216,71 +313,13 @@ double fitl(double eta) {
 }
 
 void fitlog(state& s, work& w, int diag) {
-    const int n = s.dat2.nobsd;
-    const dmat& x = s.struc1.xmat;
-    const int p = x.cols;
-    for (int k = 0; k < p; ++k) {
-        const double* xk = x.col(k);
-        for (int l = 0; l <= k; ++l) {
-            const double* xl = x.col(l);
-            double sum = 0.0;
-            for (int j = 0; j < n; ++j) sum += xk[j] * xl[j] * w.wt[j];
-            w.xtwx(k, l) = sum;
-            w.xtwx(l, k) = sum;
-        }
-        double sz = 0.0;
-        for (int j = 0; j < n; ++j) sz += xk[j] * w.zwork[j] * w.wt[j];
-        w.xtwy[k] = sz;
-    }
-    w.singfl = glm_detail::ginv(w.xtwx, w.xtwxi, w);
-    for (int k = 0; k < p; ++k) {
-        double b = 0.0;
-        for (int l = 0; l < p; ++l) b += w.xtwxi(k, l) * w.xtwy[l];
-        w.bhat[k] = b;
-    }
-    if (diag == 0) return;
-
-    // Fitted values and variance weights at the new estimates; the
-    // variance matrix takes no kernel weights.
-    const bool logit = s.option.method == 3;
-    for (int j = 0; j < n; ++j) {
-        const double e = linpred(x, w.bhat, j);
-        w.eta[j] = e;
-        const double mu = logit ? fitl(e) : s.glm3.offset[j] * std::exp(e);
-        w.hdiag[j] = logit ? mu * (1.0 - mu) : mu;
-    }
-    for (int k = 0; k < p; ++k) {
-        const double* xk = x.col(k);
-        for (int l = 0; l <= k; ++l) {
-            const double* xl = x.col(l);
-            double sum = 0.0;
-            for (int j = 0; j < n; ++j) sum += w.hdiag[j] * xk[j] * xl[j];
-            w.vmat(k, l) = sum;
-            w.vmat(l, k) = sum;
-        }
-    }
-    glm_detail::ginv(w.vmat, w.minvw, w);
-    const dmat& c = w.minvw;
-    for (int k = 0; k < p; ++k) w.sehat[k] = c(k, k) > 0.0 ? std::sqrt(c(k, k)) : 0.0;
-
-    // Trace of the hat matrix.
-    const dmat& h = logit ? c : w.xtwxi;
-    double tr = 0.0;
-    for (int j = 0; j < n; ++j) {
-        double q = 0.0;
-        for (int k = 0; k < p; ++k) {
-            double r = 0.0;
-            for (int l = 0; l < p; ++l) r += h(k, l) * x(j, l);
-            q += x(j, k) * r;
-        }
-        tr += (logit ? w.hdiag[j] : w.wt[j]) * q;
-    }
-    w.enp = tr;
+    solve(s, w);
+    if (diag != 0) diagnose(s, w);
 }
 
-void wglm(state& s, work& w) { irls(s, w, false); }
+void wglm(state& s, work& w) { irls(s, w, false, true); }
 
-void wglm2(state& s, work& w) { irls(s, w, true); }
+void wglm2(state& s, work& w) { irls(s, w, true, false); }
 
 void glm(state& s) {
     work& w = s.ws;

@@ -40,7 +40,7 @@ void localfit(state& s, work& w, int i, double bw, bool atobs, bool leaveout, bo
     weights(s, w, i, bw, atobs);
     for (int j = 0; j < n; ++j) w.kwt[j] = w.wt[j];
     if (leaveout) w.kwt[i - 1] = 0.0;
-    wglm(s, w);
+    glm_detail::wglm_estimates(s, w);
     const dmat& x = s.struc1.xmat;
     const int p = x.cols;
     for (int k = 0; k < p; ++k) s.bvals(i - 1, k) = w.bhat[k];
@@ -226,10 +226,13 @@ void glm_se(state& s) {
         for (int j = 0; j < n; ++j) w.kwt[j] = w.wt[j];
         wglm2(s, w);
         // Variance weights at the refitted estimates, times the kernel.
+        for (int j = 0; j < n; ++j) w.eta[j] = 0.0;
+        for (int k = 0; k < p; ++k) {
+            const double* xk = x.col(k);
+            for (int j = 0; j < n; ++j) w.eta[j] += xk[j] * w.bhat[k];
+        }
         for (int j = 0; j < n; ++j) {
-            double e = 0.0;
-            for (int k = 0; k < p; ++k) e += x(j, k) * w.bhat[k];
-            w.eta[j] = e;
+            const double e = w.eta[j];
             double v;
             if (logit) {
                 const double pr = fitl(e);
