@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <string>
 #include <vector>
 
 #include "gaussian/calib.h"
@@ -322,5 +324,51 @@ TEST(CalibCriterion, SearchAgreesWithGridScan) {
         // Its criterion is close to the grid minimum.
         double fchosen = gwr::akeval(s, chosen);
         EXPECT_LE(fchosen - fbest, 0.01 * std::fabs(fbest));
+    }
+}
+
+// The whole program: the bandwidth found by the search is the one the final
+// fit reports, and with AICc the final fit's criterion is the one the
+// search listed for that bandwidth.
+TEST(CalibCriterion, FinalFitUsesChosenBandwidth) {
+    testing_support::tempdir dir;
+    dir.write("obs.csv", testing_support::read_file(std::string(EXAMPLES_DIR) + "/columbus.csv"));
+    for (const char* letters : {"faa", "vca"}) {
+        SCOPED_TRACE(letters);
+        std::string control = std::string("obs.csv\n\n\n4\n2,3,0\nrun\nFFFFTTFFFFFFF\n") +
+                              letters + "\n0\n1\n0\n0\n0\n0\n2\n1\n";
+        auto r = testing_support::run_tzm(control, dir.path);
+        ASSERT_EQ(r.status, 0) << r.err;
+        std::vector<std::string> l = testing_support::lines(r.out);
+        auto value_after = [&](const std::string& label, std::size_t from) {
+            for (std::size_t i = from; i < l.size(); ++i)
+                if (l[i].rfind(label, 0) == 0) return std::make_pair(i, l[i].substr(label.size()));
+            return std::make_pair(l.size(), std::string());
+        };
+        if (letters[0] == 'f') {
+            auto conv = value_after("** Convergence: Bandwidth= ", 0);
+            ASSERT_LT(conv.first, l.size()) << r.out;
+            double chosen = std::stod(conv.second);
+            auto used = value_after(" Bandwidth (in data units).........", conv.first);
+            ASSERT_LT(used.first, l.size()) << r.out;
+            EXPECT_NEAR(std::stod(used.second), chosen, 5e-6);
+            // The history row of the chosen bandwidth holds the final AICc.
+            double listed = 0.0;
+            for (std::size_t i = 0; i < conv.first; ++i) {
+                double x = 0.0, f = 0.0;
+                if (l[i].size() == 50 && std::sscanf(l[i].c_str(), "%lf %lf", &x, &f) == 2 &&
+                    std::fabs(x - chosen) < 5e-6)
+                    listed = f;
+            }
+            auto fin = value_after("Akaike Information Criterion....", used.first);
+            ASSERT_LT(fin.first, l.size()) << r.out;
+            EXPECT_NEAR(std::stod(fin.second), listed, 1e-6);
+        } else {
+            auto conv = value_after("** Convergence: Local Sample Size= ", 0);
+            ASSERT_LT(conv.first, l.size()) << r.out;
+            auto used = value_after(" Number of nearest neighbours......", conv.first);
+            ASSERT_LT(used.first, l.size()) << r.out;
+            EXPECT_EQ(std::stoi(used.second), std::stoi(conv.second));
+        }
     }
 }
