@@ -17,11 +17,16 @@ constexpr double marker_lev = -999.0;
 // one pass with running means.  The r of the last observation taken in
 // stands; no observation taken in gives 0.
 double local_r(const double* y, const double* f, const double* w, int n) {
+    if (n < 1) return 0.0;
     double wsum = w[0];
     double my = y[0], mf = f[0];
     float sxy = 0.0f;
     double syy = 0.0, sff = 0.0;
-    double r = 0.0;
+    // r depends only on the sums at the last observation taken in, so it is
+    // formed once, from the sums kept at that observation.
+    int last = 0;
+    float sxy_last = 0.0f;
+    double syy_last = 0.0, sff_last = 0.0, wsum_last = 0.0;
     for (int j = 2; j <= n; ++j) {
         const double wj = w[j - 1];
         wsum = wsum + wj;
@@ -33,13 +38,17 @@ double local_r(const double* y, const double* f, const double* w, int n) {
         sxy = static_cast<float>(sxy + wj * dy * df);
         syy = syy + wj * dy * dy;
         sff = sff + wj * df * df;
-        const double v = wsum * (j - 1) / j;
-        if (syy / v > 0.0 && sff / v > 0.0)
-            r = (sxy / v) / std::sqrt((syy / v) * (sff / v));
-        else
-            r = 0.0;
+        last = j;
+        sxy_last = sxy;
+        syy_last = syy;
+        sff_last = sff;
+        wsum_last = wsum;
     }
-    return r;
+    if (last == 0) return 0.0;
+    const double v = wsum_last * (last - 1) / last;
+    if (syy_last / v > 0.0 && sff_last / v > 0.0)
+        return (sxy_last / v) / std::sqrt((syy_last / v) * (sff_last / v));
+    return 0.0;
 }
 
 }  // namespace

@@ -17,6 +17,81 @@ constexpr double vf_tiny = 1e-20;    // entries of C X'W below this are left out
 // Position of element (i, j), j <= i, 1-based, in a packed lower triangle.
 inline int pk(int i, int j) { return i * (i - 1) / 2 + j - 1; }
 
+// The two O(n K^2) passes of a local fit, written once for a number of
+// parameters known at compile time (the common small models, whose sums
+// then live in registers) and once for any K.  Both forms perform the same
+// operations in the same order, so their results are identical.
+
+// Upper triangle of A = X'WX (column-major, K x K) and b = X'Wy, each sum
+// over the observations in order.  A zero weight adds an exact zero, so
+// those observations are passed over.
+template <int KF>
+#if defined(__GNUC__) && !defined(__clang__)
+// Scalar code keeps every sum in a register; packing pairs of sums into
+// vector registers spills them to memory on every observation.
+__attribute__((optimize("no-tree-slp-vectorize")))
+#endif
+void cross_products(int Kd, const double* X, std::size_t ldx, const double* y,
+                    const double* wt, int n, double* A, double* bv) {
+    constexpr bool fixed = KF > 0;
+    const int K = fixed ? KF : Kd;
+    constexpr int cap = fixed ? KF : maxvar + 1;
+    double a[cap * cap];
+    double b[cap];
+    double x[cap];
+    for (int p = 0; p < K * K; ++p) a[p] = 0.0;
+    for (int k = 0; k < K; ++k) b[k] = 0.0;
+    for (int j = 0; j < n; ++j) {
+        const double wj = wt[j];
+        if (wj == 0.0) continue;
+#pragma GCC unroll 8
+        for (int k = 0; k < K; ++k) x[k] = X[k * ldx + j];
+        const double yj = y[j];
+#pragma GCC unroll 8
+        for (int k = 0; k < K; ++k) {
+            const double xk = x[k];
+#pragma GCC unroll 8
+            for (int m = k; m < K; ++m) a[m * K + k] += (xk * x[m]) * wj;
+            b[k] += (xk * yj) * wj;
+        }
+    }
+    for (int p = 0; p < K * K; ++p) A[p] = a[p];
+    for (int k = 0; k < K; ++k) bv[k] = b[k];
+}
+
+// Variance factors v_k = sum_j M(k,j)^2 with M = C X'W, leaving out
+// entries of M at or below vf_tiny in magnitude; an observation of weight
+// 0 gives a zero column of M and is passed over.
+template <int KF>
+#if defined(__GNUC__) && !defined(__clang__)
+__attribute__((optimize("no-tree-slp-vectorize")))
+#endif
+void variance_factors(int Kd, const double* X, std::size_t ldx, const double* wt, int n,
+                      const double* C, double* out) {
+    constexpr bool fixed = KF > 0;
+    const int K = fixed ? KF : Kd;
+    constexpr int cap = fixed ? KF : maxvar + 1;
+    double c[cap * cap];
+    double v[cap];
+    double x[cap];
+    for (int p = 0; p < K * K; ++p) c[p] = C[p];
+    for (int k = 0; k < K; ++k) v[k] = 0.0;
+    for (int j = 0; j < n; ++j) {
+        const double wj = wt[j];
+        if (wj == 0.0) continue;
+#pragma GCC unroll 8
+        for (int m = 0; m < K; ++m) x[m] = X[m * ldx + j];
+#pragma GCC unroll 8
+        for (int k = 0; k < K; ++k) {
+            double mk = 0.0;
+#pragma GCC unroll 8
+            for (int m = 0; m < K; ++m) mk += (c[m * K + k] * x[m]) * wj;
+            if (std::fabs(mk) > vf_tiny) v[k] += mk * mk;
+        }
+    }
+    for (int k = 0; k < K; ++k) out[k] = v[k];
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -199,24 +274,14 @@ void fitcoef(const state& s, work& w) {
     double* C = w.xtwxi.a.data();  // K x K
 
     w.singfl = 0;
-    for (int p = 0; p < K * K; ++p) A[p] = 0.0;
-    for (int k = 0; k < K; ++k) bv[k] = 0.0;
-
-    // A(k,m) = sum_j X(j,k) X(j,m) w_j and b(k) = sum_j X(j,k) y_j w_j, each
-    // summed over j in order.  A zero weight adds an exact zero, so those
-    // observations are passed over.
-    double xr[maxvar + 1];
-    for (int j = 0; j < n; ++j) {
-        const double wj = wt[j];
-        if (wj == 0.0) continue;
-        for (int k = 0; k < K; ++k) xr[k] = X[k * ldx + j];
-        const double yj = y[j];
-        for (int k = 0; k < K; ++k) {
-            const double xk = xr[k];
-            double* Ak = A + static_cast<std::size_t>(k);
-            for (int m = k; m < K; ++m) Ak[m * K] += (xk * xr[m]) * wj;
-            bv[k] += (xk * yj) * wj;
-        }
+    switch (K) {
+        case 1: cross_products<1>(K, X, ldx, y, wt, n, A, bv); break;
+        case 2: cross_products<2>(K, X, ldx, y, wt, n, A, bv); break;
+        case 3: cross_products<3>(K, X, ldx, y, wt, n, A, bv); break;
+        case 4: cross_products<4>(K, X, ldx, y, wt, n, A, bv); break;
+        case 5: cross_products<5>(K, X, ldx, y, wt, n, A, bv); break;
+        case 6: cross_products<6>(K, X, ldx, y, wt, n, A, bv); break;
+        default: cross_products<0>(K, X, ldx, y, wt, n, A, bv); break;
     }
     for (int k = 0; k < K; ++k)
         for (int m = k + 1; m < K; ++m) A[k * K + m] = A[m * K + k];
@@ -325,22 +390,15 @@ void calcse(const state& s, work& w) {
     const double* wt = w.wt.data();
     const double* C = w.xtwxi.a.data();
 
-    // v_k = sum_j M(k,j)^2 with M = C X'W; an observation of weight 0 gives
-    // a zero column of M and is passed over.
-    double v[maxvar + 1];
-    double xr[maxvar + 1];
-    for (int k = 0; k < K; ++k) v[k] = 0.0;
-    for (int j = 0; j < n; ++j) {
-        const double wj = wt[j];
-        if (wj == 0.0) continue;
-        for (int m = 0; m < K; ++m) xr[m] = X[m * ldx + j];
-        for (int k = 0; k < K; ++k) {
-            double mk = 0.0;
-            for (int m = 0; m < K; ++m) mk += (C[m * K + k] * xr[m]) * wj;
-            if (std::fabs(mk) > vf_tiny) v[k] += mk * mk;
-        }
+    switch (K) {
+        case 1: variance_factors<1>(K, X, ldx, wt, n, C, w.sehat.data()); break;
+        case 2: variance_factors<2>(K, X, ldx, wt, n, C, w.sehat.data()); break;
+        case 3: variance_factors<3>(K, X, ldx, wt, n, C, w.sehat.data()); break;
+        case 4: variance_factors<4>(K, X, ldx, wt, n, C, w.sehat.data()); break;
+        case 5: variance_factors<5>(K, X, ldx, wt, n, C, w.sehat.data()); break;
+        case 6: variance_factors<6>(K, X, ldx, wt, n, C, w.sehat.data()); break;
+        default: variance_factors<0>(K, X, ldx, wt, n, C, w.sehat.data()); break;
     }
-    for (int k = 0; k < K; ++k) w.sehat[k] = v[k];
 }
 
 void calcr2(const double* y, const double* f, int n, double& ybar, double& sse, double& sst,

@@ -1,0 +1,62 @@
+// Times a whole Gaussian run (data reading, global model, local fits at
+// every observation, diagnostics, summary) in-process: fixed Gaussian
+// kernel, given bandwidth, intercept and two predictors, synthetic data.
+//
+//   bench_gauss [N ...]        (default: 10000 40000)
+//
+// Prints one line per size: observations, locations, seconds and local
+// fits per second.
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "control/blocks.h"
+#include "control/control.h"
+#include "synth.h"
+
+int main(int argc, char** argv) {
+    std::vector<int> sizes;
+    for (int a = 1; a < argc; ++a) sizes.push_back(std::atoi(argv[a]));
+    if (sizes.empty()) sizes = {10000, 40000};
+
+    namespace fs = std::filesystem;
+    fs::path dir = fs::temp_directory_path() / ("bench_gauss." + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    std::printf("%12s %12s %12s %16s\n", "observations", "locations", "seconds", "fits/second");
+    int status = 0;
+    for (int n : sizes) {
+        std::string data = (dir / ("synth" + std::to_string(n) + ".csv")).string();
+        if (!synth::write_data(data, n, 20261207)) {
+            std::fprintf(stderr, "bench_gauss: cannot write %s\n", data.c_str());
+            return 1;
+        }
+        const double bw = 0.1 * std::sqrt(static_cast<double>(n));
+        std::ostringstream ctl;
+        ctl.precision(17);
+        ctl << data << "\n\n\n4\n2,3,0\nBenchmark\nFFFFTT\nfnn\n" << bw
+            << "\n0\n0\n0\n0\n0\n2\n1\n";
+        std::istringstream in(ctl.str());
+        std::ostringstream out, err;
+        gwr::state s(in, out, err);
+        auto t0 = std::chrono::steady_clock::now();
+        int rc = gwr::run(s);
+        auto t1 = std::chrono::steady_clock::now();
+        double sec = std::chrono::duration<double>(t1 - t0).count();
+        if (rc != 0 || s.fit3.nloc != n) {
+            std::fprintf(stderr, "bench_gauss: run failed (%d)\n%s", rc, err.str().c_str());
+            status = 1;
+            continue;
+        }
+        std::printf("%12d %12d %12.2f %16.1f\n", n, s.fit3.nloc, sec, s.fit3.nloc / sec);
+        std::fflush(stdout);
+    }
+    fs::remove_all(dir);
+    return status;
+}
