@@ -50,7 +50,7 @@ void mcfits(state& s, work& w, int m) {
     const int k = s.dat2.nvar + 1;
     for (int i = 1; i <= m; ++i) {
         genwgt(s, w, i, s.parms.bandw);
-        fitreg(s, w);
+        fitcoef(s, w);  // the coefficients of fitreg, without its diagnostics
         for (int j = 0; j < k; ++j) s.bvals(i - 1, j) = w.bhat[j];
     }
 }
