@@ -60,6 +60,9 @@ TEST(GaussianKernel, FixedGaussianAppliesObservationWeights) {
     EXPECT_DOUBLE_EQ(s.ws.wt[1], std::exp(-25.0 / 50.0) * 2.5);
     EXPECT_EQ(s.ws.wt[2], 0.0);
     EXPECT_DOUBLE_EQ(s.ws.wt[3], std::exp(-100.0 / 50.0));
+    // A zero bandwidth keeps only the coincident observation.
+    gwr::genwgt(s, s.ws, 1, 0.0);
+    EXPECT_EQ(s.ws.wt, (std::vector<double>{1.0, 0.0, 0.0, 0.0}));
     // Seen from a point that is not in the location list.
     gwr::genwgt_at(s, s.ws, 3.0, 0.0, 5.0);
     EXPECT_DOUBLE_EQ(s.ws.wt[0], std::exp(-9.0 / 50.0));

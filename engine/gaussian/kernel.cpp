@@ -103,6 +103,13 @@ void genwgt_at(const state& s, work& w, double x, double y, double bw) {
             const double twoh2 = 2.0 * h2;
             const double* ow = s.fit6.obswt.data();
             all_dsq(s, x, y, wt, n);
+            if (twoh2 == 0.0) {
+                // A zero bandwidth (never proposed by the reader or the
+                // search) keeps coincident observations only, rather than
+                // the 0/0 of the formula.
+                for (int j = 0; j < n; ++j) wt[j] = wt[j] == 0.0 ? ow[j] : 0.0;
+                return;
+            }
             for (int j = 0; j < n; ++j) wt[j] = std::exp(-wt[j] / twoh2) * ow[j];
             return;
         }
