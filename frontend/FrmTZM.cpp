@@ -277,8 +277,16 @@ FrmTZM::FrmTZM(QWidget* parent) : QMainWindow(parent) {
     connect(Command3, &QPushButton::clicked, this, &FrmTZM::Command3_Click);
     connect(Command4, &QPushButton::clicked, this, &FrmTZM::Command4_Click);
     connect(Command5, &QPushButton::clicked, this, &FrmTZM::Command5_Click);
+    // A click, or a selection moved with the keyboard, tells the independent
+    // button which list it works on.
     connect(lstAllVars, &QListWidget::itemClicked, this, &FrmTZM::lstAllVars_Click);
     connect(LstIndVars, &QListWidget::itemClicked, this, &FrmTZM::LstIndVars_Click);
+    connect(lstAllVars, &QListWidget::itemSelectionChanged, this, [this] {
+        if (selected_row(lstAllVars) >= 0) lstAllVars_Click();
+    });
+    connect(LstIndVars, &QListWidget::itemSelectionChanged, this, [this] {
+        if (selected_row(LstIndVars) >= 0) LstIndVars_Click();
+    });
     connect(Text2, &QLineEdit::textChanged, this, &FrmTZM::Text2_Change);
     connect(Command7, &QPushButton::clicked, this, &FrmTZM::Command7_Click);
     connect(Command10, &QPushButton::clicked, this, &FrmTZM::Command10_Click);
