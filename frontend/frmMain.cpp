@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QLabel>
 #include <QMenuBar>
 
 #include "FrmDataPrev.h"
@@ -12,15 +13,6 @@
 #include "frmOptions.h"
 #include "shared.h"
 #include "toolkit/toolkit.h"
-
-#if __has_include("FrmResults.h")
-#include "FrmResults.h"
-#define HAVE_LISTING_VIEWER 1
-#endif
-#if __has_include("FrmDescr.h")
-#include "FrmDescr.h"
-#define HAVE_DESCRIPTIVE_EDITOR 1
-#endif
 
 namespace {
 
@@ -42,6 +34,17 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     setObjectName("frmMain");
     setWindowTitle("TZM30 - Geographically Weighted Regression");
     resize(800, 560);
+
+    auto* hint = new QLabel(
+        "Geographically weighted regression\n\n"
+        "Analysis \u25B8 Regression builds a new model from a data file;\n"
+        "File \u25B8 Open reopens a saved model or a listing;\n"
+        "Tools \u25B8 Analysis Wizard guides you through the tasks.",
+        this);
+    hint->setObjectName("lblHint");
+    hint->setAlignment(Qt::AlignCenter);
+    hint->setEnabled(false);
+    setCentralWidget(hint);
 
     QMenuBar* bar = menuBar();
     mnuFile = bar->addMenu("File");
@@ -76,23 +79,7 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     connect(mnuLogist, &QAction::triggered, this, &frmMain::mnuLogist_Click);
     connect(mnuBi, &QAction::triggered, this, &frmMain::mnuBi_Click);
     connect(mnuExit, &QAction::triggered, this, &frmMain::mnuExit_Click);
-#ifdef HAVE_LISTING_VIEWER
-    // A completed run opens the listing viewer, which loads the run
-    // dialog's listing when it is first shown.
-    if (!FrmRun::show_listing)
-        FrmRun::show_listing = [] {
-            FrmResults& v = forms::form<FrmResults>();
-            v.show();
-            v.raise();
-            v.activateWindow();
-        };
-#endif
-#ifdef HAVE_DESCRIPTIVE_EDITOR
-    if (!descriptive_editor) descriptive_editor = []() -> QWidget* { return &forms::form<FrmDescr>(); };
-#endif
-    // "Model...", "Descriptives...", "Listing...", "Descriptive Statistics",
-    // "Analysis Wizard", "Contact Information" and "About" are connected by
-    // the windows they open.
+    connect_menus();
 }
 
 void frmMain::mnuOpenDataFile_Click() {

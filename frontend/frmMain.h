@@ -54,6 +54,18 @@ public slots:
     // Presets the model editor and "Model Options" to their defaults.
     void initialise_model_options();
 
+    // Defined with the windows they open, in frmMain_menus.cpp.
+    // File > Open > "Model...", "Descriptives...", "Listing...".
+    void mnuOpenModel_Click();
+    void mnuOpenDescr_Click();
+    void mnuOpenLinstingFile_Click();
+    // Analysis > Descriptives > "Descriptive Statistics".
+    void mnuDescrStatsEditor_Click();
+    // Tools > "Analysis Wizard"; Help > "Contact Information", "About".
+    void mnuWiz_Click();
+    void mnuContact_Click();
+    void mnuAbout_Click();
+
 public:
     // Returns the descriptive statistics editor (creating it); set by that
     // editor's code so the data-file sequence can preset its output format.
@@ -63,6 +75,10 @@ protected:
     void closeEvent(QCloseEvent* e) override;
 
 private:
+    // Connects the menu items above, ties a completed run to the listing
+    // viewer and the data-file sequence to the descriptive editor, and shows
+    // the wizard when the window first appears (frmMain_menus.cpp).
+    void connect_menus();
     // Selects the output format named by the save dialog's filter entry in
     // the editor that asked for the data files.
     void preset_output_format(int filterIndex);

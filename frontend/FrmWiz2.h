@@ -1,0 +1,27 @@
+// The wizard's second page: the model type of a new model.
+#pragma once
+
+#include <QDialog>
+
+class QGroupBox;
+class QPushButton;
+class QRadioButton;
+
+class FrmWiz2 : public QDialog {
+    Q_OBJECT
+public:
+    explicit FrmWiz2(QWidget* parent = nullptr);
+
+    QGroupBox* Frame1;
+    QRadioButton* Option1;  // "Gaussian"
+    QRadioButton* Option2;  // "Logistic"
+    QRadioButton* Option3;  // "Poisson"
+    QPushButton* Command1;  // "Help"
+    QPushButton* Command2;  // "Go"
+    QPushButton* Command3;  // "Cancel"
+
+public slots:
+    void Command1_Click();
+    void Command2_Click();
+    void Command3_Click();
+};
