@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <sstream>
 #include <stdexcept>
@@ -93,6 +95,41 @@ TEST(FormatExponent, MantissaExponentRoundingAndWidth) {
     EXPECT_EQ(format("(e12.7)", {1234.5}), ".1234500E+04\n");
     EXPECT_EQ(format("(e12.7)", {-1234.5}), "************\n");
     EXPECT_EQ(format("(e10.3)", {6.02214076e23}), " 0.602E+24\n");
+}
+
+// The digits must be those of the C library's correctly rounded
+// conversion of the binary value, over a wide spread of magnitudes.
+TEST(FormatFixed, DigitsAgreeWithThePrintfConversion) {
+    unsigned long long state = 12345;
+    auto next = [&state] {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        return state >> 11;
+    };
+    char want[128];
+    for (int k = 0; k < 3000; ++k) {
+        const double mant = static_cast<double>(next()) / 9007199254740992.0;  // [0, 1)
+        const int ex = static_cast<int>(next() % 40) - 20;
+        const double v = (k % 2 ? -mant : mant) * std::pow(10.0, ex);
+        const int d = static_cast<int>(next() % 13);
+        std::snprintf(want, sizeof want, "%#40.*f", d, v);
+        std::string got = format("(f40." + std::to_string(d) + ")", {v});
+        std::string w = want;
+        if (w.find_first_of("123456789") == std::string::npos) {
+            size_t minus = w.find('-');
+            if (minus != std::string::npos) w = " " + w.erase(minus, 1);  // -0.00 is 0.00
+        }
+        ASSERT_EQ(got, w + "\n") << v << " d=" << d;
+
+        // e14.7: the printf mantissa digits and exponent, shifted to 0.d form.
+        std::snprintf(want, sizeof want, "%.6E", std::fabs(v));
+        std::string m = std::string(1, want[0]) + std::string(want + 2, 6);
+        const int e10 = std::atoi(want + 9) + 1;
+        std::string ee = format("(e14.7)", {v});
+        ASSERT_EQ(ee.substr(ee.find('.') + 1, 7), m) << v;
+        if (v != 0.0) {
+            ASSERT_EQ(std::atoi(ee.c_str() + ee.find('E') + 1), e10) << v << " " << ee;
+        }
+    }
 }
 
 TEST(FormatLogicalAndBlanks, LWritesTFAndXWritesBlanks) {

@@ -2,7 +2,9 @@
 // list-directed output.
 #include "format/format.h"
 
+#include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -224,10 +226,19 @@ std::string edit_l(bool b, int w) { return right(b ? "T" : "F", w); }
 
 std::string edit_f(double v, int w, int d) {
     if (!std::isfinite(v)) return right(nonfinite(v), w);
-    // '#' keeps the decimal point when there are no decimals ("3.").
-    int n = std::snprintf(nullptr, 0, "%#.*f", d, v);
-    std::string s(static_cast<size_t>(n), '\0');
-    std::snprintf(s.data(), s.size() + 1, "%#.*f", d, v);
+    // The value rounded to d decimals as its exact binary value is (the
+    // same digits as printf "%.*f"); std::to_chars is much faster.
+    char buf[400];
+    std::string s;
+    auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, d);
+    if (r.ec == std::errc()) {
+        s.assign(buf, r.ptr);
+    } else {
+        int n = std::snprintf(nullptr, 0, "%.*f", d, v);
+        s.assign(static_cast<size_t>(n), '\0');
+        std::snprintf(s.data(), s.size() + 1, "%.*f", d, v);
+    }
+    if (d == 0) s += '.';  // the point is written even without decimals ("3.")
     bool neg = s[0] == '-';
     if (neg && s.find_first_of("123456789") == std::string::npos) {
         s.erase(0, 1);  // -0.000 is written as 0.000
@@ -242,35 +253,38 @@ std::string edit_f(double v, int w, int d) {
 
 std::string edit_e(double v, int w, int d) {
     if (!std::isfinite(v)) return right(nonfinite(v), w);
-    std::string digits;
+    // Mantissa digits d1..dD (correctly rounded) and the exponent of the
+    // 0.d1..dD form.
+    char digits[400];
     int exp10 = 0;
-    bool neg = std::signbit(v) && v != 0.0;
-    if (v == 0.0) {
-        digits.assign(static_cast<size_t>(d), '0');
+    const bool neg = std::signbit(v) && v != 0.0;
+    if (v == 0.0 || d > 300) {
+        if (v != 0.0) return stars(w);
+        std::fill(digits, digits + d, '0');
     } else {
-        // d1.d2...dD E+xx, correctly rounded by the C library.
-        char buf[512];
-        std::snprintf(buf, sizeof buf, "%.*E", d - 1, std::fabs(v));
-        std::string t(buf);
-        size_t epos = t.find('E');
-        for (size_t k = 0; k < epos; ++k)
-            if (t[k] != '.') digits += t[k];
-        exp10 = std::atoi(t.c_str() + epos + 1) + 1;
+        char buf[400];
+        auto r = std::to_chars(buf, buf + sizeof buf - 1, std::fabs(v), std::chars_format::scientific, d - 1);
+        *r.ptr = '\0';  // to_chars does not terminate; atoi reads the exponent
+        int nd = 0;
+        const char* c = buf;
+        for (; c < r.ptr && *c != 'e'; ++c)
+            if (*c != '.') digits[nd++] = *c;
+        exp10 = std::atoi(c + 1) + 1;
     }
-    std::string ex;
     int ae = std::abs(exp10);
-    char sign = exp10 < 0 ? '-' : '+';
-    char buf[16];
-    if (ae <= 99) {
-        std::snprintf(buf, sizeof buf, "E%c%02d", sign, ae);
-    } else if (ae <= 999) {
-        std::snprintf(buf, sizeof buf, "%c%03d", sign, ae);
-    } else {
-        return stars(w);
-    }
-    ex = buf;
-    std::string s = std::string(neg ? "-" : "") + "0." + digits + ex;
-    if (static_cast<int>(s.size()) > w) s = std::string(neg ? "-" : "") + "." + digits + ex;
+    if (ae > 999) return stars(w);
+    // sign, "0.", digits, exponent ("E+xx", or "+xxx" past 99)
+    std::string s;
+    s.reserve(static_cast<size_t>(d) + 8);
+    if (neg) s += '-';
+    s += "0.";
+    s.append(digits, static_cast<size_t>(d));
+    if (ae <= 99) s += 'E';
+    s += exp10 < 0 ? '-' : '+';
+    if (ae > 99) s += static_cast<char>('0' + ae / 100);
+    s += static_cast<char>('0' + ae / 10 % 10);
+    s += static_cast<char>('0' + ae % 10);
+    if (static_cast<int>(s.size()) > w) s.erase(neg ? 1 : 0, 1);  // drop the leading zero
     return right(s, w);
 }
 
