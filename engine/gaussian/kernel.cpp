@@ -36,7 +36,18 @@ void all_dsq(const state& s, double x, double y, double* d, int n) {
             d[j] = dx * dx + dy * dy;
         }
     } else {
-        for (int j = 0; j < n; ++j) d[j] = sphere_dsq(xo[j], yo[j], x, y);
+        // sphere_dsq with the fit location's terms formed once.
+        const double sy = std::sin(y), cy = std::cos(y);
+        for (int j = 0; j < n; ++j) {
+            const double y1 = yo[j];
+            double c = std::sin(y1) * sy + std::cos(y1) * cy * std::cos(x - xo[j]);
+            if (std::fabs(c - 1.0) < coincide_tol) {
+                d[j] = 0.0;
+            } else {
+                const double dist = earth_radius * std::acos(c);
+                d[j] = dist * dist;
+            }
+        }
     }
 }
 
