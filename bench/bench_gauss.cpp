@@ -6,7 +6,9 @@
 //
 // Prints one line per size: observations, locations, elapsed seconds,
 // processor seconds of this process (the machine may be shared) and local
-// fits per elapsed second.
+// fits per elapsed second.  Then counts the allocations of the local
+// estimation on a small run, once over all locations and once over ten:
+// the two counts are equal when the per-location loop allocates nothing.
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -21,7 +23,31 @@
 
 #include "control/blocks.h"
 #include "control/control.h"
+#include "gaussian/gaussian.h"
 #include "synth.h"
+
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+static long allocations = 0;
+
+void* operator new(std::size_t size) {
+    ++allocations;
+    if (void* p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
+namespace {
+
+std::string control_text(const std::string& data, int n) {
+    const double bw = 0.1 * std::sqrt(static_cast<double>(n));
+    std::ostringstream ctl;
+    ctl.precision(17);
+    ctl << data << "\n\n\n4\n2,3,0\nBenchmark\nFFFFTT\nfnn\n" << bw << "\n0\n0\n0\n0\n0\n2\n1\n";
+    return ctl.str();
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     std::vector<int> sizes;
@@ -40,12 +66,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "bench_gauss: cannot write %s\n", data.c_str());
             return 1;
         }
-        const double bw = 0.1 * std::sqrt(static_cast<double>(n));
-        std::ostringstream ctl;
-        ctl.precision(17);
-        ctl << data << "\n\n\n4\n2,3,0\nBenchmark\nFFFFTT\nfnn\n" << bw
-            << "\n0\n0\n0\n0\n0\n2\n1\n";
-        std::istringstream in(ctl.str());
+        std::istringstream in(control_text(data, n));
         std::ostringstream out, err;
         gwr::state s(in, out, err);
         auto t0 = std::chrono::steady_clock::now();
@@ -63,6 +84,26 @@ int main(int argc, char** argv) {
         std::printf("%12d %12d %12.2f %12.2f %16.1f\n", n, s.fit3.nloc, sec, cpu,
                     s.fit3.nloc / sec);
         std::fflush(stdout);
+    }
+
+    // Allocations of the local estimation (fits, diagnostics) after a run.
+    {
+        const int n = 2000;
+        std::string data = (dir / "alloc.csv").string();
+        synth::write_data(data, n, 1);
+        std::istringstream in(control_text(data, n));
+        std::ostringstream out, err;
+        gwr::state s(in, out, err);
+        gwr::run(s);
+        long a0 = allocations;
+        gwr::tzm(s);
+        long all = allocations - a0;
+        s.fit3.nloc = 10;
+        a0 = allocations;
+        gwr::tzm(s);
+        long ten = allocations - a0;
+        std::printf("allocations of the local estimation: %ld over %d locations, %ld over 10\n",
+                    all, n, ten);
     }
     fs::remove_all(dir);
     return status;
