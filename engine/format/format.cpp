@@ -432,9 +432,12 @@ std::string ldreal(double v) {
         return t[0] == '-' ? t : " " + t;
     }
     if (v == 0.0) return " 0.";
+    // "%.9G" of the value; std::to_chars gives the same digits, faster.
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%.9G", std::fabs(v));
-    std::string s(buf);
+    auto r = std::to_chars(buf, buf + sizeof buf, std::fabs(v), std::chars_format::general, 9);
+    std::string s(buf, r.ptr);
+    for (char& c : s)
+        if (c == 'e') c = 'E';
     if (s.find('.') == std::string::npos) {
         size_t e = s.find('E');
         if (e == std::string::npos) s += '.';
