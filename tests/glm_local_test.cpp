@@ -108,8 +108,11 @@ TEST(GlmLocal, LogisticWeightVariableEntersTheLocalFitsOnly) {
     EXPECT_NE(out.find(buf, at), std::string::npos);
     for (const char* label : {" Deviance:                      ", "Residual sum of squares.........",
                               "Akaike Information Criterion....", "Corrected AIC...................",
-                              "Bayesian Information Criterion.."})
-        EXPECT_NE(out.find(std::string("\n") + label, at), std::string::npos) << label;
+                              "Bayesian Information Criterion.."}) {
+        std::string needle = "\n";
+        needle += label;
+        EXPECT_NE(out.find(needle, at), std::string::npos) << label;
+    }
 }
 
 TEST(GlmLocal, PoissonWithOffsetsAndZeroCounts) {

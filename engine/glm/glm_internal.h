@@ -7,7 +7,7 @@ namespace gwr::glm_detail {
 
 // e^eta / (1 + e^eta) without a cut; 1 exactly where e^eta overflows.
 double logistic(double eta);
-double logistic(double eta, double expeta);  // with e^eta already known
+double logistic_of(double expeta);  // the same from e^eta
 
 // ln(1 + e^eta); where e^eta overflows, eta + ln(1 + e^-eta).
 double log1pexp(double eta);

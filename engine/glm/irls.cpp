@@ -99,7 +99,7 @@ void reweight(const state& s, work& w) {
     for (int j = 0; j < n; ++j) {
         const double e = w.eta[j];
         if (s.option.method == 3) {
-            const double p = glm_detail::logistic(e, w.lresid[j]);
+            const double p = glm_detail::logistic_of(w.lresid[j]);
             // A probability of exactly 1 (or 0) carries no information: the
             // observation keeps its working response and gets weight 0.
             if (p != 1.0 && p != 0.0) w.zwork[j] = e + (y[j] - p) / (p * (1.0 - p));
@@ -248,8 +248,7 @@ void irls(state& s, work& w, bool relative, bool diagnostics) {
 
 namespace glm_detail {
 
-double logistic(double eta, double e) {
-    (void)eta;
+double logistic_of(double e) {
     if (std::isinf(e)) return 1.0;
     return e / (1.0 + e);
 }
@@ -259,7 +258,7 @@ double log1pexp(double eta, double e) {
     return std::log(1.0 + e);
 }
 
-double logistic(double eta) { return logistic(eta, std::exp(eta)); }
+double logistic(double eta) { return logistic_of(std::exp(eta)); }
 
 double log1pexp(double eta) { return log1pexp(eta, std::exp(eta)); }
 
