@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "control/control.h"
+#include "gaussian_reference.h"
 #include "support/testing.h"
 
 namespace {
@@ -20,36 +21,11 @@ using testing_support::harness;
 using testing_support::lines;
 using testing_support::read_file;
 using testing_support::tempdir;
-using Mat = std::vector<std::vector<double>>;
+using gaussian_reference::Mat;
 
 constexpr double kPi = 3.141592653589793;
 
-Mat inverse(Mat a) {
-    int n = static_cast<int>(a.size());
-    Mat inv(n, std::vector<double>(n, 0.0));
-    for (int i = 0; i < n; ++i) inv[i][i] = 1.0;
-    for (int c = 0; c < n; ++c) {
-        int p = c;
-        for (int r = c + 1; r < n; ++r)
-            if (std::fabs(a[r][c]) > std::fabs(a[p][c])) p = r;
-        std::swap(a[c], a[p]);
-        std::swap(inv[c], inv[p]);
-        double d = a[c][c];
-        for (int j = 0; j < n; ++j) {
-            a[c][j] /= d;
-            inv[c][j] /= d;
-        }
-        for (int r = 0; r < n; ++r) {
-            if (r == c) continue;
-            double f = a[r][c];
-            for (int j = 0; j < n; ++j) {
-                a[r][j] -= f * a[c][j];
-                inv[r][j] -= f * inv[c][j];
-            }
-        }
-    }
-    return inv;
-}
+using gaussian_reference::inverse;
 
 // Observations with two predictors, a weight column and a slope that
 // varies over space.  Columns: ID,X,Y,DEP,P1,P2,WT.

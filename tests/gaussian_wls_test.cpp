@@ -9,39 +9,14 @@
 #include <vector>
 
 #include "gaussian/gaussian.h"
+#include "gaussian_reference.h"
 #include "support/testing.h"
 
 namespace {
 
-using Mat = std::vector<std::vector<double>>;
+using gaussian_reference::Mat;
 
-// Inverse of a small dense matrix by Gauss-Jordan with partial pivoting.
-Mat inverse(Mat a) {
-    int n = static_cast<int>(a.size());
-    Mat inv(n, std::vector<double>(n, 0.0));
-    for (int i = 0; i < n; ++i) inv[i][i] = 1.0;
-    for (int c = 0; c < n; ++c) {
-        int p = c;
-        for (int r = c + 1; r < n; ++r)
-            if (std::fabs(a[r][c]) > std::fabs(a[p][c])) p = r;
-        std::swap(a[c], a[p]);
-        std::swap(inv[c], inv[p]);
-        double d = a[c][c];
-        for (int j = 0; j < n; ++j) {
-            a[c][j] /= d;
-            inv[c][j] /= d;
-        }
-        for (int r = 0; r < n; ++r) {
-            if (r == c) continue;
-            double f = a[r][c];
-            for (int j = 0; j < n; ++j) {
-                a[r][j] -= f * a[c][j];
-                inv[r][j] -= f * inv[c][j];
-            }
-        }
-    }
-    return inv;
-}
+using gaussian_reference::inverse;
 
 double determinant(Mat a) {
     int n = static_cast<int>(a.size());
