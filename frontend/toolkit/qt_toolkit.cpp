@@ -13,6 +13,7 @@
 #include <QTime>
 
 #include <cerrno>
+#include <cstdio>
 
 namespace tk {
 
