@@ -78,7 +78,7 @@ TEST_F(DataFiles, DataSequenceAsksForTheThreeFilesInOrder) {
     t.choose(pts);
     t.choose(path("out.mif"), 3);
     main().editor_kind = 1;
-    main().mnuOpenDataFile_Click();
+    main().mnuOpenDataFile->trigger();
 
     ASSERT_EQ(t.dialogs.size(), 3u);
     EXPECT_FALSE(t.dialogs[0].save);
@@ -251,7 +251,7 @@ TEST_F(DataFiles, ContinueOpensTheWaitingEditor) {
     t.choose(data);
     t.answers = {Answer::Yes};
     t.choose(path("o.csv"), 2);
-    main().mnuLogist_Click();
+    main().mnuLogist->trigger();
     EXPECT_EQ(main().editor_kind, 1);
     EXPECT_EQ(main().model_kind, 3);
     EXPECT_FALSE(forms::loaded<FrmTZM>() && ed().isVisible());
