@@ -92,6 +92,38 @@ void variance_factors(int Kd, const double* X, std::size_t ldx, const double* wt
     for (int k = 0; k < K; ++k) out[k] = v[k];
 }
 
+// Projection diagonal h_j = w_j * sum_k (X C)(j,k) X(j,k) of every
+// observation into hd; returns their sum.
+template <int KF>
+#if defined(__GNUC__) && !defined(__clang__)
+__attribute__((optimize("no-tree-slp-vectorize")))
+#endif
+double projection_diagonal(int Kd, const double* X, std::size_t ldx, const double* wt, int n,
+                           const double* C, double* hd) {
+    constexpr bool fixed = KF > 0;
+    const int K = fixed ? KF : Kd;
+    constexpr int cap = fixed ? KF : maxvar + 1;
+    double c[cap * cap];
+    double x[cap];
+    for (int p = 0; p < K * K; ++p) c[p] = C[p];
+    double trace = 0.0;
+    for (int j = 0; j < n; ++j) {
+#pragma GCC unroll 8
+        for (int k = 0; k < K; ++k) x[k] = X[k * ldx + j];
+        double h = 0.0;
+#pragma GCC unroll 8
+        for (int k = 0; k < K; ++k) {
+            double xc = 0.0;
+#pragma GCC unroll 8
+            for (int m = 0; m < K; ++m) xc += x[m] * c[k * K + m];
+            h += xc * x[k];
+        }
+        hd[j] = wt[j] * h;
+        trace += hd[j];
+    }
+    return trace;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -356,19 +388,16 @@ void fitreg(const state& s, work& w) {
     double lrss = 0.0;
     for (int j = 0; j < n; ++j) lrss += res[j] * res[j];
 
-    // Projection diagonal h_j = w_j * sum_k (X C)(j,k) X(j,k).
-    double xr[maxvar + 1];
-    double trloc = 0.0;
-    for (int j = 0; j < n; ++j) {
-        for (int k = 0; k < K; ++k) xr[k] = X[k * ldx + j];
-        double h = 0.0;
-        for (int k = 0; k < K; ++k) {
-            double xc = 0.0;
-            for (int m = 0; m < K; ++m) xc += xr[m] * C[k * K + m];
-            h += xc * xr[k];
-        }
-        hd[j] = wt[j] * h;
-        trloc += hd[j];
+    // Projection diagonal and its trace.
+    double trloc;
+    switch (K) {
+        case 1: trloc = projection_diagonal<1>(K, X, ldx, wt, n, C, hd); break;
+        case 2: trloc = projection_diagonal<2>(K, X, ldx, wt, n, C, hd); break;
+        case 3: trloc = projection_diagonal<3>(K, X, ldx, wt, n, C, hd); break;
+        case 4: trloc = projection_diagonal<4>(K, X, ldx, wt, n, C, hd); break;
+        case 5: trloc = projection_diagonal<5>(K, X, ldx, wt, n, C, hd); break;
+        case 6: trloc = projection_diagonal<6>(K, X, ldx, wt, n, C, hd); break;
+        default: trloc = projection_diagonal<0>(K, X, ldx, wt, n, C, hd); break;
     }
     w.lrss = lrss;
     w.trloc = trloc;
