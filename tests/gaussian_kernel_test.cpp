@@ -132,6 +132,9 @@ TEST(GaussianKernel, AdaptiveSizeAboveObservationCountStops) {
     s.option.kershp = 2;
     s.fit5.nnear = 3;
     EXPECT_THROW(gwr::genwgt(s, s.ws, 1, 0.0), gwr::stop);
+    EXPECT_EQ(h.listing(),
+              "** Local sample size is greater than the number of observations **\n"
+              "** Check program limits ... halting **\n");
 }
 
 TEST(GaussianKernel, HeapSortMatchesStandardSort) {
