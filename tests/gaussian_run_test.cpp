@@ -505,3 +505,44 @@ TEST(GaussianRun, SphericalCoordinatesUseGreatCircleKilometres) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(GaussianRun, ExtentsPrecedeABandwidthSearch) {
+    tempdir t;
+    dataset d = make_data(24, -3.0, 52.0, 0.1);
+    std::string data = t.write("obs.csv", d.csv());
+    auto extent = [](const std::vector<double>& v, double scale) {
+        auto [lo, hi] = std::minmax_element(v.begin(), v.end());
+        return static_cast<float>(*hi * scale - *lo * scale);
+    };
+    const double rad = 0.017453292519943295;
+
+    // Fixed kernel, spherical: extents in radians with their note.
+    engine_run a(control(data, "", "", "faa", 0, 0, 0, 0, 0, 2));
+    ASSERT_EQ(a.status, 0) << a.h.err.str();
+    auto ex = a.after(" ** Observation Easting extent: ");
+    auto ey = a.after(" ** Observation Northing extent:");
+    ASSERT_EQ(ex.size(), 1u);
+    ASSERT_EQ(ey.size(), 1u);
+    EXPECT_NEAR(ex[0], extent(d.x, rad), 1e-8);
+    EXPECT_NEAR(ey[0], extent(d.y, rad), 1e-8);
+    auto note = std::find(a.L.begin(), a.L.end(), " ** NB these are in radians");
+    ASSERT_NE(note, a.L.end());
+    EXPECT_EQ(*(note + 1), "*Finding bandwidth... ");
+
+    // Adaptive kernel, Cartesian: the short labels and no note.
+    dataset c = make_data(24);
+    std::string cdata = t.write("cart.csv", c.csv());
+    engine_run b(control(cdata, "", "", "vca", 0, 0, 0, 0, 0));
+    ASSERT_EQ(b.status, 0) << b.h.err.str();
+    EXPECT_NEAR(b.after(" Observation Easting extent: ")[0], extent(c.x, 1.0), 1e-5);
+    EXPECT_NEAR(b.after(" Observation Northing extent:")[0], extent(c.y, 1.0), 1e-5);
+    EXPECT_FALSE(b.has(" ** NB these are in radians"));
+    // The final fit uses the size the search chose.
+    EXPECT_GE(b.s().fit5.nnear, 10);
+    EXPECT_LE(b.s().fit5.nnear, 24);
+    EXPECT_TRUE(b.has(" Number of nearest neighbours...... " + std::to_string(b.s().fit5.nnear)));
+}
+
+}  // namespace
