@@ -446,6 +446,21 @@ TEST_F(ModelEditor, RunOpenModelHandsTheFilesToTheRunDialog) {
     EXPECT_EQ(run().TxtOutput->text(), path("m.tzm"));
 }
 
+TEST_F(ModelEditor, CommandsOpenTheirWindows) {
+    openEditor(kSix);
+    ed().Command6->click();
+    EXPECT_TRUE(opt().isVisible());
+    EXPECT_EQ(opt().windowTitle(), "Model Options");
+    opt().cmdOK->click();
+    EXPECT_FALSE(opt().isVisible());
+    ed().mnuChgFiles->trigger();
+    EXPECT_TRUE(od().isVisible());
+    // "Open another model" is the main window's model-opening command.
+    ed().mnuOpen->trigger();
+    ASSERT_EQ(t.dialogs.size(), 1u);
+    EXPECT_EQ(t.dialogs[0].request.title, "Open Model File");
+}
+
 TEST_F(ModelEditor, ClosingOffersToSaveAndForgetsTheFiles) {
     sixVariableModel();
     ed().TxtTitle->setText("t");
