@@ -1,5 +1,5 @@
-// Distances, kernel weights and the heap sort used to find the N-th
-// nearest neighbour.
+// Distances, kernel weights and the heap sort.
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 
@@ -85,9 +85,13 @@ void genwgt_at(const state& s, work& w, double x, double y, double bw) {
                 for (int j = 0; j < n; ++j) wt[j] = 0.0;
                 return;
             }
+            // D, the N-th smallest squared distance, is found by selection:
+            // the same value a full ascending sort puts at position N, in
+            // linear instead of n log n time.  The work copy is left
+            // partitioned around position N, not sorted.
             double* dsq = w.dsqwrk.data();
             for (int j = 0; j < n; ++j) dsq[j] = wt[j];
-            hsort(dsq, n);
+            std::nth_element(dsq, dsq + (nn - 1), dsq + n);
             const double dmax = dsq[nn - 1];
             for (int j = 0; j < n; ++j) {
                 double d = wt[j];
