@@ -228,7 +228,7 @@ struct outst2 {
 // per thread; sized once per run by `work::size`.
 struct work {
     std::vector<double> wt;      // kernel weights, n
-    std::vector<double> dsqwrk;  // squared distances (sorted by the adaptive kernel), n
+    std::vector<double> dsqwrk;  // squared distances (adaptive kernel work copy), n
     std::vector<double> lresid;  // unweighted residuals of the fit, n
     std::vector<double> hdiag;   // projection diagonal, n
     dmat xc;                     // X*C, n x K
