@@ -133,14 +133,9 @@ TEST(GaussianDiagnostics, LeverageOneAndLonelyObservations) {
     for (int i = 0; i < 4; ++i) EXPECT_EQ(s.diags.locr2[i], 0.0);
     EXPECT_EQ(s.diags.stdres[1], -999.0);
     EXPECT_EQ(s.diags.cookd[1], -999.0);
-    // Residuals -0.5, 0.5, -0.5, 1: running mean and sum of squares.
-    double m = -0.5, ss = 0;
-    const double r[] = {-0.5, 0.5, -0.5, 1.0};
-    for (int j = 2; j <= 4; ++j) {
-        m += (r[j - 1] - m) / j;
-        ss += (r[j - 1] - m) * (r[j - 1] - m);
-    }
-    double sd = std::sqrt(ss / 3);
+    // Residuals -0.5, 0.5, -0.5, 1: mean 0.125, sample standard deviation
+    // sqrt(1.6875 / 3) = 0.75 exactly.
+    const double sd = 0.75;
     EXPECT_DOUBLE_EQ(s.diags.stdres[0], -0.5 / (std::sqrt(0.5) * sd));
     EXPECT_DOUBLE_EQ(s.diags.cookd[3],
                      s.diags.stdres[3] * s.diags.stdres[3] * 0.75 / (0.25 * 2.0));

@@ -76,12 +76,17 @@ void diagpt(state& s) {
     double* yhat = s.output.yhat.data();
     double* hat = s.hat1.hatdg.data();
 
-    // Standard deviation of the residuals by running updates.
+    // Standard deviation of the residuals by running updates.  Each step adds
+    // the product of the deviations from the mean before and after the
+    // update; squaring the deviation from the updated mean alone would
+    // shrink every term by (j-1)/j and understate the deviation, inflating
+    // every standardised residual and Cook's distance.
     double m = n > 0 ? resid[0] : 0.0;
     double ss = 0.0;
     for (int j = 2; j <= n; ++j) {
-        m = m + (resid[j - 1] - m) / j;
-        ss = ss + (resid[j - 1] - m) * (resid[j - 1] - m);
+        const double d = resid[j - 1] - m;
+        m = m + d / j;
+        ss = ss + d * (resid[j - 1] - m);
     }
     const double sd = std::sqrt(ss / (n - 1));
 
