@@ -85,3 +85,9 @@ TEST(GaussianListing, SphericalCoordinatesWeightAndCylinder) {
 }
 
 }  // namespace
+
+// The README's example: bandwidth by AICc, history, casewise diagnostics,
+// predictions and the result file.
+TEST(GaussianListing, CalibratedExample) {
+    check({"gaussian", example("gaussian.tzm"), {columbus}, "gaussian_results.csv"});
+}
