@@ -54,7 +54,7 @@ FrmResults::FrmResults(QWidget* parent) : QDialog(parent)
     resize(760, 560);
 }
 
-FrmResults& FrmResults::open_viewer()
+FrmResults& FrmResults::open_viewer(bool runListing)
 {
     const bool fresh = !forms::loaded<FrmResults>();
     FrmResults& viewer = forms::form<FrmResults>();
@@ -62,7 +62,7 @@ FrmResults& FrmResults::open_viewer()
         // Before any run the run dialog's listing box is empty: the viewer
         // then shows an empty text.
         QString path;
-        if (forms::loaded<FrmRun>())
+        if (runListing && forms::loaded<FrmRun>())
             path = forms::form<FrmRun>().TxtOutput->text();
         viewer.loadListing(path);
     }

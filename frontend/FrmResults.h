@@ -12,9 +12,10 @@ public:
     explicit FrmResults(QWidget* parent = nullptr);
 
     // Opens the viewer.  A viewer that is not open yet loads the listing
-    // named by the run dialog's listing box first; one that is open already
-    // only comes to the front.
-    static FrmResults& open_viewer();
+    // named by the run dialog's listing box first (unless `runListing` is
+    // false: it then shows an empty text); one that is open already only
+    // comes to the front.
+    static FrmResults& open_viewer(bool runListing = true);
 
     // Loads the file at `path` into the text area, offering to retry while
     // it cannot be read.  An empty path shows an empty text.  True when the

@@ -335,7 +335,15 @@ void frmMain::mnuOpenDescr_Click()
 
 void frmMain::mnuOpenLinstingFile_Click()
 {
-    FrmResults& viewer = FrmResults::open_viewer();
+    // The run dialog's listing box names a listing only once a run has been
+    // started; before that it may hold a folder or an old name, and the
+    // viewer shows an empty text instead of asking to retry.
+    bool ran = false;
+    if (forms::loaded<FrmRun>()) {
+        const FrmRun& run = forms::form<FrmRun>();
+        ran = run.running || run.seconds > 0;
+    }
+    FrmResults& viewer = FrmResults::open_viewer(ran);
     viewer.Command1_Click();
 }
 

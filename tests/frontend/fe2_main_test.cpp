@@ -213,6 +213,8 @@ TEST_F(MainWindow, WizardHelpShowsTheTextOfTheSelectedTask)
 
 TEST_F(MainWindow, ListingBeforeAnyRunShowsAnEmptyViewer)
 {
+    // The run dialog may already name a folder for the listing.
+    run().TxtOutput->setText(dir.path() + "/");
     main().mnuOpenLinstingFile->trigger();
     EXPECT_TRUE(viewer().isVisible());
     EXPECT_EQ(viewer().windowTitle(), "Model Listing");
@@ -238,6 +240,16 @@ TEST_F(MainWindow, ListingBeforeAnyRunShowsAnEmptyViewer)
     EXPECT_EQ(viewer().RichTextBox1->font().pointSizeF(), 8.5);
     viewer().Command2->click();
     EXPECT_FALSE(forms::loaded<FrmResults>() && viewer().isVisible());
+
+    // Once a run has been watched, "Listing..." opens the viewer on its
+    // listing.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    run().TxtOutput->setText(listing);
+    run().seconds = 3;
+    t.clearLog();
+    main().mnuOpenLinstingFile->trigger();
+    EXPECT_EQ(viewer().shownFile(), listing);
+    EXPECT_EQ(t.titles(), QStringList{"Fail to specify Listing File."});
 }
 
 TEST_F(MainWindow, ViewerRetriesWhileTheListingCannotBeRead)
