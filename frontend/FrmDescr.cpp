@@ -219,8 +219,18 @@ FrmDescr::FrmDescr(QWidget* parent) : QMainWindow(parent)
     connect(Command3, &QPushButton::clicked, this, &FrmDescr::Command3_Click);
     connect(Command4, &QPushButton::clicked, this, &FrmDescr::Command4_Click);
     connect(Command5, &QPushButton::clicked, this, &FrmDescr::Command5_Click);
+    // A click, or a selection moved with the keyboard, tells the list
+    // button which list it works on.
     connect(lstAllVars, &QListWidget::itemClicked, this, &FrmDescr::lstAllVars_Click);
     connect(LstIndVars, &QListWidget::itemClicked, this, &FrmDescr::LstIndVars_Click);
+    connect(lstAllVars, &QListWidget::itemSelectionChanged, this, [this] {
+        if (selected_row(lstAllVars) >= 0)
+            lstAllVars_Click();
+    });
+    connect(LstIndVars, &QListWidget::itemSelectionChanged, this, [this] {
+        if (selected_row(LstIndVars) >= 0)
+            LstIndVars_Click();
+    });
     connect(Command6, &QPushButton::clicked, this, &FrmDescr::Command6_Click);
     connect(Command7, &QPushButton::clicked, this, &FrmDescr::Command7_Click);
     connect(Command8, &QPushButton::clicked, this, &FrmDescr::Command8_Click);
@@ -412,19 +422,25 @@ bool FrmDescr::build_records(QStringList& r)
     r << "0" << "0";
     r << (Option4->isChecked() ? "1" : Option5->isChecked() ? "2" : Option6->isChecked() ? "3" : "0");
     r << "0" << "0" << "1";
-    if (CoordsType->currentText() == "Cartesian")
+    // A typed coordinates text that is neither would leave the file one
+    // record short, which the engine cannot read: the save stops instead.
+    if (CoordsType->currentText() == "Cartesian") {
         r << "1";
-    else if (CoordsType->currentText() == "Spherical")
+    } else if (CoordsType->currentText() == "Spherical") {
         r << "2";
+    } else {
+        error("No coordinate type selected. Please select Cartesian or Spherical and try again.");
+        return false;
+    }
     return true;
 }
 
-void FrmDescr::save_configuration(int mode, const QString& given)
+bool FrmDescr::save_configuration(int mode, const QString& given)
 {
     tk::Toolkit& t = tk::toolkit();
     if (!check_configuration()) {
         error("Fail to save the configuration");
-        return;
+        return false;
     }
     QString path = given;
     if (mode == 0) {
@@ -435,34 +451,34 @@ void FrmDescr::save_configuration(int mode, const QString& given)
         if (path.isEmpty()) {
             error("The model was not saved.", "Fail to Save the Model");
             ldlfilename->setText(kNoFile);
-            return;
+            return false;
         }
     } else if (t.message("Are you sure you wish to overwrite the existing Model Control File?",
                          tk::Buttons::YesNo, tk::Icon::Question,
                          "Update Model Control File") != tk::Answer::Yes) {
-        return;
+        return false;
     }
     if (path.isEmpty())
-        return;
+        return false;
 
     // Every record is checked before anything is written, and the file is
     // replaced as a whole, so a stopped or failed save leaves the previous
     // file intact.
     QStringList records;
     if (!build_records(records))
-        return;
+        return false;
     for (;;) {
         const tk::FileError e = t.writeTextFile(path, records);
         if (e == tk::FileError::None)
-            return;
+            return true;
         if (e != tk::FileError::InUse) {
             show_unexpected_error();
-            return;
+            return false;
         }
         if (t.message("An error occurred trying saving the file. Press OK to try again. If the problem "
                       "persists, press CANCEL and try to save the configuration as ... option",
                       tk::Buttons::OKCancel, tk::Icon::Exclamation, "Open File Error") != tk::Answer::OK)
-            return;
+            return false;
     }
 }
 
@@ -471,9 +487,10 @@ bool FrmDescr::ask_save_configuration()
     if (tk::toolkit().message("Do you wish to save the Descriptives Configuration File?",
                               tk::Buttons::YesNo, tk::Icon::Question,
                               "Update Model Control File") != tk::Answer::Yes)
-        return false;
-    mnuSave_Click();
-    return true;
+        return true;
+    // A save that was asked for and did not happen keeps the editor open, so
+    // the work is not lost.
+    return save();
 }
 
 // ---- Commands --------------------------------------------------------------
@@ -483,13 +500,12 @@ bool FrmDescr::has_file_name() const
     return !ldlfilename->text().isEmpty() && ldlfilename->text() != kNoFile;
 }
 
-void FrmDescr::mnuSave_Click()
+bool FrmDescr::save()
 {
-    if (has_file_name())
-        save_configuration(1, ldlfilename->text());
-    else
-        save_configuration(0, QString());
+    return has_file_name() ? save_configuration(1, ldlfilename->text()) : save_configuration(0, QString());
 }
+
+void FrmDescr::mnuSave_Click() { save(); }
 
 void FrmDescr::Command8_Click() { mnuSave_Click(); }
 
@@ -537,7 +553,10 @@ void FrmDescr::mnuExit_Click() { close(); }
 
 void FrmDescr::closeEvent(QCloseEvent* e)
 {
-    ask_save_configuration();
+    if (!ask_save_configuration()) {
+        e->ignore();
+        return;
+    }
     frmOpenData& od = forms::form<frmOpenData>();
     od.TxtOpenData->clear();
     od.Txtlocations->clear();

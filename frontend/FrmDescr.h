@@ -67,8 +67,10 @@ public:
     // valid.
     bool check_configuration();
     // Mode 0 asks for a file name; mode 1 overwrites `path` after asking.
-    void save_configuration(int mode, const QString& path);
-    // The offer to save when the editor closes; true when the user accepted.
+    // True when the file was written.
+    bool save_configuration(int mode, const QString& path);
+    // The offer to save when the editor closes; true when the editor may
+    // close: the offer was declined, or accepted and the file written.
     bool ask_save_configuration();
 
 public slots:
@@ -100,4 +102,6 @@ private:
     // false when a check stopped the save.
     bool build_records(QStringList& records);
     bool has_file_name() const;
+    // "Save": over the current file, or under a new name when there is none.
+    bool save();
 };

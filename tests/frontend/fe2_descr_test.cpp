@@ -306,6 +306,24 @@ TEST_F(DescrEditor, ClosingOffersToSaveAndForgetsTheFiles)
     EXPECT_EQ(t.titles(), QStringList({"Update Model Control File", "Update Model Control File"}));
     EXPECT_TRUE(read(path("e.tzm")).contains("\r\n75\r\n"));
     EXPECT_TRUE(od().TxtOpenData->text().isEmpty());
+
+    // A save asked for that does not happen keeps the editor and its files.
+    forms::unloadAll();
+    example();
+    t.clearLog();
+    t.answers = {Answer::Yes};
+    de().Command9->click();  // no file name: the dialog, cancelled
+    EXPECT_EQ(t.titles(), QStringList({"Update Model Control File", "Fail to Save the Model"}));
+    EXPECT_TRUE(de().isVisible());
+    EXPECT_EQ(od().TxtOpenData->text(), path("data.csv"));
+
+    // A typed coordinates text stops the save rather than write a file the
+    // engine cannot read.
+    de().CoordsType->setCurrentText("cartesian");
+    t.clearLog();
+    t.choose(path("typed.tzm"));
+    EXPECT_FALSE(de().save_configuration(0, QString()) || QFile::exists(path("typed.tzm")));
+    EXPECT_EQ(t.texts().last(), "No coordinate type selected. Please select Cartesian or Spherical and try again.");
 }
 
 TEST_F(DescrEditor, DataFileSequencePresetsThisEditorsFormat)
