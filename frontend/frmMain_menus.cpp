@@ -67,6 +67,14 @@ void fill_flagged(const QListWidget* all, QListWidget* target, const QList<bool>
     }
 }
 
+// Selects entry `i` of a combo box whose text the user may also type, so
+// its text becomes that entry's even when the index was already `i`.
+void choose_entry(QComboBox* box, int i)
+{
+    box->setCurrentIndex(i);
+    box->setCurrentText(box->itemText(i));
+}
+
 // What became of an attempt to read a control file.
 enum class Outcome { Shown, Stopped, Again };
 
@@ -138,9 +146,9 @@ void select_coordinates(ControlRecords& r, QComboBox* coords)
         return;
     const double code = r.number();
     if (code == 1)
-        coords->setCurrentIndex(0);
+        choose_entry(coords, 0);
     else if (code == 2)
-        coords->setCurrentIndex(1);
+        choose_entry(coords, 1);
 }
 
 // One attempt at reading a model control file into the model editor.
@@ -181,7 +189,7 @@ Outcome read_model(const QString& path)
     ed.Command2->setText("<-");
 
     const QString codes = r.text();
-    ed.kerneltype->setCurrentIndex(codes.startsWith(QChar('v')) ? 1 : 0);
+    choose_entry(ed.kerneltype, codes.startsWith(QChar('v')) ? 1 : 0);
     const QChar calibration = codes.size() > 1 ? codes[1] : QChar();
     if (calibration == QChar('n'))
         ed.select(ed.OptionBW);
@@ -244,17 +252,20 @@ Outcome read_descriptives(const QString& path)
     ed.TxtXindex->setText(QString::number(x));
     ed.TxtYindex->setText(QString::number(y));
     ed.TxtWindex->setText(QString::number(w));
-    ed.TxtX->setText(entry(ed.lstAllVars, x - 1));
-    ed.Command3->setText("<-");
-    ed.TxtY->setText(entry(ed.lstAllVars, y - 1));
-    ed.Command4->setText("<-");
-    if (w != 0)
-        ed.TxtW->setText(entry(ed.lstAllVars, w - 1));
+    // The names come from the data file's variables, when there is one.
+    if (!forms::form<frmOpenData>().TxtOpenData->text().isEmpty()) {
+        ed.TxtX->setText(entry(ed.lstAllVars, x - 1));
+        ed.Command3->setText("<-");
+        ed.TxtY->setText(entry(ed.lstAllVars, y - 1));
+        ed.Command4->setText("<-");
+        if (w != 0)
+            ed.TxtW->setText(entry(ed.lstAllVars, w - 1));
+    }
 
     ed.TxtTitle->setText(r.text());
     fill_flagged(ed.lstAllVars, ed.LstIndVars, model_flags(r.text(), n));
     ed.Command2->setText("<-");
-    ed.kerneltype->setCurrentIndex(r.text().startsWith(QChar('v')) ? 1 : 0);
+    choose_entry(ed.kerneltype, r.text().startsWith(QChar('v')) ? 1 : 0);
 
     // The bandwidth as written, whatever its sign; it must be a number.
     const QString bandwidth = r.item();

@@ -232,6 +232,14 @@ TEST_F(OpenControl, CodesAndBandwidthSelectTheOptions)
     EXPECT_TRUE(ed().OptionCV->isChecked());
     EXPECT_TRUE(ed().OptionAll->isChecked());
 
+    // Typed kernel and coordinates texts give way to the file's choices.
+    forms::unloadAll();
+    ed().kerneltype->setCurrentText("fixed");
+    ed().CoordsType->setCurrentText("cartesian");
+    openModel(modelRecords("faa", "0"));
+    EXPECT_EQ(ed().kerneltype->currentText(), "Fixed");
+    EXPECT_EQ(ed().CoordsType->currentText(), "Cartesian");
+
     // Lower-case t marks no independent variable.
     forms::unloadAll();
     openModel(modelRecords("faa", "0", "FFFtFt"));
