@@ -78,13 +78,6 @@ void choose_entry(QComboBox* box, int i)
 // What became of an attempt to read a control file.
 enum class Outcome { Shown, Stopped, Again };
 
-// The control file chosen in an open-file dialog, read whole; Stopped when
-// there is none to read (the messages have been shown).
-struct Chosen {
-    QString path;
-    QString text;
-};
-
 bool wrong_type_again(const char* text)
 {
     return tk::toolkit().message(text, tk::Buttons::YesNo, tk::Icon::Question, "Wrong file type") ==
@@ -103,9 +96,9 @@ bool read_control(const QString& path, QString& text)
     return false;
 }
 
-// The three paths of records 1 to 3, then the column numbers of record 5,
-// with the variable list refilled from the data file.  Returns the number of
-// variables the flags of record 7 describe.
+// The column numbers of record 5, and the variable list refilled from the
+// data file when there is one.  Returns the number of variables the flags of
+// record 7 describe: 0 without a data file.
 int read_columns(ControlRecords& r, QListWidget* all, QLineEdit* varsNo, long& x, long& y, long& w)
 {
     r.three(x, y, w);
@@ -117,6 +110,7 @@ int read_columns(ControlRecords& r, QListWidget* all, QLineEdit* varsNo, long& x
     return all->count();
 }
 
+// Records 1 to 3: the data, location and result files.
 void read_paths(ControlRecords& r)
 {
     frmOpenData& od = forms::form<frmOpenData>();
