@@ -19,6 +19,11 @@
 #include "frmOptions.h"
 #include "support/scripted_toolkit.h"
 
+#include <ostream>
+
+// Failures show texts as texts, not as bytes.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+
 class Fe2 : public ::testing::Test {
 protected:
     tk::testing::ScriptedToolkit t;
