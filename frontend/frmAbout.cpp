@@ -36,7 +36,8 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent)
     lblTitle = new QLabel(title, this);
     lblTitle->setObjectName("lblTitle");
     QFont f = lblTitle->font();
-    f.setPointSizeF(f.pointSizeF() * 1.6);
+    if (f.pointSizeF() > 0)
+        f.setPointSizeF(f.pointSizeF() * 1.6);
     f.setBold(true);
     lblTitle->setFont(f);
 
