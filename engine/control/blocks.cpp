@@ -79,6 +79,11 @@ void work::size(int n, int k) {
     vmat.resize(k, k);
     niter = 0;
     loglik = deviance = enp = 0.0;
+    nbr.assign(n, 0);
+    nnbr = -1;
+    cand.assign(n, 0);
+    mark.assign((static_cast<std::size_t>(n) + 63) / 64, 0);
+    wtsparse = false;
 }
 
 state::state() : state(std::cin, std::cout, std::cerr) {}

@@ -252,8 +252,21 @@ struct work {
     int niter = 0;              // reweighting passes of the latest fit
     double loglik = 0.0, deviance = 0.0, enp = 0.0;
 
+    // Observations with a non-zero kernel weight, ascending, when the kernel
+    // has a cut-off: wt is 0 everywhere else.  nnbr = -1: every observation
+    // may carry weight (scan wt).
+    std::vector<int> nbr;                // n
+    int nnbr = -1;
+    std::vector<int> cand;               // candidate observations of a neighbour search, n
+    std::vector<std::uint64_t> mark;     // one bit per observation, (n + 63) / 64 words
+    bool wtsparse = false;               // wt is 0 outside nbr[0..nnbr-1]
+
     void size(int n, int k);
 };
+
+// Spatial index of the observation points (a uniform grid), built by the
+// fitting loops for the kernels with a cut-off.
+struct nbgrid;
 
 struct state {
     blocks::option option;
@@ -285,7 +298,9 @@ struct state {
     blocks::outst1 outst1;
     blocks::outst2 outst2;
 
-    work ws;  // scratch of the serial fitting loops
+    work ws;  // scratch of the serial fitting loops (and of thread 0 of the parallel ones)
+    std::vector<work> wpool;  // scratch of threads 1.. of the parallel fitting loops
+    std::shared_ptr<const nbgrid> nbix;  // neighbour index while a fitting loop runs, else empty
 
     rng rand;  // the run's only random source
 

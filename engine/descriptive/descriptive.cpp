@@ -13,6 +13,7 @@
 #include "control/stop.h"
 #include "format/format.h"
 #include "gaussian/gaussian.h"
+#include "gaussian/parallel.h"
 #include "results/results.h"
 
 namespace gwr {
@@ -86,14 +87,21 @@ int dstsel(state& s) {
 void dstcal(state& s) {
     const int n = s.option.nobs;
     const int m = s.dat2.nvar;
-    work& w = s.ws;
-    for (int l = 1; l <= s.fit3.nloc; ++l) {
-        genwgt(s, w, l, s.parms.bandw);
-        for (int k = 0; k < m; ++k) {
-            double mean = 0.0, var = 0.0;
-            wmvar(w.wt.data(), s.struc1.selmat.col(k), n, mean, var);
-            s.bvals(l - 1, k) = mean;
-            s.svals(l - 1, k) = var;
+    const int nloc = s.fit3.nloc;
+    if (nloc > 0) genwgt_check(s);
+    size_pool(s);
+#pragma omp parallel
+    {
+        work& w = thread_work(s, thread_num());
+#pragma omp for schedule(dynamic, 16)
+        for (int l = 1; l <= nloc; ++l) {
+            genwgt(s, w, l, s.parms.bandw);
+            for (int k = 0; k < m; ++k) {
+                double mean = 0.0, var = 0.0;
+                wmvar(w.wt.data(), s.struc1.selmat.col(k), n, mean, var);
+                s.bvals(l - 1, k) = mean;
+                s.svals(l - 1, k) = var;
+            }
         }
     }
 }

@@ -9,6 +9,7 @@
 #include "control/stop.h"
 #include "format/format.h"
 #include "gaussian/gaussian.h"
+#include "gaussian/parallel.h"
 #include "glm/glm.h"
 
 namespace gwr {
@@ -210,38 +211,52 @@ double akeval(state& s, double bw) {
     const bool loo = leave_one_out(s.option.icalib);
     const dmat& x = s.struc1.xmat;
     const std::vector<double>& y = s.struc2.ydep;
-    work& w = s.ws;
 
-    double rss = 0.0, trs = 0.0;
     if (adaptive(s)) s.fit5.nnear = static_cast<int>(bw + 0.5);
+    if (std::find(s.sampl.insamp.begin(), s.sampl.insamp.begin() + n, 1) != s.sampl.insamp.begin() + n)
+        genwgt_check(s);
+    size_pool(s);
 
+#pragma omp parallel
+    {
+        work& w = thread_work(s, thread_num());
+#pragma omp for schedule(dynamic, 16)
+        for (int i = 0; i < n; ++i) {
+            if (s.sampl.insamp[i] == 0) continue;
+            // Each calibration point is fitted at its own observation point,
+            // whatever list of locations the final fit uses.
+            genwgt_at(s, w, s.struc2.xobs[i], s.struc2.yobs[i], bw);
+            if (loo) w.wt[i] = 0.0;
+            // The criterion needs the coefficients, C and the variance
+            // factors only: the first part of fitreg, then calcse.
+            fitcoef(s, w);
+            calcse(s, w);
+            for (int k = 0; k < K; ++k) {
+                s.bvals(i, k) = w.bhat[k];
+                s.svals(i, k) = w.sehat[k];
+            }
+            double fitted = 0.0;
+            for (int k = 0; k < K; ++k) fitted += w.bhat[k] * x(i, k);
+            s.output.yhat[i] = fitted;
+            s.output.resid[i] = y[i] - fitted;
+
+            const double wi = w.wt[i];
+            double h = 0.0;
+            for (int k = 0; k < K; ++k) {
+                double row = 0.0;
+                for (int m = 0; m < K; ++m) row += w.xtwxi(k, m) * x(i, m) * wi;
+                h += x(i, k) * row;
+            }
+            s.hat1.hatdg[i] = h;
+        }
+    }
+
+    // Sums over the calibration points, in observation order.
+    double rss = 0.0, trs = 0.0;
     for (int i = 0; i < n; ++i) {
         if (s.sampl.insamp[i] == 0) continue;
-        // Each calibration point is fitted at its own observation point,
-        // whatever list of locations the final fit uses.
-        genwgt_at(s, w, s.struc2.xobs[i], s.struc2.yobs[i], bw);
-        if (loo) w.wt[i] = 0.0;
-        fitreg(s, w);
-        calcse(s, w);
-        for (int k = 0; k < K; ++k) {
-            s.bvals(i, k) = w.bhat[k];
-            s.svals(i, k) = w.sehat[k];
-        }
-        double fitted = 0.0;
-        for (int k = 0; k < K; ++k) fitted += w.bhat[k] * x(i, k);
-        s.output.yhat[i] = fitted;
-        s.output.resid[i] = y[i] - fitted;
         rss += s.output.resid[i] * s.output.resid[i];
-
-        const double wi = w.wt[i];
-        double h = 0.0;
-        for (int k = 0; k < K; ++k) {
-            double row = 0.0;
-            for (int m = 0; m < K; ++m) row += w.xtwxi(k, m) * x(i, m) * wi;
-            h += x(i, k) * row;
-        }
-        s.hat1.hatdg[i] = h;
-        trs += h;
+        trs += s.hat1.hatdg[i];
     }
 
     const double dn = n;

@@ -4,6 +4,7 @@
 
 #include "format/format.h"
 #include "gaussian/gaussian.h"
+#include "gaussian/parallel.h"
 
 namespace gwr {
 
@@ -90,36 +91,48 @@ void diagpt(state& s) {
     }
     const double sd = std::sqrt(ss / (n - 1));
 
-    for (int i = 1; i <= nfit; ++i) {
-        double obs;
-        if (same) {
-            genwgt(s, s.ws, i, s.parms.bandw);
-            const double r = local_r(s.struc2.ydep.data(), yhat, s.ws.wt.data(), n);
-            const double h = hat[i - 1];
-            if (h >= 1.0) {
-                s.diags.stdres[i - 1] = marker_lev;
-                s.diags.cookd[i - 1] = marker_lev;
-            } else {
-                const double sr = resid[i - 1] / (std::sqrt(1.0 - h) * sd);
-                s.diags.stdres[i - 1] = sr;
-                s.diags.cookd[i - 1] = sr * sr * h / ((1.0 - h) * s.hat1.trs);
+    if (same) {
+        // Per-location values in parallel; the listing follows in order.
+        if (nfit > 0) genwgt_check(s);
+        size_pool(s);
+#pragma omp parallel
+        {
+            work& w = thread_work(s, thread_num());
+#pragma omp for schedule(dynamic, 16)
+            for (int i = 1; i <= nfit; ++i) {
+                genwgt(s, w, i, s.parms.bandw);
+                const double r = local_r(s.struc2.ydep.data(), yhat, w.wt.data(), n);
+                const double h = hat[i - 1];
+                if (h >= 1.0) {
+                    s.diags.stdres[i - 1] = marker_lev;
+                    s.diags.cookd[i - 1] = marker_lev;
+                } else {
+                    const double sr = resid[i - 1] / (std::sqrt(1.0 - h) * sd);
+                    s.diags.stdres[i - 1] = sr;
+                    s.diags.cookd[i - 1] = sr * sr * h / ((1.0 - h) * s.hat1.trs);
+                }
+                s.diags.locr2[i - 1] = r * r;
             }
-            s.diags.locr2[i - 1] = r * r;
-            obs = s.struc2.ydep[i - 1];
-        } else {
-            // No observation belongs to this location.
+        }
+    } else {
+        // No observation belongs to a location.
+        for (int i = 1; i <= nfit; ++i) {
             s.diags.stdres[i - 1] = marker_na;
             s.diags.cookd[i - 1] = marker_na;
             s.diags.locr2[i - 1] = marker_na;
             yhat[i - 1] = marker_na;
             resid[i - 1] = marker_na;
             hat[i - 1] = marker_na;
-            obs = marker_na;
         }
-        if (list)
+    }
+
+    if (list) {
+        for (int i = 1; i <= nfit; ++i) {
+            const double obs = same ? s.struc2.ydep[i - 1] : marker_na;
             ftn::fwrite(out, "(i6,3f15.5,4f12.6)",
                         {i, obs, yhat[i - 1], resid[i - 1], s.diags.stdres[i - 1],
                          s.diags.locr2[i - 1], hat[i - 1], s.diags.cookd[i - 1]});
+        }
     }
 }
 

@@ -20,6 +20,10 @@ void genwgt(const state& s, work& w, int ipt, double bw);
 // criterion at the observation points).
 void genwgt_at(const state& s, work& w, double x, double y, double bw);
 
+// The stop genwgt makes when the adaptive kernel's size exceeds the number
+// of observations, made before a parallel loop so that it happens outside it.
+void genwgt_check(const state& s);
+
 // Ascending in-place heap sort of a[0..n-1].
 void hsort(double* a, int n);
 

@@ -131,6 +131,10 @@ void genwgt_at(const state& s, work& w, double x, double y, double bw) {
     }
 }
 
+void genwgt_check(const state& s) {
+    if (s.option.kershp == 2 && s.fit5.nnear > s.option.nobs) adaptive_too_large(s);
+}
+
 void genwgt(const state& s, work& w, int ipt, double bw) {
     genwgt_at(s, w, s.fit1.xfit[ipt - 1], s.fit1.yfit[ipt - 1], bw);
 }

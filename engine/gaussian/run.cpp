@@ -9,6 +9,7 @@
 #include "format/format.h"
 #include "gaussian/calib.h"
 #include "gaussian/gaussian.h"
+#include "gaussian/parallel.h"
 #include "results/results.h"
 
 namespace gwr {
@@ -72,10 +73,18 @@ void tzm(state& s) {
     ftn::ldwrite(out, {"Number of locations to fit model..", nfit});
     ftn::ldwrite(out);
 
+    if (nfit > 0) genwgt_check(s);
+    size_pool(s);
+#pragma omp parallel
+    {
+        work& w = thread_work(s, thread_num());
+#pragma omp for schedule(dynamic, 16)
+        for (int i = 1; i <= nfit; ++i) fit_location(s, w, i, same);
+    }
+    // Sums over the locations, in location order.
     double rss = 0.0, trs = 0.0;
-    for (int i = 1; i <= nfit; ++i) {
-        fit_location(s, s.ws, i, same);
-        if (same) {
+    if (same) {
+        for (int i = 1; i <= nfit; ++i) {
             rss += s.output.resid[i - 1] * s.output.resid[i - 1];
             trs += s.hat1.hatdg[i - 1];
         }

@@ -15,6 +15,7 @@
 #include "control/control.h"
 #include "format/format.h"
 #include "gaussian/gaussian.h"
+#include "gaussian/parallel.h"
 
 namespace gwr {
 
@@ -48,10 +49,26 @@ const char* mcmark(int c) {
 
 void mcfits(state& s, work& w, int m) {
     const int k = s.dat2.nvar + 1;
-    for (int i = 1; i <= m; ++i) {
-        genwgt(s, w, i, s.parms.bandw);
-        fitcoef(s, w);  // the coefficients of fitreg, without its diagnostics
-        for (int j = 0; j < k; ++j) s.bvals(i - 1, j) = w.bhat[j];
+    if (m > 0) genwgt_check(s);
+    if (&w != &s.ws) {
+        // A caller's own scratch: one thread.
+        for (int i = 1; i <= m; ++i) {
+            genwgt(s, w, i, s.parms.bandw);
+            fitcoef(s, w);
+            for (int j = 0; j < k; ++j) s.bvals(i - 1, j) = w.bhat[j];
+        }
+        return;
+    }
+    size_pool(s);
+#pragma omp parallel
+    {
+        work& tw = thread_work(s, thread_num());
+#pragma omp for schedule(dynamic, 16)
+        for (int i = 1; i <= m; ++i) {
+            genwgt(s, tw, i, s.parms.bandw);
+            fitcoef(s, tw);  // the coefficients of fitreg, without its diagnostics
+            for (int j = 0; j < k; ++j) s.bvals(i - 1, j) = tw.bhat[j];
+        }
     }
 }
 
