@@ -13,9 +13,12 @@ double logistic_of(double expeta);  // the same from e^eta
 double log1pexp(double eta);
 double log1pexp(double eta, double expeta);  // with e^eta already known
 
-// The reweighting loop of wglm without the standard errors and trace of
-// its last solve: for local fits, which use only the estimates.
-void wglm_estimates(state& s, work& w);
+// The reweighting loop of wglm (relative = false) or wglm2 (true) for the
+// local fits, without the standard errors and trace of the last solve and
+// without writing anything: false when the fit did not converge, and the
+// caller repeats it with wglm or wglm2 to report the failure.  Safe to run
+// on several work objects at once.
+bool wglm_quiet(state& s, work& w, bool relative);
 
 // Inverse of the symmetric K x K matrix a into c (c may be w.minvw, but not
 // a) by Gauss-Jordan elimination; when the determinant is 0, the

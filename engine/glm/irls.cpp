@@ -190,6 +190,13 @@ void diagnose(const state& s, work& w) {
     w.enp = tr;
 }
 
+// A reweighting loop that ran out of passes: the last log-likelihood and the
+// one it was compared with.  Caught by the caller, which writes the
+// failure lines (never inside a parallel loop).
+struct nonconvergence {
+    double L, Lprev;
+};
+
 void failure(state& s, const work& w, const char* who, double L, double Lprev, bool both) {
     std::ostream& o = *s.out;
     ftn::ldwrite(o, {std::string(who) + " IRLS Convergence problem"});
@@ -223,7 +230,7 @@ void irls(state& s, work& w, bool relative, bool diagnostics) {
     double L = llstart;
     const int p = s.struc1.xmat.cols;
     for (;;) {
-        if (w.niter > maxpass) failure(s, w, relative ? "[WGLM2]" : "[WGLM]", L0, Lbefore, relative);
+        if (w.niter > maxpass) throw nonconvergence{L0, Lbefore};
         for (int k = 0; k < p; ++k) w.bprev[k] = w.bhat[k];
         reweight(s, w);
         solve(s, w);
@@ -262,7 +269,14 @@ double logistic(double eta) { return logistic_of(std::exp(eta)); }
 
 double log1pexp(double eta) { return log1pexp(eta, std::exp(eta)); }
 
-void wglm_estimates(state& s, work& w) { irls(s, w, false, false); }
+bool wglm_quiet(state& s, work& w, bool relative) {
+    try {
+        irls(s, w, relative, false);
+    } catch (const nonconvergence&) {
+        return false;
+    }
+    return true;
+}
 
 int ginv(const dmat& a, dmat& c, work& w) {
     const int k = a.rows;
@@ -316,9 +330,21 @@ void fitlog(state& s, work& w, int diag) {
     if (diag != 0) diagnose(s, w);
 }
 
-void wglm(state& s, work& w) { irls(s, w, false, true); }
+void wglm(state& s, work& w) {
+    try {
+        irls(s, w, false, true);
+    } catch (const nonconvergence& e) {
+        failure(s, w, "[WGLM]", e.L, e.Lprev, false);
+    }
+}
 
-void wglm2(state& s, work& w) { irls(s, w, true, false); }
+void wglm2(state& s, work& w) {
+    try {
+        irls(s, w, true, false);
+    } catch (const nonconvergence& e) {
+        failure(s, w, "[WGLM2]", e.L, e.Lprev, true);
+    }
+}
 
 void glm(state& s) {
     work& w = s.ws;

@@ -4,10 +4,12 @@
 // the local estimates.
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "control/stop.h"
 #include "format/format.h"
 #include "gaussian/gaussian.h"
+#include "gaussian/parallel.h"
 #include "glm/glm.h"
 #include "glm/glm_internal.h"
 #include "results/results.h"
@@ -22,6 +24,15 @@ struct totals {
     double D = 0.0;    // Poisson deviance
 };
 
+constexpr int none = std::numeric_limits<int>::max();
+
+// The guards of the fitting routines, made once before a parallel loop
+// (where no stop may be thrown): the method, and the adaptive kernel's size.
+void precheck(const state& s) {
+    if (s.option.method != 3 && s.option.method != 4) throw stop("399");
+    genwgt_check(s);
+}
+
 // Kernel weights of location i (1-based) into w.wt: at the fit location, or
 // at observation i's own coordinates when the criterion is evaluated at the
 // observation points.
@@ -32,87 +43,139 @@ void weights(const state& s, work& w, int i, double bw, bool atobs) {
         genwgt(s, w, i, bw);
 }
 
-// The local fit at location i: kernel weights, a complete reweighted fit,
-// the estimates and, at the observation points, the fitted value, residual
-// and the location's share of the likelihood.
-void localfit(state& s, work& w, int i, double bw, bool atobs, bool leaveout, bool samepts, totals& t) {
+// The local fit at location i: kernel weights, a complete reweighted fit
+// and the estimates with the singular flag of the last solve.  False when
+// the fit did not converge.
+bool localfit(state& s, work& w, int i, double bw, bool atobs, bool leaveout) {
     const int n = s.dat2.nobsd;
     weights(s, w, i, bw, atobs);
     for (int j = 0; j < n; ++j) w.kwt[j] = w.wt[j];
     if (leaveout) w.kwt[i - 1] = 0.0;
-    glm_detail::wglm_estimates(s, w);
-    const dmat& x = s.struc1.xmat;
-    const int p = x.cols;
+    if (!glm_detail::wglm_quiet(s, w, false)) return false;
+    const int p = s.struc1.xmat.cols;
     for (int k = 0; k < p; ++k) s.bvals(i - 1, k) = w.bhat[k];
     s.output.locsing[i - 1] = w.singfl;
-    if (!samepts) {
-        s.output.yhat[i - 1] = 0.0;
-        return;
-    }
-    if (s.option.method != 3 && s.option.method != 4) throw stop("345");
-    double e = 0.0;
-    for (int k = 0; k < p; ++k) e += s.bvals(i - 1, k) * x(i - 1, k);
-    const double y = s.struc2.ydep[i - 1];
-    double yh;
-    if (s.option.method == 3) {
-        yh = fitl(e);
-        t.L += y * e - glm_detail::log1pexp(e);
-    } else {
-        yh = s.glm3.offset[i - 1] * std::exp(e);
-        double term = 0.0;
-        if (y > 0.0) term = y * std::log(y / yh);
-        t.D += 2.0 * (term - (y - yh));
-    }
-    s.output.yhat[i - 1] = yh;
-    s.output.resid[i - 1] = y - yh;
-    t.rss += (y - yh) * (y - yh);
+    return true;
 }
 
-// Variance weight of observation j (0-based) from its fitted value.
+// The local fits at locations 1..m, in parallel; a fit that does not
+// converge stops the run, reported for the first such location as a serial
+// run would (its fit is repeated with the failure lines).
+void localfits(state& s, int m, double bw, bool atobs, bool leaveout) {
+    precheck(s);
+    size_pool(s);
+    int firstfail = none;
+#pragma omp parallel reduction(min : firstfail)
+    {
+        work& w = thread_work(s, thread_num());
+#pragma omp for schedule(dynamic, 4)
+        for (int i = 1; i <= m; ++i)
+            if (!localfit(s, w, i, bw, atobs, leaveout)) firstfail = std::min(firstfail, i);
+    }
+    if (firstfail != none) {
+        work& w = s.ws;
+        weights(s, w, firstfail, bw, atobs);
+        for (int j = 0; j < s.dat2.nobsd; ++j) w.kwt[j] = w.wt[j];
+        if (leaveout) w.kwt[firstfail - 1] = 0.0;
+        wglm(s, w);  // writes the failure lines and stops
+    }
+}
+
+// Fitted values and residuals at the observation points from the local
+// estimates, and the likelihood sums, in location order.
+void fitted(state& s, int m, totals& t) {
+    if (s.option.method != 3 && s.option.method != 4) throw stop("345");
+    const dmat& x = s.struc1.xmat;
+    const int p = x.cols;
+    for (int i = 1; i <= m; ++i) {
+        double e = 0.0;
+        for (int k = 0; k < p; ++k) e += s.bvals(i - 1, k) * x(i - 1, k);
+        const double y = s.struc2.ydep[i - 1];
+        double yh;
+        if (s.option.method == 3) {
+            yh = fitl(e);
+            t.L += y * e - glm_detail::log1pexp(e);
+        } else {
+            yh = s.glm3.offset[i - 1] * std::exp(e);
+            double term = 0.0;
+            if (y > 0.0) term = y * std::log(y / yh);
+            t.D += 2.0 * (term - (y - yh));
+        }
+        s.output.yhat[i - 1] = yh;
+        s.output.resid[i - 1] = y - yh;
+        t.rss += (y - yh) * (y - yh);
+    }
+}
+
+// Variance weight of an observation from its fitted value.
 inline double varwt(const state& s, double yh) { return s.option.method == 3 ? yh * (1.0 - yh) : yh; }
 
-// Leverages of locations 1..m and their sum, with the kernel weights at the
-// fit locations or at the observation points.
-void leverages(state& s, work& w, int m, bool atobs) {
+// A = sum_j k_j a_j x_j x_j' of location i into w.vmat, with the variance
+// weights a_j in w.hdiag; false when A has no inverse, else the leverage.
+bool leverage(state& s, work& w, int i, bool atobs, double& h) {
     const int n = s.dat2.nobsd;
     const dmat& x = s.struc1.xmat;
     const int p = x.cols;
-    const std::vector<double>& yh = s.output.yhat;
-    for (int j = 0; j < n; ++j) w.hdiag[j] = varwt(s, yh[j]);
-    s.hat1.trs = 0.0;
-    for (int i = 1; i <= m; ++i) {
-        weights(s, w, i, s.parms.bandw, atobs);
-        for (int j = 0; j < n; ++j) w.lresid[j] = w.wt[j] * w.hdiag[j];
-        for (int k = 0; k < p; ++k) {
-            const double* xk = x.col(k);
-            for (int l = 0; l <= k; ++l) {
-                const double* xl = x.col(l);
-                double sum = 0.0;
-                for (int j = 0; j < n; ++j) sum += w.lresid[j] * xk[j] * xl[j];
-                w.vmat(k, l) = sum;
-                w.vmat(l, k) = sum;
-            }
+    weights(s, w, i, s.parms.bandw, atobs);
+    for (int j = 0; j < n; ++j) w.lresid[j] = w.wt[j] * w.hdiag[j];
+    for (int k = 0; k < p; ++k) {
+        const double* xk = x.col(k);
+        for (int l = 0; l <= k; ++l) {
+            const double* xl = x.col(l);
+            double sum = 0.0;
+            for (int j = 0; j < n; ++j) sum += w.lresid[j] * xk[j] * xl[j];
+            w.vmat(k, l) = sum;
+            w.vmat(l, k) = sum;
         }
-        w.minvw.a = w.vmat.a;
-        double det = 0.0;
-        minv(w.minvw.a.data(), p, p, det, w.lpiv.data(), w.mpiv.data());
-        if (det == 0.0) {
-            ftn::ldwrite(*s.out, {"Jacobian has no inverse..."});
-            ftn::items row{"*", i};
-            for (double v : w.vmat.a) row.emplace_back(v);
-            ftn::ldwrite(*s.out, row);
-            throw stop("9999");
-        }
-        double q = 0.0;
-        for (int k = 0; k < p; ++k) {
-            double r = 0.0;
-            for (int l = 0; l < p; ++l) r += w.minvw(k, l) * x(i - 1, l);
-            q += x(i - 1, k) * r;
-        }
-        const double h = w.hdiag[i - 1] * q;
-        s.hat1.hatdg[i - 1] = h;
-        s.hat1.trs += h;
     }
+    w.minvw.a = w.vmat.a;
+    double det = 0.0;
+    minv(w.minvw.a.data(), p, p, det, w.lpiv.data(), w.mpiv.data());
+    if (det == 0.0) return false;
+    double q = 0.0;
+    for (int k = 0; k < p; ++k) {
+        double r = 0.0;
+        for (int l = 0; l < p; ++l) r += w.minvw(k, l) * x(i - 1, l);
+        q += x(i - 1, k) * r;
+    }
+    h = w.hdiag[i - 1] * q;
+    return true;
+}
+
+// Leverages of locations 1..m and their sum, with the kernel weights at the
+// fit locations or at the observation points.  A singular matrix stops the
+// run at its first location.
+void leverages(state& s, int m, bool atobs) {
+    const int n = s.dat2.nobsd;
+    precheck(s);
+    size_pool(s);
+    int firstfail = none;
+#pragma omp parallel reduction(min : firstfail)
+    {
+        work& w = thread_work(s, thread_num());
+        for (int j = 0; j < n; ++j) w.hdiag[j] = varwt(s, s.output.yhat[j]);
+#pragma omp for schedule(dynamic, 16)
+        for (int i = 1; i <= m; ++i) {
+            double h = 0.0;
+            if (leverage(s, w, i, atobs, h))
+                s.hat1.hatdg[i - 1] = h;
+            else
+                firstfail = std::min(firstfail, i);
+        }
+    }
+    if (firstfail != none) {
+        work& w = s.ws;
+        double h = 0.0;
+        for (int j = 0; j < n; ++j) w.hdiag[j] = varwt(s, s.output.yhat[j]);
+        leverage(s, w, firstfail, atobs, h);
+        ftn::ldwrite(*s.out, {"Jacobian has no inverse..."});
+        ftn::items row{"*", firstfail};
+        for (double v : w.vmat.a) row.emplace_back(v);
+        ftn::ldwrite(*s.out, row);
+        throw stop("9999");
+    }
+    s.hat1.trs = 0.0;
+    for (int i = 1; i <= m; ++i) s.hat1.trs += s.hat1.hatdg[i - 1];
 }
 
 // Criteria of the local model from its likelihood sums.
@@ -137,12 +200,68 @@ bool crossval(const state& s) {
     return c == 2 || c == 4 || c == 6 || c == 7;
 }
 
+// Standard errors at location i into row i of svals; false when the refit
+// did not converge.
+bool stderrs(state& s, work& w, int i) {
+    const int n = s.dat2.nobsd;
+    const dmat& x = s.struc1.xmat;
+    const int p = x.cols;
+    const bool logit = s.option.method == 3;
+    const std::vector<double>& yh = s.output.yhat;
+    genwgt(s, w, i, s.parms.bandw);
+    for (int j = 0; j < n; ++j) w.kwt[j] = w.wt[j];
+    if (!glm_detail::wglm_quiet(s, w, true)) return false;
+    // Variance weights at the refitted estimates, times the kernel.
+    for (int j = 0; j < n; ++j) w.eta[j] = 0.0;
+    for (int k = 0; k < p; ++k) {
+        const double* xk = x.col(k);
+        for (int j = 0; j < n; ++j) w.eta[j] += xk[j] * w.bhat[k];
+    }
+    for (int j = 0; j < n; ++j) {
+        const double e = w.eta[j];
+        double v;
+        if (logit) {
+            const double pr = fitl(e);
+            v = pr * (1.0 - pr);
+        } else {
+            v = s.glm3.offset[j] * std::exp(e);
+        }
+        w.hdiag[j] = v;
+        w.lresid[j] = w.kwt[j] * v;
+    }
+    for (int k = 0; k < p; ++k) {
+        const double* xk = x.col(k);
+        for (int l = 0; l <= k; ++l) {
+            const double* xl = x.col(l);
+            double sum = 0.0;
+            for (int j = 0; j < n; ++j) sum += w.lresid[j] * xk[j] * xl[j];
+            w.vmat(k, l) = sum;
+            w.vmat(l, k) = sum;
+        }
+    }
+    glm_detail::ginv(w.vmat, w.minvw, w);
+    const dmat& c = w.minvw;
+    for (int k = 0; k < p; ++k) w.sehat[k] = 0.0;
+    for (int j = 0; j < n; ++j) {
+        const double u = varwt(s, yh[j]);
+        // A fitted value of exactly 0 (or a probability of exactly 1)
+        // has no variance to scale by; it adds nothing.
+        if (!(u > 0.0)) continue;
+        for (int k = 0; k < p; ++k) {
+            double r = 0.0;
+            for (int l = 0; l < p; ++l) r += c(k, l) * x(j, l) * w.hdiag[j] * w.kwt[j];
+            w.sehat[k] += r * r / u;
+        }
+    }
+    for (int k = 0; k < p; ++k) s.svals(i - 1, k) = w.sehat[k] > 0.0 ? std::sqrt(w.sehat[k]) : 0.0;
+    return true;
+}
+
 }  // namespace
 
-void infl(state& s) { leverages(s, s.ws, s.fit3.nloc, false); }
+void infl(state& s) { leverages(s, s.fit3.nloc, false); }
 
 void tzmglm(state& s) {
-    work& w = s.ws;
     const int n = s.dat2.nobsd;
     const int m = s.fit3.nloc;
     const bool same = s.output.samepts == 1;
@@ -155,7 +274,8 @@ void tzmglm(state& s) {
     }
     totals t;
     s.hat1.trs = 0.0;
-    for (int i = 1; i <= m; ++i) localfit(s, w, i, s.parms.bandw, false, false, same, t);
+    localfits(s, m, s.parms.bandw, false, false);
+    if (same) fitted(s, m, t);
     infl(s);
     criteria(s, t);
 
@@ -195,79 +315,40 @@ void tzmglm(state& s) {
 }
 
 double glmval(state& s, double bw) {
-    work& w = s.ws;
     const int n = s.dat2.nobsd;
     s.dat2.nwork = n;
     if (s.files.kercod != 'f' && s.files.kercod != 'c') s.fit5.nnear = static_cast<int>(std::floor(bw + 0.5));
     // The criterion is evaluated at the observation points: observation i
     // is its own fit location, whatever location list the final fit uses.
-    const bool cv = crossval(s);
     totals t;
     s.hat1.trs = 0.0;
-    for (int i = 1; i <= n; ++i) localfit(s, w, i, bw, true, cv, true, t);
+    localfits(s, n, bw, true, crossval(s));
+    fitted(s, n, t);
     const double score = t.rss;
     s.parms.bandw = bw;
-    leverages(s, w, n, true);
+    leverages(s, n, true);
     criteria(s, t);
     if (s.option.icalib == 3 || s.option.icalib == 5) return s.hat1.aicc;
     return score;
 }
 
 void glm_se(state& s) {
-    work& w = s.ws;
-    const int n = s.dat2.nobsd;
     const int m = s.fit3.nloc;
-    const dmat& x = s.struc1.xmat;
-    const int p = x.cols;
-    const bool logit = s.option.method == 3;
-    const std::vector<double>& yh = s.output.yhat;
-    for (int i = 1; i <= m; ++i) {
-        genwgt(s, w, i, s.parms.bandw);
-        for (int j = 0; j < n; ++j) w.kwt[j] = w.wt[j];
-        wglm2(s, w);
-        // Variance weights at the refitted estimates, times the kernel.
-        for (int j = 0; j < n; ++j) w.eta[j] = 0.0;
-        for (int k = 0; k < p; ++k) {
-            const double* xk = x.col(k);
-            for (int j = 0; j < n; ++j) w.eta[j] += xk[j] * w.bhat[k];
-        }
-        for (int j = 0; j < n; ++j) {
-            const double e = w.eta[j];
-            double v;
-            if (logit) {
-                const double pr = fitl(e);
-                v = pr * (1.0 - pr);
-            } else {
-                v = s.glm3.offset[j] * std::exp(e);
-            }
-            w.hdiag[j] = v;
-            w.lresid[j] = w.kwt[j] * v;
-        }
-        for (int k = 0; k < p; ++k) {
-            const double* xk = x.col(k);
-            for (int l = 0; l <= k; ++l) {
-                const double* xl = x.col(l);
-                double sum = 0.0;
-                for (int j = 0; j < n; ++j) sum += w.lresid[j] * xk[j] * xl[j];
-                w.vmat(k, l) = sum;
-                w.vmat(l, k) = sum;
-            }
-        }
-        glm_detail::ginv(w.vmat, w.minvw, w);
-        const dmat& c = w.minvw;
-        for (int k = 0; k < p; ++k) w.sehat[k] = 0.0;
-        for (int j = 0; j < n; ++j) {
-            const double u = varwt(s, yh[j]);
-            // A fitted value of exactly 0 (or a probability of exactly 1)
-            // has no variance to scale by; it adds nothing.
-            if (!(u > 0.0)) continue;
-            for (int k = 0; k < p; ++k) {
-                double r = 0.0;
-                for (int l = 0; l < p; ++l) r += c(k, l) * x(j, l) * w.hdiag[j] * w.kwt[j];
-                w.sehat[k] += r * r / u;
-            }
-        }
-        for (int k = 0; k < p; ++k) s.svals(i - 1, k) = w.sehat[k] > 0.0 ? std::sqrt(w.sehat[k]) : 0.0;
+    precheck(s);
+    size_pool(s);
+    int firstfail = none;
+#pragma omp parallel reduction(min : firstfail)
+    {
+        work& w = thread_work(s, thread_num());
+#pragma omp for schedule(dynamic, 4)
+        for (int i = 1; i <= m; ++i)
+            if (!stderrs(s, w, i)) firstfail = std::min(firstfail, i);
+    }
+    if (firstfail != none) {
+        work& w = s.ws;
+        genwgt(s, w, firstfail, s.parms.bandw);
+        for (int j = 0; j < s.dat2.nobsd; ++j) w.kwt[j] = w.wt[j];
+        wglm2(s, w);  // writes the failure lines and stops
     }
 }
 
