@@ -82,6 +82,7 @@ void work::size(int n, int k) {
     nbr.assign(n, 0);
     nnbr = -1;
     cand.assign(n, 0);
+    candd.assign(n, 0.0);
     mark.assign((static_cast<std::size_t>(n) + 63) / 64, 0);
     wtsparse = false;
 }

@@ -258,6 +258,7 @@ struct work {
     std::vector<int> nbr;                // n
     int nnbr = -1;
     std::vector<int> cand;               // candidate observations of a neighbour search, n
+    std::vector<double> candd;           // their squared distances, n
     std::vector<std::uint64_t> mark;     // one bit per observation, (n + 63) / 64 words
     bool wtsparse = false;               // wt is 0 outside nbr[0..nnbr-1]
 
@@ -301,6 +302,7 @@ struct state {
     work ws;  // scratch of the serial fitting loops (and of thread 0 of the parallel ones)
     std::vector<work> wpool;  // scratch of threads 1.. of the parallel fitting loops
     std::shared_ptr<const nbgrid> nbix;  // neighbour index while a fitting loop runs, else empty
+    int nbmin = 1024;  // fewest observations for which the fitting loops build the index
 
     rng rand;  // the run's only random source
 

@@ -13,6 +13,7 @@
 #include "control/stop.h"
 #include "format/format.h"
 #include "gaussian/gaussian.h"
+#include "gaussian/neighbours.h"
 #include "gaussian/parallel.h"
 #include "results/results.h"
 
@@ -48,6 +49,39 @@ void wmvar(const double* w, const double* z, int n, double& mean, double& var) {
     }
     var = ss / (wsum * (n - 1) / n);
 }
+
+namespace {
+
+// wmvar over the listed observations only (idx, cnt entries, ascending):
+// an observation of weight 0 leaves the sum of weights, the mean and the
+// sum of squares as they are, provided its value is finite and far from
+// overflow, and the mean does not start as a negative zero (adding a zero
+// would turn it positive).  dstcal checks that before using it.
+void wmvar_list(const double* w, const double* z, int n, const int* idx, int cnt, double& mean,
+                double& var) {
+    mean = z[0];
+    double ss = 0.0;
+    double wsum = w[0];
+    for (int t = 0; t < cnt; ++t) {
+        const int j = idx[t];
+        if (j == 0) continue;
+        wsum += w[j];
+        double d = w[j] * (z[j] - mean);
+        if (wsum > 0.0) mean += d / wsum;
+        ss += (z[j] - mean) * d;
+    }
+    var = ss / (wsum * (n - 1) / n);
+}
+
+// Whether a column may be summed over the neighbours alone.
+bool listable(const double* z, int n) {
+    if (n < 1 || (z[0] == 0.0 && std::signbit(z[0]))) return false;
+    for (int j = 0; j < n; ++j)
+        if (!(std::fabs(z[j]) < 1e300)) return false;
+    return true;
+}
+
+}  // namespace
 
 int dstsel(state& s) {
     const int n = s.option.nobs;
@@ -90,6 +124,9 @@ void dstcal(state& s) {
     const int nloc = s.fit3.nloc;
     if (nloc > 0) genwgt_check(s);
     size_pool(s);
+    nbscope nb(s);
+    std::vector<char> bylist(m);
+    for (int k = 0; k < m; ++k) bylist[k] = listable(s.struc1.selmat.col(k), n);
 #pragma omp parallel
     {
         work& w = thread_work(s, thread_num());
@@ -98,7 +135,11 @@ void dstcal(state& s) {
             genwgt(s, w, l, s.parms.bandw);
             for (int k = 0; k < m; ++k) {
                 double mean = 0.0, var = 0.0;
-                wmvar(w.wt.data(), s.struc1.selmat.col(k), n, mean, var);
+                if (w.nnbr >= 0 && bylist[k])
+                    wmvar_list(w.wt.data(), s.struc1.selmat.col(k), n, w.nbr.data(), w.nnbr,
+                               mean, var);
+                else
+                    wmvar(w.wt.data(), s.struc1.selmat.col(k), n, mean, var);
                 s.bvals(l - 1, k) = mean;
                 s.svals(l - 1, k) = var;
             }

@@ -9,6 +9,7 @@
 #include "control/stop.h"
 #include "format/format.h"
 #include "gaussian/gaussian.h"
+#include "gaussian/neighbours.h"
 #include "gaussian/parallel.h"
 #include "glm/glm.h"
 
@@ -216,6 +217,7 @@ double akeval(state& s, double bw) {
     if (std::find(s.sampl.insamp.begin(), s.sampl.insamp.begin() + n, 1) != s.sampl.insamp.begin() + n)
         genwgt_check(s);
     size_pool(s);
+    nbscope nb(s);
 
 #pragma omp parallel
     {

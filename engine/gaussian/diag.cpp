@@ -4,6 +4,7 @@
 
 #include "format/format.h"
 #include "gaussian/gaussian.h"
+#include "gaussian/neighbours.h"
 #include "gaussian/parallel.h"
 
 namespace gwr {
@@ -16,8 +17,11 @@ constexpr double marker_lev = -999.0;
 
 // Weighted correlation of observed and fitted values over the observations,
 // one pass with running means.  The r of the last observation taken in
-// stands; no observation taken in gives 0.
-double local_r(const double* y, const double* f, const double* w, int n) {
+// stands; no observation taken in gives 0.  With a neighbour list (idx,
+// cnt entries, ascending) only the listed observations are visited: the
+// others have weight 0 and are never taken in.
+double local_r(const double* y, const double* f, const double* w, int n, const int* idx,
+               int cnt) {
     if (n < 1) return 0.0;
     double wsum = w[0];
     double my = y[0], mf = f[0];
@@ -28,7 +32,10 @@ double local_r(const double* y, const double* f, const double* w, int n) {
     int last = 0;
     float sxy_last = 0.0f;
     double syy_last = 0.0, sff_last = 0.0, wsum_last = 0.0;
-    for (int j = 2; j <= n; ++j) {
+    const int steps = idx ? cnt : n - 1;
+    for (int t = 0; t < steps; ++t) {
+        const int j = idx ? idx[t] + 1 : t + 2;
+        if (j < 2) continue;  // observation 1 starts the sums
         const double wj = w[j - 1];
         wsum = wsum + wj;
         if (!(wsum > tiny_wt && wj > tiny_wt)) continue;
@@ -95,13 +102,15 @@ void diagpt(state& s) {
         // Per-location values in parallel; the listing follows in order.
         if (nfit > 0) genwgt_check(s);
         size_pool(s);
+        nbscope nb(s);
 #pragma omp parallel
         {
             work& w = thread_work(s, thread_num());
 #pragma omp for schedule(dynamic, 16)
             for (int i = 1; i <= nfit; ++i) {
                 genwgt(s, w, i, s.parms.bandw);
-                const double r = local_r(s.struc2.ydep.data(), yhat, w.wt.data(), n);
+                const double r = local_r(s.struc2.ydep.data(), yhat, w.wt.data(), n,
+                                         w.nnbr >= 0 ? w.nbr.data() : nullptr, w.nnbr);
                 const double h = hat[i - 1];
                 if (h >= 1.0) {
                     s.diags.stdres[i - 1] = marker_lev;

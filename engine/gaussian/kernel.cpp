@@ -6,6 +6,7 @@
 #include "control/stop.h"
 #include "format/format.h"
 #include "gaussian/gaussian.h"
+#include "gaussian/neighbours.h"
 
 namespace gwr {
 
@@ -72,6 +73,14 @@ double distsq(double x1, double y1, double x2, double y2, int isph) {
 void genwgt_at(const state& s, work& w, double x, double y, double bw) {
     const int n = s.option.nobs;
     double* wt = w.wt.data();
+    if (s.option.kershp == 2 && s.fit5.nnear > n) adaptive_too_large(s);
+    if (s.nbix && (s.option.kershp == 2 || s.option.kershp == 3)) {
+        genwgt_grid(s, *s.nbix, w, x, y, bw);
+        return;
+    }
+    // Every entry of wt is written below.
+    w.nnbr = -1;
+    w.wtsparse = false;
     switch (s.option.kershp) {
         case 2: {
             // Adaptive bi-square: the bandwidth is the distance of the N-th

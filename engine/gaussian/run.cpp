@@ -9,6 +9,7 @@
 #include "format/format.h"
 #include "gaussian/calib.h"
 #include "gaussian/gaussian.h"
+#include "gaussian/neighbours.h"
 #include "gaussian/parallel.h"
 #include "results/results.h"
 
@@ -75,6 +76,7 @@ void tzm(state& s) {
 
     if (nfit > 0) genwgt_check(s);
     size_pool(s);
+    nbscope nb(s);
 #pragma omp parallel
     {
         work& w = thread_work(s, thread_num());

@@ -24,7 +24,9 @@ inline int pk(int i, int j) { return i * (i - 1) / 2 + j - 1; }
 
 // Upper triangle of A = X'WX (column-major, K x K) and b = X'Wy, each sum
 // over the observations in order.  A zero weight adds an exact zero, so
-// those observations are passed over.
+// those observations are passed over; with a neighbour list (idx, cnt
+// entries, ascending) only the listed observations are visited, in the same
+// order, since every other weight is 0.
 template <int KF>
 #if defined(__GNUC__) && !defined(__clang__)
 // Scalar code keeps every sum in a register; packing pairs of sums into
@@ -32,7 +34,7 @@ template <int KF>
 __attribute__((optimize("no-tree-slp-vectorize")))
 #endif
 void cross_products(int Kd, const double* X, std::size_t ldx, const double* y,
-                    const double* wt, int n, double* A, double* bv) {
+                    const double* wt, int n, const int* idx, double* A, double* bv) {
     constexpr bool fixed = KF > 0;
     const int K = fixed ? KF : Kd;
     constexpr int cap = fixed ? KF : maxvar + 1;
@@ -41,7 +43,8 @@ void cross_products(int Kd, const double* X, std::size_t ldx, const double* y,
     double x[cap];
     for (int p = 0; p < K * K; ++p) a[p] = 0.0;
     for (int k = 0; k < K; ++k) b[k] = 0.0;
-    for (int j = 0; j < n; ++j) {
+    for (int t = 0; t < n; ++t) {
+        const int j = idx ? idx[t] : t;
         const double wj = wt[j];
         if (wj == 0.0) continue;
 #pragma GCC unroll 8
@@ -67,7 +70,7 @@ template <int KF>
 __attribute__((optimize("no-tree-slp-vectorize")))
 #endif
 void variance_factors(int Kd, const double* X, std::size_t ldx, const double* wt, int n,
-                      const double* C, double* out) {
+                      const int* idx, const double* C, double* out) {
     constexpr bool fixed = KF > 0;
     const int K = fixed ? KF : Kd;
     constexpr int cap = fixed ? KF : maxvar + 1;
@@ -76,7 +79,8 @@ void variance_factors(int Kd, const double* X, std::size_t ldx, const double* wt
     double x[cap];
     for (int p = 0; p < K * K; ++p) c[p] = C[p];
     for (int k = 0; k < K; ++k) v[k] = 0.0;
-    for (int j = 0; j < n; ++j) {
+    for (int t = 0; t < n; ++t) {
+        const int j = idx ? idx[t] : t;
         const double wj = wt[j];
         if (wj == 0.0) continue;
 #pragma GCC unroll 8
@@ -304,16 +308,18 @@ void fitcoef(const state& s, work& w) {
     double* A = w.xtwx.a.data();   // K x K
     double* bv = w.xtwy.data();
     double* C = w.xtwxi.a.data();  // K x K
+    const int* idx = w.nnbr >= 0 ? w.nbr.data() : nullptr;
+    const int cnt = w.nnbr >= 0 ? w.nnbr : n;
 
     w.singfl = 0;
     switch (K) {
-        case 1: cross_products<1>(K, X, ldx, y, wt, n, A, bv); break;
-        case 2: cross_products<2>(K, X, ldx, y, wt, n, A, bv); break;
-        case 3: cross_products<3>(K, X, ldx, y, wt, n, A, bv); break;
-        case 4: cross_products<4>(K, X, ldx, y, wt, n, A, bv); break;
-        case 5: cross_products<5>(K, X, ldx, y, wt, n, A, bv); break;
-        case 6: cross_products<6>(K, X, ldx, y, wt, n, A, bv); break;
-        default: cross_products<0>(K, X, ldx, y, wt, n, A, bv); break;
+        case 1: cross_products<1>(K, X, ldx, y, wt, cnt, idx, A, bv); break;
+        case 2: cross_products<2>(K, X, ldx, y, wt, cnt, idx, A, bv); break;
+        case 3: cross_products<3>(K, X, ldx, y, wt, cnt, idx, A, bv); break;
+        case 4: cross_products<4>(K, X, ldx, y, wt, cnt, idx, A, bv); break;
+        case 5: cross_products<5>(K, X, ldx, y, wt, cnt, idx, A, bv); break;
+        case 6: cross_products<6>(K, X, ldx, y, wt, cnt, idx, A, bv); break;
+        default: cross_products<0>(K, X, ldx, y, wt, cnt, idx, A, bv); break;
     }
     for (int k = 0; k < K; ++k)
         for (int m = k + 1; m < K; ++m) A[k * K + m] = A[m * K + k];
@@ -418,15 +424,17 @@ void calcse(const state& s, work& w) {
     const double* X = xm.a.data();
     const double* wt = w.wt.data();
     const double* C = w.xtwxi.a.data();
+    const int* idx = w.nnbr >= 0 ? w.nbr.data() : nullptr;
+    const int cnt = w.nnbr >= 0 ? w.nnbr : n;
 
     switch (K) {
-        case 1: variance_factors<1>(K, X, ldx, wt, n, C, w.sehat.data()); break;
-        case 2: variance_factors<2>(K, X, ldx, wt, n, C, w.sehat.data()); break;
-        case 3: variance_factors<3>(K, X, ldx, wt, n, C, w.sehat.data()); break;
-        case 4: variance_factors<4>(K, X, ldx, wt, n, C, w.sehat.data()); break;
-        case 5: variance_factors<5>(K, X, ldx, wt, n, C, w.sehat.data()); break;
-        case 6: variance_factors<6>(K, X, ldx, wt, n, C, w.sehat.data()); break;
-        default: variance_factors<0>(K, X, ldx, wt, n, C, w.sehat.data()); break;
+        case 1: variance_factors<1>(K, X, ldx, wt, cnt, idx, C, w.sehat.data()); break;
+        case 2: variance_factors<2>(K, X, ldx, wt, cnt, idx, C, w.sehat.data()); break;
+        case 3: variance_factors<3>(K, X, ldx, wt, cnt, idx, C, w.sehat.data()); break;
+        case 4: variance_factors<4>(K, X, ldx, wt, cnt, idx, C, w.sehat.data()); break;
+        case 5: variance_factors<5>(K, X, ldx, wt, cnt, idx, C, w.sehat.data()); break;
+        case 6: variance_factors<6>(K, X, ldx, wt, cnt, idx, C, w.sehat.data()); break;
+        default: variance_factors<0>(K, X, ldx, wt, cnt, idx, C, w.sehat.data()); break;
     }
 }
 

@@ -15,6 +15,7 @@
 #include "control/control.h"
 #include "format/format.h"
 #include "gaussian/gaussian.h"
+#include "gaussian/neighbours.h"
 #include "gaussian/parallel.h"
 
 namespace gwr {
@@ -50,6 +51,8 @@ const char* mcmark(int c) {
 void mcfits(state& s, work& w, int m) {
     const int k = s.dat2.nvar + 1;
     if (m > 0) genwgt_check(s);
+    // The observation coordinates change between the sets: a fresh index.
+    nbscope nb(s);
     if (&w != &s.ws) {
         // A caller's own scratch: one thread.
         for (int i = 1; i <= m; ++i) {

@@ -1,0 +1,62 @@
+// Neighbour search for the kernels with a cut-off.
+//
+// The adaptive bi-square and the cylinder give weight 0 to every
+// observation beyond a distance, so a fit needs only the observations near
+// its location.  A uniform grid over the observation points finds them
+// without measuring the distance of every observation: the grid is searched
+// outward, ring by ring, until the searched block provably holds every
+// observation that can carry weight (for the adaptive kernel: until at least
+// N measured observations lie within the distance that the block is known to
+// cover, so that the N-th smallest distance among the candidates is the N-th
+// smallest of all).  Distances and weights are computed by the same formulas
+// as the full scan, so the weights are the same bits, ties at the N-th
+// distance included.  The observations with a non-zero weight are listed in
+// ascending order (w.nbr), and the sums of a fit run over that list, in
+// observation order, giving the results of the full scan bit for bit.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "control/blocks.h"
+
+namespace gwr {
+
+struct nbgrid {
+    double x0 = 0.0, y0 = 0.0;  // lower-left corner of cell (0, 0)
+    double cs = 0.0;            // cell side
+    int nx = 0, ny = 0;         // cells along x and y
+    std::vector<int> start;     // first entry of cell c (c = cy * nx + cx) in idx; nx*ny + 1 entries
+    std::vector<int> idx;       // observations (0-based) by cell, ascending within a cell
+    std::vector<double> gx, gy; // their coordinates, in the same order
+
+    int cellx(double x) const;  // cell column of x, clamped to the grid
+    int celly(double y) const;
+};
+
+// The grid over the observation points, or null where it does not pay or
+// does not apply: spherical coordinates, the Gaussian kernel, fewer than
+// `minobs` observations, coordinates that are not finite or cells too small
+// for the coordinates' precision.
+std::shared_ptr<const nbgrid> build_nbgrid(const state& s, int minobs = 1024);
+
+// Kernel weights from the grid: the same weights as the full scan of
+// genwgt_at, with wt 0 outside the listed neighbours.
+void genwgt_grid(const state& s, const nbgrid& g, work& w, double x, double y, double bw);
+
+// Neighbour index for the duration of one fitting loop: builds s.nbix when
+// it pays (at least s.nbmin observations); on leaving clears it and marks every thread's weights as a full
+// vector again, so that later fits (and callers that fill wt themselves)
+// scan every observation.
+class nbscope {
+public:
+    explicit nbscope(state& s);
+    ~nbscope();
+    nbscope(const nbscope&) = delete;
+    nbscope& operator=(const nbscope&) = delete;
+
+private:
+    state& s_;
+};
+
+}  // namespace gwr
