@@ -78,7 +78,9 @@ void same_bytes(const std::string& what, const std::string& control,
     EXPECT_EQ(one.err, two.err);
     EXPECT_EQ(one.listing, two.listing);
     ASSERT_EQ(one.files.size(), two.files.size());
-    if (expect_file) EXPECT_FALSE(one.files.empty());
+    if (expect_file) {
+        EXPECT_FALSE(one.files.empty());
+    }
     for (const auto& [name, text] : one.files) {
         ASSERT_TRUE(two.files.count(name)) << name;
         EXPECT_EQ(text, two.files.at(name)) << name;

@@ -149,7 +149,7 @@ TEST(ParallelNeighbours, CylinderGridWeightsEqualTheFullScanOnTheBoundaryToo) {
     fast.size(n, 3);
     for (double h : {0.0, 0.5, 1.0, 2.0, 2.5, 3.0, 7.77, 100.0}) {
         for (auto [x, y] : std::vector<std::pair<double, double>>{
-                 {0, 0}, {10, 5}, {10.5, 5.25}, {-2, -2}, {30, 13}, {24, 12}}) {
+                 {0, 0}, {10, 5}, {10.5, 5.25}, {-2, -2}, {30, 13}, {24, 12}, {NAN, 5}}) {
             SCOPED_TRACE(testing::Message() << "h=" << h << " at " << x << "," << y);
             gwr::genwgt_at(s, full, x, y, h);
             gwr::genwgt_grid(s, *grid, fast, x, y, h);

@@ -128,7 +128,6 @@ void genwgt_grid(const state& s, const nbgrid& g, work& w, double x, double y, d
     const double fx = (x - g.x0) / g.cs, fy = (y - g.y0) / g.cs;
     const int ci = g.cellx(x), cj = g.celly(y);
     int nc = 0;
-    // Measures every observation of cell (a, b).
     // Measures every observation of cells a0..a1 of row b (consecutive in
     // the index).
     auto takerow = [&](int b, int a0, int a1) {
@@ -163,14 +162,15 @@ void genwgt_grid(const state& s, const nbgrid& g, work& w, double x, double y, d
             nc = n;
         } else {
             const double h = std::fabs(bw);
-            auto clampx = [&](double f) { return f < 0.0 ? 0 : f > g.nx - 1 ? g.nx - 1 : static_cast<int>(f); };
-            auto clampy = [&](double f) { return f < 0.0 ? 0 : f > g.ny - 1 ? g.ny - 1 : static_cast<int>(f); };
+            // Cell numbers clamped to the grid (a location that is not a
+            // number gives cell 0 and, below, no weight anywhere).
+            auto clampx = [&](double f) { return !(f > 0.0) ? 0 : f > g.nx - 1 ? g.nx - 1 : static_cast<int>(f); };
+            auto clampy = [&](double f) { return !(f > 0.0) ? 0 : f > g.ny - 1 ? g.ny - 1 : static_cast<int>(f); };
             const int a0 = clampx(std::floor((x - h - g.x0) / g.cs) - 1.0);
             const int a1 = clampx(std::floor((x + h - g.x0) / g.cs) + 1.0);
             const int b0 = clampy(std::floor((y - h - g.y0) / g.cs) - 1.0);
             const int b1 = clampy(std::floor((y + h - g.y0) / g.cs) + 1.0);
-            for (int b = b0; b <= b1; ++b)
-                for (int a = a0; a <= a1; ++a) take(a, b);
+            for (int b = b0; b <= b1; ++b) takerow(b, a0, a1);
         }
         for (int t = 0; t < nc; ++t) {
             if (cd[t] <= h2) {

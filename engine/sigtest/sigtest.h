@@ -31,7 +31,9 @@ int mcrank(const double* sorted, int r, double observed);
 const char* mcmark(int c);
 
 // One set of local fits at fit locations 1..m with the current observation
-// coordinates; the estimates go to rows 1..m of s.bvals.  Allocates nothing.
+// coordinates; the estimates go to rows 1..m of s.bvals.  With s.ws the
+// locations are fitted on all threads (each thread's scratch is allocated
+// once, on the first set); nothing is allocated per location.
 void mcfits(state& s, work& w, int m);
 
 }  // namespace gwr
