@@ -51,6 +51,7 @@ awk -F, 'NR==1{print "ID,X,Y,CP,X1,X2";next}
   {printf "%s,%s,%s,%d,%s,%s\n",$1,$2,$3,($4+$5>3.5)?1:0,$5,$6}' "$work/s.csv" > "$work/l.csv"
 # Fit locations elsewhere: a coarse grid over the square.
 awk -v n="$n" 'BEGIN{s=sqrt(n); k=0; for(i=0;i<12;i++)for(j=0;j<12;j++)printf "%d %.6f %.6f\n",++k,s*(i+0.5)/12,s*(j+0.5)/12}' > "$work/locs.txt"
+"$gen" 300 11 "$work/m.csv"
 bw=$(awk -v n="$n" 'BEGIN{printf "%.6f", 0.12*sqrt(n)}')
 nn=$(awk -v n="$n" 'BEGIN{printf "%d", n/12}')
 
@@ -62,6 +63,10 @@ ctl() {
 }
 ctl fixed        s.csv ""       fixed.csv 4 "2,3,0" FFFFTT fnn "$bw" 0 1 1 0 1 2 1
 ctl fixed_aicc   s.csv ""       fa.csv    4 "2,3,0" FFFFTT faa 0     1 0 1 0 0 2 1
+# A bandwidth small enough for most Gaussian weights to underflow to 0.
+ctl fixed_small  s.csv ""       fs.csv    4 "2,3,0" FFFFTT fnn 0.8   0 1 1 0 1 2 1
+ctl desc_small   s.csv ""       ds.txt    0 "2,3,0" FFFTTT f   0.8   0 1 1 0 0 1 1
+ctl fixed_sm_mc  m.csv ""       ""        4 "2,3,0" FFFFTT fnn 0.6   0 0 0 1 0 2 1
 ctl fixed_cv     s.csv ""       ""        4 "2,3,0" FFFFTT fca 0     1 0 0 0 1 2 1
 ctl adapt        s.csv ""       ad.csv    4 "2,3,0" FFFFTT vnn "$nn" 0 1 1 0 1 2 1
 ctl adapt_aicc   s.csv ""       aa.csv    4 "2,3,0" FFFFTT vaa 0     1 0 1 0 1 2 1
@@ -81,6 +86,5 @@ ctl poisson_ad   p.csv ""       pa.csv    4 "2,3,7" FFFFTTF vcs -50   1 0 1 0 1 
 ctl logistic     l.csv ""       lg.csv    4 "2,3,0" FFFFTT vaa 0     1 0 1 0 1 3 1
 
 # The Monte Carlo test costs 99 sets of fits: a smaller data set.
-"$gen" 300 11 "$work/m.csv"
 ctl mc           m.csv ""       ""        4 "2,3,0" FFFFTT fnn 2.5   0 0 0 1 0 2 1
 ctl mc_thin      m.csv ""       ""        4 "2,3,0" FFFFTT vnn 40    0 0 0 -1 0 2 1

@@ -164,6 +164,35 @@ TEST(ParallelNeighbours, CylinderGridWeightsEqualTheFullScanOnTheBoundaryToo) {
     }
 }
 
+TEST(ParallelNeighbours, GaussianGridPassesOverExactlyTheWeightsThatUnderflow) {
+    harness h;
+    auto& s = *h.s;
+    setup(s, 30, 200, 8);
+    const int n = s.option.nobs;
+    s.option.kertyp = 1;
+    s.option.kershp = 1;
+    for (int j = 0; j < n; ++j) s.fit6.obswt[j] = 0.5 + (j % 7) * 0.25;
+    auto grid = gwr::build_nbgrid(s, 1);
+    ASSERT_TRUE(grid);
+    gwr::work full, fast;
+    full.size(n, 3);
+    fast.size(n, 3);
+    for (double bw : {0.0, 0.15, 0.3, 0.5, 1.0, 4.0, 1e200}) {
+        int underflows = 0;
+        for (auto [x, y] : std::vector<std::pair<double, double>>{
+                 {0, 0}, {15, 7}, {15.5, 7.25}, {-3, 20}, {29, 14.5}, {NAN, 1}}) {
+            SCOPED_TRACE(testing::Message() << "bw=" << bw << " at " << x << "," << y);
+            gwr::genwgt_at(s, full, x, y, bw);
+            gwr::genwgt_grid(s, *grid, fast, x, y, bw);
+            EXPECT_TRUE(same_bits(full.wt, fast.wt));
+            expect_list_matches(fast, n);
+            underflows += n - fast.nnbr;
+        }
+        // Small bandwidths leave most observations at an exact 0.
+        if (bw > 0.0 && bw < 0.5) EXPECT_GT(underflows, n);
+    }
+}
+
 TEST(ParallelNeighbours, NoIndexWhereItCannotServe) {
     harness h;
     auto& s = *h.s;
@@ -172,7 +201,12 @@ TEST(ParallelNeighbours, NoIndexWhereItCannotServe) {
     EXPECT_TRUE(gwr::build_nbgrid(s, 1));
     EXPECT_FALSE(gwr::build_nbgrid(s, 1000));  // too few observations to pay
     s.option.kershp = 1;
-    EXPECT_FALSE(gwr::build_nbgrid(s, 1));  // the Gaussian kernel has no cut-off
+    EXPECT_TRUE(gwr::build_nbgrid(s, 1));
+    s.fit6.obswt[7] = 0.0;  // a zero weight times an underflow would stay 0, but
+    EXPECT_FALSE(gwr::build_nbgrid(s, 1));
+    s.fit6.obswt[7] = -1.0;  // a negative one would make it -0
+    EXPECT_FALSE(gwr::build_nbgrid(s, 1));
+    s.fit6.obswt[7] = 1.0;
     s.option.kershp = 2;
     s.option.isph = 1;
     EXPECT_FALSE(gwr::build_nbgrid(s, 1));  // great-circle distances
@@ -214,15 +248,15 @@ void expect_same(const loop_results& a, const loop_results& b) {
 }
 
 TEST(ParallelNeighbours, GaussianRunCriterionAndMonteCarloFitsEqualWithAndWithoutTheIndex) {
-    for (int kernel : {2, 3}) {
-        SCOPED_TRACE(kernel == 2 ? "adaptive" : "cylinder");
+    for (int kernel : {1, 2, 3}) {
+        SCOPED_TRACE(kernel == 1 ? "Gaussian" : kernel == 2 ? "adaptive" : "cylinder");
         harness h1, h2;
         for (gwr::state* s : {h1.s.get(), h2.s.get()}) {
             setup(*s, 16, 150, 9);
             s->option.kertyp = kernel == 2 ? 2 : 1;
             s->option.kershp = kernel;
             s->fit5.nnear = 40;
-            s->parms.bandw = 2.5;
+            s->parms.bandw = kernel == 1 ? 0.4 : 2.5;
             s->option.icalib = 3;
         }
         h1.s->nbmin = 1;        // always the index
@@ -233,7 +267,7 @@ TEST(ParallelNeighbours, GaussianRunCriterionAndMonteCarloFitsEqualWithAndWithou
         // Calibration criterion, with and without leaving each point out.
         for (int code : {3, 2}) {
             h1.s->option.icalib = h2.s->option.icalib = code;
-            const double bw = kernel == 2 ? 33.4 : 3.1;
+            const double bw = kernel == 2 ? 33.4 : kernel == 1 ? 0.45 : 3.1;
             const double a = gwr::akeval(*h1.s, bw), b = gwr::akeval(*h2.s, bw);
             EXPECT_EQ(std::memcmp(&a, &b, sizeof a), 0) << code;
             EXPECT_TRUE(same_bits(h1.s->bvals.a, h2.s->bvals.a));

@@ -74,7 +74,7 @@ void genwgt_at(const state& s, work& w, double x, double y, double bw) {
     const int n = s.option.nobs;
     double* wt = w.wt.data();
     if (s.option.kershp == 2 && s.fit5.nnear > n) adaptive_too_large(s);
-    if (s.nbix && (s.option.kershp == 2 || s.option.kershp == 3)) {
+    if (s.nbix) {
         genwgt_grid(s, *s.nbix, w, x, y, bw);
         return;
     }

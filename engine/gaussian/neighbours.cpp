@@ -71,8 +71,16 @@ int nbgrid::celly(double y) const {
 std::shared_ptr<const nbgrid> build_nbgrid(const state& s, int minobs) {
     const int n = s.option.nobs;
     if (s.option.isph != 0) return nullptr;
-    if (s.option.kershp != 2 && s.option.kershp != 3) return nullptr;
+    if (s.option.kershp < 1 || s.option.kershp > 3) return nullptr;
     if (n < std::max(minobs, 1)) return nullptr;
+    if (s.option.kershp == 1) {
+        // The Gaussian weight exp(-d^2 / 2h^2) times the observation weight
+        // is 0 exactly where the exponential underflows; those observations
+        // can be passed over only when every observation weight is positive
+        // and finite (a negative one would make the zero negative).
+        for (int j = 0; j < n; ++j)
+            if (!(s.fit6.obswt[j] > 0.0) || !std::isfinite(s.fit6.obswt[j])) return nullptr;
+    }
     const double* xo = s.struc2.xobs.data();
     const double* yo = s.struc2.yobs.data();
     double xmin = xo[0], xmax = xo[0], ymin = yo[0], ymax = yo[0];
@@ -152,6 +160,47 @@ void genwgt_grid(const state& s, const nbgrid& g, work& w, double x, double y, d
         qhi = std::max(qhi, q);
     };
 
+    // Measures the cells of the block reaching beyond the disc of radius h
+    // around the location by one cell on each side.
+    auto takedisc = [&](double h) {
+        // Cell numbers clamped to the grid (a location that is not a
+        // number gives cell 0 and, below, no weight anywhere).
+        auto clampx = [&](double f) { return !(f > 0.0) ? 0 : f > g.nx - 1 ? g.nx - 1 : static_cast<int>(f); };
+        auto clampy = [&](double f) { return !(f > 0.0) ? 0 : f > g.ny - 1 ? g.ny - 1 : static_cast<int>(f); };
+        const int a0 = clampx(std::floor((x - h - g.x0) / g.cs) - 1.0);
+        const int a1 = clampx(std::floor((x + h - g.x0) / g.cs) + 1.0);
+        const int b0 = clampy(std::floor((y - h - g.y0) / g.cs) - 1.0);
+        const int b1 = clampy(std::floor((y + h - g.y0) / g.cs) + 1.0);
+        for (int b = b0; b <= b1; ++b) takerow(b, a0, a1);
+    };
+
+    if (s.option.kershp == 1) {
+        // Fixed Gaussian: exp(-t) is exactly 0 for t >= 746 (its true value
+        // is below half the smallest subnormal number), so beyond
+        // sqrt(746 * 2h^2), widened a little against rounding, every weight
+        // is 0.  Inside, the weights are formed as in the full scan.
+        const double twoh2 = 2.0 * (bw * bw);
+        const double* ow = s.fit6.obswt.data();
+        const double reach = std::sqrt(746.0 * twoh2) * (1.0 + 1e-6);
+        if (twoh2 == 0.0 || !std::isfinite(reach) || !std::isfinite(x) || !std::isfinite(y)) {
+            // Nothing to cut (the full scan's special cases, or a location
+            // that is not a finite point, whose weights are all not a
+            // number or all 0): measure all.
+            for (int j = 0; j < n; ++j) cand[j] = j, cd[j] = plane_dsq(xo[j], yo[j], x, y);
+            nc = n;
+        } else {
+            takedisc(reach);
+        }
+        for (int t = 0; t < nc; ++t) {
+            const int j = cand[t];
+            const double v = twoh2 == 0.0 ? (cd[t] == 0.0 ? ow[j] : 0.0) : std::exp(-cd[t] / twoh2) * ow[j];
+            wt[j] = v;
+            if (v != 0.0) mark(j);
+        }
+        if (qhi >= 0) list_marked(w, qlo, qhi);
+        return;
+    }
+
     if (s.option.kershp == 3) {
         // Cylinder: every observation within the bandwidth, boundary
         // included; the block reaches a cell beyond the circle on each side.
@@ -161,16 +210,7 @@ void genwgt_grid(const state& s, const nbgrid& g, work& w, double x, double y, d
             for (int j = 0; j < n; ++j) cand[j] = j, cd[j] = plane_dsq(xo[j], yo[j], x, y);
             nc = n;
         } else {
-            const double h = std::fabs(bw);
-            // Cell numbers clamped to the grid (a location that is not a
-            // number gives cell 0 and, below, no weight anywhere).
-            auto clampx = [&](double f) { return !(f > 0.0) ? 0 : f > g.nx - 1 ? g.nx - 1 : static_cast<int>(f); };
-            auto clampy = [&](double f) { return !(f > 0.0) ? 0 : f > g.ny - 1 ? g.ny - 1 : static_cast<int>(f); };
-            const int a0 = clampx(std::floor((x - h - g.x0) / g.cs) - 1.0);
-            const int a1 = clampx(std::floor((x + h - g.x0) / g.cs) + 1.0);
-            const int b0 = clampy(std::floor((y - h - g.y0) / g.cs) - 1.0);
-            const int b1 = clampy(std::floor((y + h - g.y0) / g.cs) + 1.0);
-            for (int b = b0; b <= b1; ++b) takerow(b, a0, a1);
+            takedisc(std::fabs(bw));
         }
         for (int t = 0; t < nc; ++t) {
             if (cd[t] <= h2) {
