@@ -7,7 +7,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -191,6 +193,29 @@ TEST(ParallelNeighbours, GaussianGridPassesOverExactlyTheWeightsThatUnderflow) {
         // Small bandwidths leave most observations at an exact 0.
         if (bw > 0.0 && bw < 0.5) EXPECT_GT(underflows, n);
     }
+}
+
+TEST(ParallelNeighbours, GaussianWeightShortcutGivesTheBitsOfTheExponential) {
+    // The scan passes over the exponential where it is exactly 0; this holds
+    // only if the library's exp is 0 there, which is checked here, with the
+    // product's sign and not-a-number cases.
+    auto bits = [](double v) {
+        std::uint64_t b;
+        std::memcpy(&b, &v, sizeof b);
+        return b;
+    };
+    for (double t = -746.0; t > -1200.0; t -= 0.37) EXPECT_EQ(bits(std::exp(t)), bits(0.0)) << t;
+    const double inf = std::numeric_limits<double>::infinity();
+    for (double ow : {1.0, 2.5, 1e-300, 0.0, -0.0, -3.0, inf, -inf}) {
+        for (double t = -760.0; t < -700.0; t += 0.0137) {
+            const double a = gwr::gauss_weight(t, ow), b = std::exp(t) * ow;
+            if (std::isnan(b))
+                EXPECT_TRUE(std::isnan(a)) << t << " " << ow;
+            else
+                EXPECT_EQ(bits(a), bits(b)) << t << " " << ow;
+        }
+    }
+    EXPECT_TRUE(std::isnan(gwr::gauss_weight(NAN, 1.0)));
 }
 
 TEST(ParallelNeighbours, NoIndexWhereItCannotServe) {

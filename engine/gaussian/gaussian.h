@@ -2,6 +2,8 @@
 // squares, the local estimation run, global model, diagnostics, summary.
 #pragma once
 
+#include <cmath>
+
 #include "control/blocks.h"
 
 namespace gwr {
@@ -23,6 +25,13 @@ void genwgt_at(const state& s, work& w, double x, double y, double bw);
 // The stop genwgt makes when the adaptive kernel's size exceeds the number
 // of observations, made before a parallel loop so that it happens outside it.
 void genwgt_check(const state& s);
+
+// exp(t) * ow, the Gaussian kernel weight: for t <= -746 the exponential is
+// exactly 0, so the product is 0 * ow without the library's slow underflow
+// path (the same bits, also for a negative or non-finite ow).
+inline double gauss_weight(double t, double ow) {
+    return t <= -746.0 ? 0.0 * ow : std::exp(t) * ow;
+}
 
 // Ascending in-place heap sort of a[0..n-1].
 void hsort(double* a, int n);

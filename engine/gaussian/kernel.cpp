@@ -74,7 +74,7 @@ void genwgt_at(const state& s, work& w, double x, double y, double bw) {
     const int n = s.option.nobs;
     double* wt = w.wt.data();
     if (s.option.kershp == 2 && s.fit5.nnear > n) adaptive_too_large(s);
-    if (s.nbix) {
+    if (s.nbix && grid_pays(s, *s.nbix, x, y, bw)) {
         genwgt_grid(s, *s.nbix, w, x, y, bw);
         return;
     }
@@ -134,7 +134,7 @@ void genwgt_at(const state& s, work& w, double x, double y, double bw) {
                 for (int j = 0; j < n; ++j) wt[j] = wt[j] == 0.0 ? ow[j] : 0.0;
                 return;
             }
-            for (int j = 0; j < n; ++j) wt[j] = std::exp(-wt[j] / twoh2) * ow[j];
+            for (int j = 0; j < n; ++j) wt[j] = gauss_weight(-wt[j] / twoh2, ow[j]);
             return;
         }
     }

@@ -54,7 +54,42 @@ void list_marked(work& w, int lo, int hi) {
     w.nnbr = c;
 }
 
+// Cells a0..a1 by b0..b1 of the block that reaches beyond the disc of
+// radius h around (x, y) by one cell on each side, clamped to the grid (a
+// location that is not a number gives cell 0).
+void disc_block(const nbgrid& g, double x, double y, double h, int& a0, int& a1, int& b0,
+                int& b1) {
+    auto clampx = [&](double f) { return !(f > 0.0) ? 0 : f > g.nx - 1 ? g.nx - 1 : static_cast<int>(f); };
+    auto clampy = [&](double f) { return !(f > 0.0) ? 0 : f > g.ny - 1 ? g.ny - 1 : static_cast<int>(f); };
+    a0 = clampx(std::floor((x - h - g.x0) / g.cs) - 1.0);
+    a1 = clampx(std::floor((x + h - g.x0) / g.cs) + 1.0);
+    b0 = clampy(std::floor((y - h - g.y0) / g.cs) - 1.0);
+    b1 = clampy(std::floor((y + h - g.y0) / g.cs) + 1.0);
+}
+
+// Distance beyond which the Gaussian weight is exactly 0: exp(-t) is 0 for
+// t >= 746 (its true value is below half the smallest subnormal number);
+// widened a little against rounding.
+double gauss_reach(double twoh2) { return std::sqrt(746.0 * twoh2) * (1.0 + 1e-6); }
+
 }  // namespace
+
+bool grid_pays(const state& s, const nbgrid& g, double x, double y, double bw) {
+    if (s.option.kershp == 2) return true;
+    if (!std::isfinite(x) || !std::isfinite(y)) return false;
+    double h;
+    if (s.option.kershp == 1) {
+        const double twoh2 = 2.0 * (bw * bw);
+        h = gauss_reach(twoh2);
+        if (twoh2 == 0.0 || !std::isfinite(h)) return false;
+    } else {
+        if (!std::isfinite(bw * bw)) return false;
+        h = std::fabs(bw);
+    }
+    int a0, a1, b0, b1;
+    disc_block(g, x, y, h, a0, a1, b0, b1);
+    return a0 > 0 || b0 > 0 || a1 < g.nx - 1 || b1 < g.ny - 1;
+}
 
 int nbgrid::cellx(double x) const {
     const double f = std::floor((x - x0) / cs);
@@ -163,25 +198,17 @@ void genwgt_grid(const state& s, const nbgrid& g, work& w, double x, double y, d
     // Measures the cells of the block reaching beyond the disc of radius h
     // around the location by one cell on each side.
     auto takedisc = [&](double h) {
-        // Cell numbers clamped to the grid (a location that is not a
-        // number gives cell 0 and, below, no weight anywhere).
-        auto clampx = [&](double f) { return !(f > 0.0) ? 0 : f > g.nx - 1 ? g.nx - 1 : static_cast<int>(f); };
-        auto clampy = [&](double f) { return !(f > 0.0) ? 0 : f > g.ny - 1 ? g.ny - 1 : static_cast<int>(f); };
-        const int a0 = clampx(std::floor((x - h - g.x0) / g.cs) - 1.0);
-        const int a1 = clampx(std::floor((x + h - g.x0) / g.cs) + 1.0);
-        const int b0 = clampy(std::floor((y - h - g.y0) / g.cs) - 1.0);
-        const int b1 = clampy(std::floor((y + h - g.y0) / g.cs) + 1.0);
+        int a0, a1, b0, b1;
+        disc_block(g, x, y, h, a0, a1, b0, b1);
         for (int b = b0; b <= b1; ++b) takerow(b, a0, a1);
     };
 
     if (s.option.kershp == 1) {
-        // Fixed Gaussian: exp(-t) is exactly 0 for t >= 746 (its true value
-        // is below half the smallest subnormal number), so beyond
-        // sqrt(746 * 2h^2), widened a little against rounding, every weight
-        // is 0.  Inside, the weights are formed as in the full scan.
+        // Fixed Gaussian: beyond its reach every weight is exactly 0.
+        // Inside, the weights are formed as in the full scan.
         const double twoh2 = 2.0 * (bw * bw);
         const double* ow = s.fit6.obswt.data();
-        const double reach = std::sqrt(746.0 * twoh2) * (1.0 + 1e-6);
+        const double reach = gauss_reach(twoh2);
         if (twoh2 == 0.0 || !std::isfinite(reach) || !std::isfinite(x) || !std::isfinite(y)) {
             // Nothing to cut (the full scan's special cases, or a location
             // that is not a finite point, whose weights are all not a
@@ -193,7 +220,7 @@ void genwgt_grid(const state& s, const nbgrid& g, work& w, double x, double y, d
         }
         for (int t = 0; t < nc; ++t) {
             const int j = cand[t];
-            const double v = twoh2 == 0.0 ? (cd[t] == 0.0 ? ow[j] : 0.0) : std::exp(-cd[t] / twoh2) * ow[j];
+            const double v = twoh2 == 0.0 ? (cd[t] == 0.0 ? ow[j] : 0.0) : gauss_weight(-cd[t] / twoh2, ow[j]);
             wt[j] = v;
             if (v != 0.0) mark(j);
         }

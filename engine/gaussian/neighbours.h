@@ -44,6 +44,12 @@ std::shared_ptr<const nbgrid> build_nbgrid(const state& s, int minobs = 1024);
 // genwgt_at, with wt 0 outside the listed neighbours.
 void genwgt_grid(const state& s, const nbgrid& g, work& w, double x, double y, double bw);
 
+// Whether the grid saves work at (x, y): always for the adaptive kernel;
+// for the cylinder and the Gaussian when some cells lie beyond their reach
+// (where every observation is within reach, listing them all costs more
+// than a plain scan).
+bool grid_pays(const state& s, const nbgrid& g, double x, double y, double bw);
+
 // Neighbour index for the duration of one fitting loop: builds s.nbix when
 // it pays (at least s.nbmin observations); on leaving clears it and marks every thread's weights as a full
 // vector again, so that later fits (and callers that fill wt themselves)
