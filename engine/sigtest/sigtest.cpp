@@ -60,6 +60,9 @@ void mcfits(state& s, work& w, int m) {
             fitcoef(s, w);
             for (int j = 0; j < k; ++j) s.bvals(i - 1, j) = w.bhat[j];
         }
+        // Its weights are a full vector again for whatever the caller does next.
+        w.nnbr = -1;
+        w.wtsparse = false;
         return;
     }
     size_pool(s);
