@@ -5,20 +5,11 @@
 #include "control/stop.h"
 #include "format/format.h"
 #include "results/results.h"
+#include "results/written.h"
 
 namespace gwr {
 
-namespace {
-
-// Stem followed by k right-justified in two columns, a leading blank
-// written as an underscore: PARM_1 .. PARM_9, PARM10 ..
-std::string numbered(const char* stem, int k) {
-    std::string d = std::to_string(k);
-    if (d.size() < 2) d = "_" + d;
-    return stem + d;
-}
-
-}  // namespace
+using written::numbered;
 
 void wr_csv(state& s) {
     const int p = s.outst1.npar;
@@ -32,8 +23,8 @@ void wr_csv(state& s) {
     for (const char* c : {"OBS", "PRED", "RESID", "HAT", "STDRES", "COOKSD", "LOCRSQ"})
         names.push_back(c);
 
-    std::ofstream f(s.files.outfil, std::ios::out | std::ios::trunc);
-    if (!f) throw io_error("cannot create result file " + s.files.outfil);
+    std::ofstream f;
+    written::open_result(f, s.files.outfil);
 
     ftn::items head;
     head.reserve(2 * names.size());
@@ -44,22 +35,15 @@ void wr_csv(state& s) {
     }
     ftn::fwrite(f, "(a,255(a1,a))", head);
 
-    const bool same = s.output.samepts == 1;
-    const bool sph = s.option.isph == 1;
     ftn::items row;
     row.reserve(2 * (3 + 3 * p + 7));
     for (int l = 0; l < s.fit3.nloc; ++l) {
-        double x = s.fit1.xfit[l], y = s.fit1.yfit[l];
-        if (sph) {
-            x = x * s.trig.degrad;
-            y = y * s.trig.degrad;
-        }
         row.clear();
         row.push_back(s.fit2.fitid[l]);
         row.push_back(",");
-        row.push_back(static_cast<float>(x));
+        row.push_back(written::xwritten(s, l));
         row.push_back(",");
-        row.push_back(static_cast<float>(y));
+        row.push_back(written::ywritten(s, l));
         for (int k = 0; k < p; ++k) {
             row.push_back(",");
             row.push_back(s.bvals(l, k));
@@ -69,14 +53,11 @@ void wr_csv(state& s) {
             row.push_back(s.svals(l, k));
         }
         for (int k = 0; k < p; ++k) {
-            const double se = s.svals(l, k);
             row.push_back(",");
-            row.push_back(se > 0.0 ? s.bvals(l, k) / se : 0.0);
+            row.push_back(written::tvalue(s, l, k));
         }
-        const double casewise[7] = {same ? s.struc2.ydep[l] : -1.0, s.output.yhat[l],
-                                    s.output.resid[l],           s.hat1.hatdg[l],
-                                    s.diags.stdres[l],           s.diags.cookd[l],
-                                    s.diags.locr2[l]};
+        double casewise[7];
+        written::casewise(s, l, casewise);
         for (double v : casewise) {
             row.push_back(",");
             row.push_back(v);
@@ -85,8 +66,7 @@ void wr_csv(state& s) {
         rec.erase(rec.find_last_not_of(' ') + 1);
         ftn::fwrite(f, "(a)", {rec});
     }
-    f.close();
-    if (!f) throw io_error("cannot write result file " + s.files.outfil);
+    written::close_result(f, s.files.outfil);
 }
 
 }  // namespace gwr

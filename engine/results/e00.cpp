@@ -152,17 +152,10 @@ void wr_e00(state& s) {
     write_e00(s, names, [&s, p](int l, ftn::items& vals) {
         for (int k = 0; k < p; ++k) vals.emplace_back(s.bvals(l, k));
         for (int k = 0; k < p; ++k) vals.emplace_back(s.svals(l, k));
-        for (int k = 0; k < p; ++k) {
-            const double se = s.svals(l, k);
-            vals.emplace_back(se > 0.0 ? s.bvals(l, k) / se : 0.0);
-        }
-        vals.emplace_back(written::observed(s, l));
-        vals.emplace_back(s.output.yhat[l]);
-        vals.emplace_back(s.output.resid[l]);
-        vals.emplace_back(s.hat1.hatdg[l]);
-        vals.emplace_back(s.diags.stdres[l]);
-        vals.emplace_back(s.diags.cookd[l]);
-        vals.emplace_back(s.diags.locr2[l]);
+        for (int k = 0; k < p; ++k) vals.emplace_back(written::tvalue(s, l, k));
+        double cw[7];
+        written::casewise(s, l, cw);
+        for (double v : cw) vals.emplace_back(v);
     });
 }
 

@@ -111,13 +111,9 @@ void wr_mif(state& s) {
         const int np = st.outst1.npar;
         for (int k = 0; k < np; ++k) vals.push_back(st.bvals(l, k));
         for (int k = 0; k < np; ++k) vals.push_back(st.svals(l, k));
-        vals.push_back(written::observed(st, l));
-        vals.push_back(st.output.yhat[l]);
-        vals.push_back(st.output.resid[l]);
-        vals.push_back(st.hat1.hatdg[l]);
-        vals.push_back(st.diags.stdres[l]);
-        vals.push_back(st.diags.cookd[l]);
-        vals.push_back(st.diags.locr2[l]);
+        double cw[7];
+        written::casewise(st, l, cw);
+        vals.insert(vals.end(), cw, cw + 7);
     });
 }
 

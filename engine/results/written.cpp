@@ -27,6 +27,21 @@ double observed(const state& s, int l) {
     return s.output.samepts == 1 ? s.struc2.ydep[l] : -1.0;
 }
 
+double tvalue(const state& s, int l, int k) {
+    const double se = s.svals(l, k);
+    return se > 0.0 ? s.bvals(l, k) / se : 0.0;
+}
+
+void casewise(const state& s, int l, double out[7]) {
+    out[0] = observed(s, l);
+    out[1] = s.output.yhat[l];
+    out[2] = s.output.resid[l];
+    out[3] = s.hat1.hatdg[l];
+    out[4] = s.diags.stdres[l];
+    out[5] = s.diags.cookd[l];
+    out[6] = s.diags.locr2[l];
+}
+
 void open_result(std::ofstream& f, const std::string& name) {
     errno = 0;
     f.open(name, std::ios::out | std::ios::trunc);

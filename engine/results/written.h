@@ -1,4 +1,4 @@
-// Helpers shared by the ArcInfo export and MapInfo interchange writers.
+// Helpers shared by the result-file writers.
 #pragma once
 
 #include <fstream>
@@ -20,6 +20,15 @@ float ywritten(const state& s, int l);
 // Observed value column of location l: the dependent variable where the
 // locations are the observations, the marker -1 elsewhere.
 double observed(const state& s, int l);
+
+// t value of parameter k (0-based) at location l: estimate over standard
+// error where the standard error is positive, else 0.
+double tvalue(const state& s, int l, int k);
+
+// The seven casewise columns of location l in file order: observed,
+// predicted, residual, leverage, standardised residual, Cook's distance,
+// local r-square.
+void casewise(const state& s, int l, double out[7]);
 
 // Opens a result file for writing, replacing an existing one; throws
 // io_error naming the file when it cannot be created.
