@@ -65,6 +65,14 @@ void calcse(const state& s, work& w);
 void calcr2(const double* y, const double* f, int n, double& ybar, double& sse,
             double& sst, double& r2);
 
+// The extents lines written before a bandwidth search (single precision,
+// radians noted for spherical data), shared by the Gaussian and GLM runs.
+void wrextent(state& s, double xmin, double xmax, double ymin, double ymax);
+
+// The prediction report of a regression run: written when the control file
+// asks for it and the fit locations are the observations.
+void wrpred(state& s);
+
 void runmod(state& s);
 void tzm(state& s);
 void reg1(state& s);

@@ -215,16 +215,7 @@ void runmod(state& s) {
 
     // ---- Bandwidth search -------------------------------------------------
     if (o.icalib != 1) {
-        const float ex = static_cast<float>(xmax - xmin);
-        const float ey = static_cast<float>(ymax - ymin);
-        if (o.kertyp == 2) {
-            ftn::ldwrite(out, {"Observation Easting extent: ", ex});
-            ftn::ldwrite(out, {"Observation Northing extent:", ey});
-        } else {
-            ftn::ldwrite(out, {"** Observation Easting extent: ", ex});
-            ftn::ldwrite(out, {"** Observation Northing extent:", ey});
-        }
-        if (sph) ftn::ldwrite(out, {"** NB these are in radians"});
+        wrextent(s, xmin, xmax, ymin, ymax);
         calib(s);
     }
     // -----------------------------------------------------------------------
@@ -232,21 +223,38 @@ void runmod(state& s) {
     reg1(s);
     tzm(s);
 
-    // Prediction report.
-    if (o.rawprd != 0 && s.output.samepts == 1) {
-        ftn::ldwrite(out);
-        ftn::ldwrite(out, {"Predictions from this model..."});
-        ftn::ldwrite(out, {"  Obs        Y(i)    Yhat(i)      Res(i)        X(i)        Y(i)"});
-        for (int i = 0; i < nloc; ++i) {
-            double xf = s.fit1.xfit[i], yf = s.fit1.yfit[i];
-            if (sph) {
-                xf = xf * s.trig.degrad;
-                yf = yf * s.trig.degrad;
-            }
-            ftn::fwrite(out, "(i5,5f12.3,2x,l1)",
-                        {i + 1, s.struc2.ydep[i], s.output.yhat[i], s.output.resid[i], xf, yf,
-                         s.output.locsing[i] == 1});
+    wrpred(s);
+}
+
+void wrextent(state& s, double xmin, double xmax, double ymin, double ymax) {
+    std::ostream& out = *s.out;
+    const float ex = static_cast<float>(xmax - xmin);
+    const float ey = static_cast<float>(ymax - ymin);
+    if (s.option.kertyp == 2) {
+        ftn::ldwrite(out, {"Observation Easting extent: ", ex});
+        ftn::ldwrite(out, {"Observation Northing extent:", ey});
+    } else {
+        ftn::ldwrite(out, {"** Observation Easting extent: ", ex});
+        ftn::ldwrite(out, {"** Observation Northing extent:", ey});
+    }
+    if (s.option.isph == 1) ftn::ldwrite(out, {"** NB these are in radians"});
+}
+
+void wrpred(state& s) {
+    if (s.option.rawprd == 0 || s.output.samepts != 1) return;
+    std::ostream& out = *s.out;
+    ftn::ldwrite(out);
+    ftn::ldwrite(out, {"Predictions from this model..."});
+    ftn::ldwrite(out, {"  Obs        Y(i)    Yhat(i)      Res(i)        X(i)        Y(i)"});
+    for (int i = 0; i < s.fit3.nloc; ++i) {
+        double xf = s.fit1.xfit[i], yf = s.fit1.yfit[i];
+        if (s.option.isph == 1) {
+            xf = xf * s.trig.degrad;
+            yf = yf * s.trig.degrad;
         }
+        ftn::fwrite(out, "(i5,5f12.3,2x,l1)",
+                    {i + 1, s.struc2.ydep[i], s.output.yhat[i], s.output.resid[i], xf, yf,
+                     s.output.locsing[i] == 1});
     }
 }
 

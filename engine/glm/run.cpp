@@ -7,6 +7,7 @@
 #include "control/stop.h"
 #include "format/format.h"
 #include "gaussian/calib.h"
+#include "gaussian/gaussian.h"
 #include "glm/glm.h"
 
 namespace gwr {
@@ -119,33 +120,13 @@ void runglm(state& s) {
     }
 
     if (s.option.icalib != 1) {
-        const bool fixed = s.files.kercod == 'f' || s.files.kercod == 'c';
-        const float ex = static_cast<float>(xmax - xmin);
-        const float ey = static_cast<float>(ymax - ymin);
-        ftn::ldwrite(o, {fixed ? "** Observation Easting extent: " : "Observation Easting extent: ", ex});
-        ftn::ldwrite(o, {fixed ? "** Observation Northing extent:" : "Observation Northing extent:", ey});
-        if (sph) ftn::ldwrite(o, {"** NB these are in radians"});
+        wrextent(s, xmin, xmax, ymin, ymax);
         calib(s);
     }
     glm(s);
     tzmglm(s);
 
-    if (s.option.rawprd != 0 && s.output.samepts == 1) {
-        const double degrad = 57.29577951308232;
-        ftn::ldwrite(o);
-        ftn::ldwrite(o, {"Predictions from this model..."});
-        ftn::ldwrite(o, {"  Obs        Y(i)    Yhat(i)      Res(i)        X(i)        Y(i)"});
-        for (int i = 0; i < m; ++i) {
-            double x = s.fit1.xfit[i], y = s.fit1.yfit[i];
-            if (sph) {
-                x *= degrad;
-                y *= degrad;
-            }
-            ftn::fwrite(o, "(i5,5f12.3,2x,l1)",
-                        {i + 1, s.struc2.ydep[i], s.output.yhat[i], s.output.resid[i], x, y,
-                         s.output.locsing[i] != 0});
-        }
-    }
+    wrpred(s);
 }
 
 }  // namespace gwr
