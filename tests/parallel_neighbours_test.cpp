@@ -191,7 +191,9 @@ TEST(ParallelNeighbours, GaussianGridPassesOverExactlyTheWeightsThatUnderflow) {
             underflows += n - fast.nnbr;
         }
         // Small bandwidths leave most observations at an exact 0.
-        if (bw > 0.0 && bw < 0.5) EXPECT_GT(underflows, n);
+        if (bw > 0.0 && bw < 0.5) {
+            EXPECT_GT(underflows, n);
+        }
     }
 }
 
