@@ -76,6 +76,7 @@ void work::size(int n, int k) {
     kwt.assign(n, 0.0);
     zwork.assign(n, 0.0);
     eta.assign(n, 0.0);
+    wwt.assign(n, 0.0);
     vmat.resize(k, k);
     niter = 0;
     loglik = deviance = enp = 0.0;
@@ -100,6 +101,9 @@ void state::size_obs(int n) {
     anova.gresid.assign(n, 0.0);
     glm1.zwork.assign(n, 0.0);
     glm1.eta.assign(n, 0.0);
+    glm1.zstart.assign(n, 0.0);
+    glm1.etastart.assign(n, 0.0);
+    glm1.expstart.assign(n, 0.0);
     glm3.offset.assign(n, 1.0);
     struc1.kwt.assign(n, 0.0);
 }
@@ -108,6 +112,7 @@ void state::size_loc(int rows, int k) {
     bvals.resize(rows, k);
     svals.resize(rows, k);
     tvals.assign(k, 0.0);
+    glm1.bstart.assign(k, 0.0);
     hat1.hatdg.assign(rows, 0.0);
     output.yhat.assign(rows, 0.0);
     output.resid.assign(rows, 0.0);

@@ -192,6 +192,12 @@ struct diags {
 struct glm1 {
     std::vector<double> zwork, eta;  // working response, linear predictor
     int niter = 0;
+    // The start of every local fit, the same at every location: the
+    // working response of the start, the linear predictor and e^eta of the
+    // unweighted first solve (n each) and its estimates (K).  Filled before
+    // each loop of local fits and only read inside it.
+    std::vector<double> zstart, etastart, expstart;
+    std::vector<double> bstart;
 };
 
 struct glm2 {
@@ -248,6 +254,7 @@ struct work {
     std::vector<double> kwt;    // kernel weights of the current fit, n
     std::vector<double> zwork;  // working response, n
     std::vector<double> eta;    // linear predictor, n
+    std::vector<double> wwt;    // working weights (kept apart from the kernel weights in wt), n
     dmat vmat;                  // K x K variance-weighted cross products
     int niter = 0;              // reweighting passes of the latest fit
     double loglik = 0.0, deviance = 0.0, enp = 0.0;

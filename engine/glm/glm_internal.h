@@ -13,12 +13,33 @@ double logistic_of(double expeta);  // the same from e^eta
 double log1pexp(double eta);
 double log1pexp(double eta, double expeta);  // with e^eta already known
 
+// Observations the weighted sums of a local fit visit, in ascending order:
+// the kernel's list of the observations with a non-zero weight, or all n.
+struct visit {
+    const int* idx;  // null: observations 0..cnt-1
+    int cnt;
+    int operator[](int t) const { return idx ? idx[t] : t; }
+};
+
+inline visit visits(const state& s, const work& w) {
+    if (w.nnbr >= 0) return {w.nbr.data(), w.nnbr};
+    return {nullptr, s.dat2.nobsd};
+}
+
+// The start of every fit (working weights 1, the start's working response,
+// the unweighted solve and its linear predictor and e^eta), which takes no
+// kernel weights, into the tables s.glm1.zstart, etastart, expstart and
+// bstart; uses s.ws.  Called before a loop of local fits, which then only
+// read the tables.
+void prepare_start(state& s);
+
 // The reweighting loop of wglm (relative = false) or wglm2 (true) for the
 // local fits, without the standard errors and trace of the last solve and
 // without writing anything: false when the fit did not converge, and the
-// caller repeats it with wglm or wglm2 to report the failure.  Safe to run
-// on several work objects at once.
-bool wglm_quiet(state& s, work& w, bool relative);
+// caller repeats it with wglm or wglm2 to report the failure.  With
+// `shared` the fit starts from the tables of prepare_start.  Safe to run on
+// several work objects at once.
+bool wglm_quiet(state& s, work& w, bool relative, bool shared);
 
 // Inverse of the symmetric K x K matrix a into c (c may be w.minvw, but not
 // a) by Gauss-Jordan elimination; when the determinant is 0, the

@@ -2,10 +2,16 @@
 // the weighted least-squares step, the reweighting loops and the global fit.
 //
 // Every fit works on one `work` object: the kernel weights of the fit in
-// w.kwt, the working weights in w.wt, the working response in w.zwork and
-// the linear predictor in w.eta.  The state is only read (design matrix,
+// w.kwt, the working weights in w.wwt, the working response in w.zwork and
+// the linear predictor in w.eta.  When the kernel weights came with a list
+// of the observations that carry weight (w.nnbr >= 0), the weighted sums
+// visit only those, in observation order; the others have kernel weight 0,
+// working weight 0 and add nothing, so the sums are the bits of a scan over
+// all observations.  The log-likelihood of every pass is still summed over
+// all observations.  The state is only read (design matrix,
 // response, offsets, method), so fits at different locations can run on
 // different `work` objects side by side.
+#include <algorithm>
 #include <cmath>
 
 #include "control/stop.h"
@@ -29,60 +35,84 @@ void check_method(const state& s, const char* code) {
     if (s.option.method != 3 && s.option.method != 4) throw stop(code);
 }
 
-// Linear predictor x_j'b of every observation into w.eta, walking the
+// Linear predictor x_j'b of observations j0..j1-1 into eta, walking the
 // design matrix column by column (the sum for each observation still runs
-// over the parameters in order).
-void predictor(const state& s, work& w) {
-    const int n = s.dat2.nobsd;
+// over the parameters in order, from 0).
+void predictor(const state& s, const double* b, double* eta, int j0, int j1) {
     const dmat& x = s.struc1.xmat;
-    for (int j = 0; j < n; ++j) w.eta[j] = 0.0;
+    for (int j = j0; j < j1; ++j) eta[j] = 0.0;
     for (int k = 0; k < x.cols; ++k) {
         const double* xk = x.col(k);
-        const double b = w.bhat[k];
-        for (int j = 0; j < n; ++j) w.eta[j] += xk[j] * b;
+        const double bk = b[k];
+        for (int j = j0; j < j1; ++j) eta[j] += xk[j] * bk;
     }
 }
 
-// e^eta of every observation into w.lresid, which the reweighting loop uses
-// as its cache: the likelihood of one pass and the reweighting of the next
-// read the same estimates.
-void expeta(const state& s, work& w) {
+// Linear predictor and e^eta of every observation into w.eta and w.lresid
+// (the reweighting loop's cache: the likelihood of one pass and the
+// reweighting of the next read the same estimates).
+void predict_all(const state& s, work& w) {
     const int n = s.dat2.nobsd;
+    predictor(s, w.bhat.data(), w.eta.data(), 0, n);
     for (int j = 0; j < n; ++j) w.lresid[j] = std::exp(w.eta[j]);
 }
 
+// Observations per block of the likelihood pass: the block's linear
+// predictor is formed column by column and then used at once, while it is
+// still in the cache.
+constexpr int lblock = 512;
+
 // Log-likelihood and deviance of the coefficients in w.bhat over all
-// observations, without weights; leaves eta and e^eta in the cache.
-void likelihood(const state& s, work& w, const char* code, double& L, double& D) {
-    check_method(s, code);
+// observations, without weights (this decides convergence, so it is never
+// cut to the neighbours); leaves eta and e^eta of every observation in the
+// cache.
+void likelihood(const state& s, work& w, double& L, double& D) {
     const int n = s.dat2.nobsd;
-    const std::vector<double>& y = s.struc2.ydep;
-    predictor(s, w);
-    expeta(s, w);
+    const double* y = s.struc2.ydep.data();
+    const double* b = w.bhat.data();
+    double* eta = w.eta.data();
+    double* ex = w.lresid.data();
     if (s.option.method == 3) {
-        L = 0.0;
-        for (int j = 0; j < n; ++j) L += y[j] * w.eta[j] - glm_detail::log1pexp(w.eta[j], w.lresid[j]);
+        double sum = 0.0;
+        for (int j0 = 0; j0 < n; j0 += lblock) {
+            const int j1 = std::min(n, j0 + lblock);
+            predictor(s, b, eta, j0, j1);
+            for (int j = j0; j < j1; ++j) {
+                const double e = std::exp(eta[j]);
+                ex[j] = e;
+                sum += y[j] * eta[j] - glm_detail::log1pexp(eta[j], e);
+            }
+        }
+        L = sum;
         D = -2.0 * L;
     } else {
+        const double* o = s.glm3.offset.data();
         double sum = 0.0;
-        for (int j = 0; j < n; ++j) {
-            const double mu = s.glm3.offset[j] * w.lresid[j];
-            double t = 0.0;
-            if (y[j] > 0.0) t = y[j] * std::log(y[j] / mu);
-            sum += t - (y[j] - mu);
+        for (int j0 = 0; j0 < n; j0 += lblock) {
+            const int j1 = std::min(n, j0 + lblock);
+            predictor(s, b, eta, j0, j1);
+            for (int j = j0; j < j1; ++j) {
+                const double e = std::exp(eta[j]);
+                ex[j] = e;
+                const double mu = o[j] * e;
+                double t = 0.0;
+                if (y[j] > 0.0) t = y[j] * std::log(y[j] / mu);
+                sum += t - (y[j] - mu);
+            }
         }
         D = 2.0 * sum;
         L = -D / 2.0;
     }
 }
 
-// The unweighted start of every fit.
+// The unweighted start of every fit: working weight 1 and the start's
+// working response for every observation.
 void start(const state& s, work& w) {
     check_method(s, "399");
     const int n = s.dat2.nobsd;
     const std::vector<double>& y = s.struc2.ydep;
     for (int j = 0; j < n; ++j) {
-        w.wt[j] = 1.0;
+        w.wwt[j] = 1.0;
         if (s.option.method == 3)
             w.zwork[j] = y[j];
         else
@@ -90,52 +120,112 @@ void start(const state& s, work& w) {
     }
 }
 
-// New working weights and response from the coefficients in w.bhat, whose
-// linear predictor and e^eta are in the cache.
-void reweight(const state& s, work& w) {
-    check_method(s, "346");
-    const int n = s.dat2.nobsd;
-    const std::vector<double>& y = s.struc2.ydep;
-    for (int j = 0; j < n; ++j) {
-        const double e = w.eta[j];
-        if (s.option.method == 3) {
-            const double p = glm_detail::logistic_of(w.lresid[j]);
+// New working weights and response of the visited observations from the
+// linear predictor eta and e^eta ex of the latest estimates; zprev holds
+// the working response to keep where the new one is not defined.  An
+// observation with kernel weight 0 gets working weight 0 whatever its mean
+// (0 times an infinite mean would otherwise make the fit not a number):
+// it is outside the fit.
+void reweight(const state& s, work& w, glm_detail::visit v, const double* eta, const double* ex,
+              const double* zprev) {
+    const double* y = s.struc2.ydep.data();
+    const double* o = s.glm3.offset.data();
+    const double* kwt = w.kwt.data();
+    double* z = w.zwork.data();
+    double* ww = w.wwt.data();
+    if (s.option.method == 3) {
+        for (int t = 0; t < v.cnt; ++t) {
+            const int j = v[t];
+            if (kwt[j] == 0.0) {
+                ww[j] = 0.0;
+                continue;
+            }
+            const double p = glm_detail::logistic_of(ex[j]);
             // A probability of exactly 1 (or 0) carries no information: the
             // observation keeps its working response and gets weight 0.
-            if (p != 1.0 && p != 0.0) w.zwork[j] = e + (y[j] - p) / (p * (1.0 - p));
-            w.wt[j] = p * (1.0 - p) * w.kwt[j];
-        } else {
-            const double mu = s.glm3.offset[j] * w.lresid[j];
-            w.wt[j] = mu * w.kwt[j];
+            z[j] = (p != 1.0 && p != 0.0) ? eta[j] + (y[j] - p) / (p * (1.0 - p)) : zprev[j];
+            ww[j] = p * (1.0 - p) * kwt[j];
+        }
+    } else {
+        for (int t = 0; t < v.cnt; ++t) {
+            const int j = v[t];
+            if (kwt[j] == 0.0) {
+                ww[j] = 0.0;
+                continue;
+            }
+            const double mu = o[j] * ex[j];
+            ww[j] = mu * kwt[j];
             // A mean that underflows to 0 likewise keeps its working response.
-            if (mu != 0.0) w.zwork[j] = e + (y[j] - mu) / mu;
+            z[j] = mu != 0.0 ? eta[j] + (y[j] - mu) / mu : zprev[j];
         }
     }
 }
 
-// The weighted least-squares solve: X'WX, X'Wz, the (generalised) inverse
-// and the estimates.
-void solve(const state& s, work& w) {
-    const int n = s.dat2.nobsd;
-    const dmat& x = s.struc1.xmat;
-    const int p = x.cols;
-    for (int k = 0; k < p; ++k) {
-        const double* xk = x.col(k);
-        for (int l = 0; l <= k; ++l) {
-            const double* xl = x.col(l);
-            double sum = 0.0;
-            for (int j = 0; j < n; ++j) sum += xk[j] * xl[j] * w.wt[j];
-            w.xtwx(k, l) = sum;
-            w.xtwx(l, k) = sum;
+// X'WX (lower triangle into a(m, k), m >= k, column-major K x K) and X'Wz
+// of the visited observations, each sum in observation order; an
+// observation of working weight 0 adds nothing and is passed over.
+template <int KF>
+#if defined(__GNUC__) && !defined(__clang__)
+// Keeping the sums in vector registers spills them to memory on every
+// observation.
+__attribute__((optimize("no-tree-slp-vectorize")))
+#endif
+void cross_products(int Kd, const dmat& xm, const double* z, const double* ww, glm_detail::visit v,
+                    double* A, double* bz) {
+    constexpr bool fixed = KF > 0;
+    const int K = fixed ? KF : Kd;
+    constexpr int cap = fixed ? KF : maxvar + 1;
+    const std::size_t ldx = static_cast<std::size_t>(xm.rows);
+    const double* X = xm.a.data();
+    double a[cap * cap];
+    double b[cap];
+    double x[cap];
+    for (int q = 0; q < K * K; ++q) a[q] = 0.0;
+    for (int k = 0; k < K; ++k) b[k] = 0.0;
+    for (int t = 0; t < v.cnt; ++t) {
+        const int j = v[t];
+        const double wj = ww[j];
+        if (wj == 0.0) continue;
+#pragma GCC unroll 8
+        for (int k = 0; k < K; ++k) x[k] = X[k * ldx + j];
+        const double zj = z[j];
+#pragma GCC unroll 8
+        for (int k = 0; k < K; ++k) {
+            const double xk = x[k];
+#pragma GCC unroll 8
+            for (int m = k; m < K; ++m) a[k * K + m] += (xk * x[m]) * wj;
+            b[k] += (xk * zj) * wj;
         }
-        double sz = 0.0;
-        for (int j = 0; j < n; ++j) sz += xk[j] * w.zwork[j] * w.wt[j];
-        w.xtwy[k] = sz;
     }
+    for (int q = 0; q < K * K; ++q) A[q] = a[q];
+    for (int k = 0; k < K; ++k) bz[k] = b[k];
+}
+
+// The weighted least-squares solve over the visited observations: X'WX,
+// X'Wz, the (generalised) inverse and the estimates.
+void solve(const state& s, work& w, glm_detail::visit v) {
+    const int K = s.struc1.xmat.cols;
+    double* A = w.xtwx.a.data();
+    double* bz = w.xtwy.data();
+    const double* z = w.zwork.data();
+    const double* ww = w.wwt.data();
+    const dmat& x = s.struc1.xmat;
+    switch (K) {
+        case 1: cross_products<1>(K, x, z, ww, v, A, bz); break;
+        case 2: cross_products<2>(K, x, z, ww, v, A, bz); break;
+        case 3: cross_products<3>(K, x, z, ww, v, A, bz); break;
+        case 4: cross_products<4>(K, x, z, ww, v, A, bz); break;
+        case 5: cross_products<5>(K, x, z, ww, v, A, bz); break;
+        case 6: cross_products<6>(K, x, z, ww, v, A, bz); break;
+        default: cross_products<0>(K, x, z, ww, v, A, bz); break;
+    }
+    // The sums are in the lower triangle (row m >= column k); mirror them.
+    for (int k = 0; k < K; ++k)
+        for (int m = k + 1; m < K; ++m) w.xtwx(k, m) = w.xtwx(m, k);
     w.singfl = glm_detail::ginv(w.xtwx, w.xtwxi, w);
-    for (int k = 0; k < p; ++k) {
+    for (int k = 0; k < K; ++k) {
         double b = 0.0;
-        for (int l = 0; l < p; ++l) b += w.xtwxi(k, l) * w.xtwy[l];
+        for (int l = 0; l < K; ++l) b += w.xtwxi(k, l) * w.xtwy[l];
         w.bhat[k] = b;
     }
 }
@@ -147,7 +237,7 @@ void diagnose(const state& s, work& w) {
     const dmat& x = s.struc1.xmat;
     const int p = x.cols;
     const bool logit = s.option.method == 3;
-    predictor(s, w);
+    predictor(s, w.bhat.data(), w.eta.data(), 0, n);
     for (int j = 0; j < n; ++j) {
         const double e = w.eta[j];
         const double mu = logit ? fitl(e) : s.glm3.offset[j] * std::exp(e);
@@ -186,7 +276,16 @@ void diagnose(const state& s, work& w) {
         for (int j = 0; j < n; ++j) w.lresid[j] += xk[j] * r[j];
     }
     double tr = 0.0;
-    for (int j = 0; j < n; ++j) tr += (logit ? w.hdiag[j] : w.wt[j]) * w.lresid[j];
+    if (logit) {
+        for (int j = 0; j < n; ++j) tr += w.hdiag[j] * w.lresid[j];
+    } else {
+        // Observations outside the fit (working weight 0) add nothing.
+        const glm_detail::visit v = glm_detail::visits(s, w);
+        for (int t = 0; t < v.cnt; ++t) {
+            const int j = v[t];
+            if (w.wwt[j] != 0.0) tr += w.wwt[j] * w.lresid[j];
+        }
+    }
     w.enp = tr;
 }
 
@@ -216,26 +315,53 @@ void failure(state& s, const work& w, const char* who, double L, double Lprev, b
     throw stop("8888");
 }
 
-// The reweighting loop shared by wglm and wglm2.  The diagnostics of a
-// solve (standard errors, trace) depend only on that solve, so they are
-// formed once, for the last one; every pass before it would overwrite them.
-void irls(state& s, work& w, bool relative, bool diagnostics) {
+// The start of a fit from scratch into w: working weights 1 and the
+// start's working response for every observation, the unweighted solve
+// over all of them, and its linear predictor and e^eta.
+void fresh_start(const state& s, work& w) {
     start(s, w);
-    solve(s, w);
-    predictor(s, w);
-    expeta(s, w);
+    solve(s, w, glm_detail::visit{nullptr, s.dat2.nobsd});
+    predict_all(s, w);
+}
+
+// The reweighting loop shared by wglm and wglm2, over the observations of
+// the current kernel list (all of them without one).  With `shared`, the
+// start is taken from the tables of prepare_start instead of being formed
+// again: the same numbers, since the start takes no kernel weights.  The
+// diagnostics of a solve (standard errors, trace) depend only on that
+// solve, so they are formed once, for the last one; every pass before it
+// would overwrite them.
+void irls(state& s, work& w, bool relative, bool diagnostics, bool shared) {
+    check_method(s, "399");
+    const glm_detail::visit v = glm_detail::visits(s, w);
+    const int p = s.struc1.xmat.cols;
+    // Linear predictor, e^eta and working response that the first
+    // reweighting starts from.
+    const double* eta0 = w.eta.data();
+    const double* ex0 = w.lresid.data();
+    const double* z0 = w.zwork.data();
+    if (shared) {
+        for (int k = 0; k < p; ++k) w.bhat[k] = s.glm1.bstart[k];
+        eta0 = s.glm1.etastart.data();
+        ex0 = s.glm1.expstart.data();
+        z0 = s.glm1.zstart.data();
+    } else {
+        fresh_start(s, w);
+    }
     w.niter = 1;
     double L0 = llstart;
     double Lbefore = llstart;  // the value L0 was compared with, for the failure lines
     double L = llstart;
-    const int p = s.struc1.xmat.cols;
     for (;;) {
         if (w.niter > maxpass) throw nonconvergence{L0, Lbefore};
         for (int k = 0; k < p; ++k) w.bprev[k] = w.bhat[k];
-        reweight(s, w);
-        solve(s, w);
+        if (w.niter == 1)
+            reweight(s, w, v, eta0, ex0, z0);
+        else
+            reweight(s, w, v, w.eta.data(), w.lresid.data(), w.zwork.data());
+        solve(s, w, v);
         double D = 0.0;
-        likelihood(s, w, "347", L, D);
+        likelihood(s, w, L, D);
         w.loglik = L;
         w.deviance = D;
         bool done;
@@ -269,9 +395,27 @@ double logistic(double eta) { return logistic_of(std::exp(eta)); }
 
 double log1pexp(double eta) { return log1pexp(eta, std::exp(eta)); }
 
-bool wglm_quiet(state& s, work& w, bool relative) {
+void prepare_start(state& s) {
+    check_method(s, "399");
+    const int n = s.dat2.nobsd;
+    const int p = s.struc1.xmat.cols;
+    work& w = s.ws;
+    fresh_start(s, w);
+    auto& g = s.glm1;
+    // Sized with the run's tables; kept for states sized otherwise.
+    g.zstart.resize(n);
+    g.etastart.resize(n);
+    g.expstart.resize(n);
+    g.bstart.resize(p);
+    std::copy(w.zwork.begin(), w.zwork.begin() + n, g.zstart.begin());
+    std::copy(w.eta.begin(), w.eta.begin() + n, g.etastart.begin());
+    std::copy(w.lresid.begin(), w.lresid.begin() + n, g.expstart.begin());
+    std::copy(w.bhat.begin(), w.bhat.begin() + p, g.bstart.begin());
+}
+
+bool wglm_quiet(state& s, work& w, bool relative, bool shared) {
     try {
-        irls(s, w, relative, false);
+        irls(s, w, relative, false, shared);
     } catch (const nonconvergence&) {
         return false;
     }
@@ -326,13 +470,13 @@ double fitl(double eta) {
 }
 
 void fitlog(state& s, work& w, int diag) {
-    solve(s, w);
+    solve(s, w, glm_detail::visits(s, w));
     if (diag != 0) diagnose(s, w);
 }
 
 void wglm(state& s, work& w) {
     try {
-        irls(s, w, false, true);
+        irls(s, w, false, true, false);
     } catch (const nonconvergence& e) {
         failure(s, w, "[WGLM]", e.L, e.Lprev, false);
     }
@@ -340,7 +484,7 @@ void wglm(state& s, work& w) {
 
 void wglm2(state& s, work& w) {
     try {
-        irls(s, w, true, false);
+        irls(s, w, true, false, false);
     } catch (const nonconvergence& e) {
         failure(s, w, "[WGLM2]", e.L, e.Lprev, true);
     }
@@ -351,6 +495,9 @@ void glm(state& s) {
     const int n = s.dat2.nobsd;
     s.dat2.nwork = n;
     for (int j = 0; j < n; ++j) w.kwt[j] = 1.0;
+    // Every observation enters the global fit: no kernel list applies.
+    w.nnbr = -1;
+    w.wtsparse = false;
     wglm(s, w);
     const double L = w.loglik;
     const double k = w.enp;

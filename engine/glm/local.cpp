@@ -9,6 +9,7 @@
 #include "control/stop.h"
 #include "format/format.h"
 #include "gaussian/gaussian.h"
+#include "gaussian/neighbours.h"
 #include "gaussian/parallel.h"
 #include "glm/glm.h"
 #include "glm/glm_internal.h"
@@ -43,15 +44,77 @@ void weights(const state& s, work& w, int i, double bw, bool atobs) {
         genwgt(s, w, i, bw);
 }
 
+// The kernel weights of the fit, w.kwt, from w.wt: the listed neighbours
+// only when the weights came with a list (the fit then reads no other
+// entry), else every observation.
+void take_kernel(const state& s, work& w) {
+    const glm_detail::visit v = glm_detail::visits(s, w);
+    for (int t = 0; t < v.cnt; ++t) {
+        const int j = v[t];
+        w.kwt[j] = w.wt[j];
+    }
+}
+
+// Sum over the visited observations of a_j x_j x_j' into the symmetric
+// K x K matrix m, each entry summed in observation order as
+// (a_j x_jk) x_jl, k >= l; an observation with a_j = 0 adds nothing and is
+// passed over.
+template <int KF>
+#if defined(__GNUC__) && !defined(__clang__)
+// Keeping the sums in vector registers spills them to memory on every
+// observation.
+__attribute__((optimize("no-tree-slp-vectorize")))
+#endif
+void weighted_cross(int Kd, const dmat& xm, const double* a, glm_detail::visit v, dmat& m) {
+    constexpr bool fixed = KF > 0;
+    const int K = fixed ? KF : Kd;
+    constexpr int cap = fixed ? KF : maxvar + 1;
+    const std::size_t ldx = static_cast<std::size_t>(xm.rows);
+    const double* X = xm.a.data();
+    double c[cap * cap];
+    double x[cap];
+    for (int q = 0; q < K * K; ++q) c[q] = 0.0;
+    for (int t = 0; t < v.cnt; ++t) {
+        const int j = v[t];
+        const double aj = a[j];
+        if (aj == 0.0) continue;
+#pragma GCC unroll 8
+        for (int k = 0; k < K; ++k) x[k] = X[k * ldx + j];
+#pragma GCC unroll 8
+        for (int k = 0; k < K; ++k) {
+            const double ak = aj * x[k];
+#pragma GCC unroll 8
+            for (int l = 0; l <= k; ++l) c[k * K + l] += ak * x[l];
+        }
+    }
+    for (int k = 0; k < K; ++k)
+        for (int l = 0; l <= k; ++l) {
+            m(k, l) = c[k * K + l];
+            m(l, k) = c[k * K + l];
+        }
+}
+
+void weighted_cross(const dmat& x, const double* a, glm_detail::visit v, dmat& m) {
+    const int K = x.cols;
+    switch (K) {
+        case 1: weighted_cross<1>(K, x, a, v, m); break;
+        case 2: weighted_cross<2>(K, x, a, v, m); break;
+        case 3: weighted_cross<3>(K, x, a, v, m); break;
+        case 4: weighted_cross<4>(K, x, a, v, m); break;
+        case 5: weighted_cross<5>(K, x, a, v, m); break;
+        case 6: weighted_cross<6>(K, x, a, v, m); break;
+        default: weighted_cross<0>(K, x, a, v, m); break;
+    }
+}
+
 // The local fit at location i: kernel weights, a complete reweighted fit
-// and the estimates with the singular flag of the last solve.  False when
-// the fit did not converge.
+// from the shared start and the estimates with the singular flag of the
+// last solve.  False when the fit did not converge.
 bool localfit(state& s, work& w, int i, double bw, bool atobs, bool leaveout) {
-    const int n = s.dat2.nobsd;
     weights(s, w, i, bw, atobs);
-    for (int j = 0; j < n; ++j) w.kwt[j] = w.wt[j];
+    take_kernel(s, w);
     if (leaveout) w.kwt[i - 1] = 0.0;
-    if (!glm_detail::wglm_quiet(s, w, false)) return false;
+    if (!glm_detail::wglm_quiet(s, w, false, true)) return false;
     const int p = s.struc1.xmat.cols;
     for (int k = 0; k < p; ++k) s.bvals(i - 1, k) = w.bhat[k];
     s.output.locsing[i - 1] = w.singfl;
@@ -64,6 +127,8 @@ bool localfit(state& s, work& w, int i, double bw, bool atobs, bool leaveout) {
 void localfits(state& s, int m, double bw, bool atobs, bool leaveout) {
     precheck(s);
     size_pool(s);
+    nbscope nb(s);
+    glm_detail::prepare_start(s);
     int firstfail = none;
 #pragma omp parallel reduction(min : firstfail)
     {
@@ -75,7 +140,7 @@ void localfits(state& s, int m, double bw, bool atobs, bool leaveout) {
     if (firstfail != none) {
         work& w = s.ws;
         weights(s, w, firstfail, bw, atobs);
-        for (int j = 0; j < s.dat2.nobsd; ++j) w.kwt[j] = w.wt[j];
+        take_kernel(s, w);
         if (leaveout) w.kwt[firstfail - 1] = 0.0;
         wglm(s, w);  // writes the failure lines and stops
     }
@@ -112,22 +177,18 @@ inline double varwt(const state& s, double yh) { return s.option.method == 3 ? y
 
 // A = sum_j k_j a_j x_j x_j' of location i into w.vmat, with the variance
 // weights a_j in w.hdiag; false when A has no inverse, else the leverage.
+// An observation with kernel weight 0 adds nothing, whatever its variance
+// weight.
 bool leverage(state& s, work& w, int i, bool atobs, double& h) {
-    const int n = s.dat2.nobsd;
     const dmat& x = s.struc1.xmat;
     const int p = x.cols;
     weights(s, w, i, s.parms.bandw, atobs);
-    for (int j = 0; j < n; ++j) w.lresid[j] = w.wt[j] * w.hdiag[j];
-    for (int k = 0; k < p; ++k) {
-        const double* xk = x.col(k);
-        for (int l = 0; l <= k; ++l) {
-            const double* xl = x.col(l);
-            double sum = 0.0;
-            for (int j = 0; j < n; ++j) sum += w.lresid[j] * xk[j] * xl[j];
-            w.vmat(k, l) = sum;
-            w.vmat(l, k) = sum;
-        }
+    const glm_detail::visit v = glm_detail::visits(s, w);
+    for (int t = 0; t < v.cnt; ++t) {
+        const int j = v[t];
+        w.lresid[j] = w.wt[j] == 0.0 ? 0.0 : w.wt[j] * w.hdiag[j];
     }
+    weighted_cross(x, w.lresid.data(), v, w.vmat);
     w.minvw.a = w.vmat.a;
     double det = 0.0;
     minv(w.minvw.a.data(), p, p, det, w.lpiv.data(), w.mpiv.data());
@@ -149,6 +210,7 @@ void leverages(state& s, int m, bool atobs) {
     const int n = s.dat2.nobsd;
     precheck(s);
     size_pool(s);
+    nbscope nb(s);
     int firstfail = none;
 #pragma omp parallel reduction(min : firstfail)
     {
@@ -201,48 +263,39 @@ bool crossval(const state& s) {
 }
 
 // Standard errors at location i into row i of svals; false when the refit
-// did not converge.
+// did not converge.  Only observations with a non-zero kernel weight enter
+// the sums (the listed neighbours when there is a list).
 bool stderrs(state& s, work& w, int i) {
-    const int n = s.dat2.nobsd;
     const dmat& x = s.struc1.xmat;
     const int p = x.cols;
     const bool logit = s.option.method == 3;
     const std::vector<double>& yh = s.output.yhat;
     genwgt(s, w, i, s.parms.bandw);
-    for (int j = 0; j < n; ++j) w.kwt[j] = w.wt[j];
-    if (!glm_detail::wglm_quiet(s, w, true)) return false;
+    take_kernel(s, w);
+    if (!glm_detail::wglm_quiet(s, w, true, true)) return false;
+    const glm_detail::visit v = glm_detail::visits(s, w);
     // Variance weights at the refitted estimates, times the kernel.
-    for (int j = 0; j < n; ++j) w.eta[j] = 0.0;
-    for (int k = 0; k < p; ++k) {
-        const double* xk = x.col(k);
-        for (int j = 0; j < n; ++j) w.eta[j] += xk[j] * w.bhat[k];
-    }
-    for (int j = 0; j < n; ++j) {
-        const double e = w.eta[j];
-        double v;
+    for (int t = 0; t < v.cnt; ++t) {
+        const int j = v[t];
+        double e = 0.0;
+        for (int k = 0; k < p; ++k) e += x(j, k) * w.bhat[k];
+        double vj;
         if (logit) {
             const double pr = fitl(e);
-            v = pr * (1.0 - pr);
+            vj = pr * (1.0 - pr);
         } else {
-            v = s.glm3.offset[j] * std::exp(e);
+            vj = s.glm3.offset[j] * std::exp(e);
         }
-        w.hdiag[j] = v;
-        w.lresid[j] = w.kwt[j] * v;
+        w.hdiag[j] = vj;
+        w.lresid[j] = w.kwt[j] == 0.0 ? 0.0 : w.kwt[j] * vj;
     }
-    for (int k = 0; k < p; ++k) {
-        const double* xk = x.col(k);
-        for (int l = 0; l <= k; ++l) {
-            const double* xl = x.col(l);
-            double sum = 0.0;
-            for (int j = 0; j < n; ++j) sum += w.lresid[j] * xk[j] * xl[j];
-            w.vmat(k, l) = sum;
-            w.vmat(l, k) = sum;
-        }
-    }
+    weighted_cross(x, w.lresid.data(), v, w.vmat);
     glm_detail::ginv(w.vmat, w.minvw, w);
     const dmat& c = w.minvw;
     for (int k = 0; k < p; ++k) w.sehat[k] = 0.0;
-    for (int j = 0; j < n; ++j) {
+    for (int t = 0; t < v.cnt; ++t) {
+        const int j = v[t];
+        if (w.lresid[j] == 0.0) continue;
         const double u = varwt(s, yh[j]);
         // A fitted value of exactly 0 (or a probability of exactly 1)
         // has no variance to scale by; it adds nothing.
@@ -336,6 +389,8 @@ void glm_se(state& s) {
     const int m = s.fit3.nloc;
     precheck(s);
     size_pool(s);
+    nbscope nb(s);
+    glm_detail::prepare_start(s);
     int firstfail = none;
 #pragma omp parallel reduction(min : firstfail)
     {
@@ -347,7 +402,7 @@ void glm_se(state& s) {
     if (firstfail != none) {
         work& w = s.ws;
         genwgt(s, w, firstfail, s.parms.bandw);
-        for (int j = 0; j < s.dat2.nobsd; ++j) w.kwt[j] = w.wt[j];
+        take_kernel(s, w);
         wglm2(s, w);  // writes the failure lines and stops
     }
 }
