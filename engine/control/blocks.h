@@ -275,6 +275,8 @@ struct work {
 // Spatial index of the observation points (a uniform grid), built by the
 // fitting loops for the kernels with a cut-off.
 struct nbgrid;
+// The same for spherical coordinates (a grid over the points' unit vectors).
+struct sphgrid;
 
 struct state {
     blocks::option option;
@@ -309,6 +311,7 @@ struct state {
     work ws;  // scratch of the serial fitting loops (and of thread 0 of the parallel ones)
     std::vector<work> wpool;  // scratch of threads 1.. of the parallel fitting loops
     std::shared_ptr<const nbgrid> nbix;  // neighbour index while a fitting loop runs, else empty
+    std::shared_ptr<const sphgrid> sphix;  // its spherical counterpart, while a fitting loop runs
     int nbmin = 1024;  // fewest observations for which the fitting loops build the index
 
     rng rand;  // the run's only random source

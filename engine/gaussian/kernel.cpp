@@ -78,6 +78,10 @@ void genwgt_at(const state& s, work& w, double x, double y, double bw) {
         genwgt_grid(s, *s.nbix, w, x, y, bw);
         return;
     }
+    if (s.sphix && sphgrid_pays(s, *s.sphix, x, y, bw)) {
+        genwgt_sphgrid(s, *s.sphix, w, x, y, bw);
+        return;
+    }
     // Every entry of wt is written below.
     w.nnbr = -1;
     w.wtsparse = false;

@@ -333,10 +333,392 @@ void genwgt_grid(const state& s, const nbgrid& g, work& w, double x, double y, d
     if (jhi >= 0) list_marked(w, jlo >> 6, jhi >> 6);
 }
 
-nbscope::nbscope(state& s) : s_(s) { s_.nbix = build_nbgrid(s_, s_.nbmin); }
+// ---------------------------------------------------------------------
+// Spherical coordinates.
+
+namespace {
+
+constexpr double earth_radius = 6371.1;  // kilometres, as in the full scan
+constexpr double coincide_tol = 1e-12;   // the full scan's coincident-points tolerance
+
+// Every distance bound taken from a chord is moved by this many kilometres
+// (plus a relative 1e-9) against the search: the computed great-circle
+// distance can be off by about 2e-4 km (acos is ill-conditioned near 1 and
+// -1), and the coincident-points rule puts points up to about 9 m apart at
+// distance 0.
+constexpr double dist_margin = 0.02;
+constexpr double rel_margin = 1e-9;
+// Rounding of the unit vectors and of the chords formed from them, in units
+// of the sphere's radius: far above the true error (about 1e-15).
+constexpr double unit_margin = 1e-12;
+// Longitudes beyond this many radians make the difference of two of them
+// (which the distance formula takes) lose more than about 1e-9 km.
+constexpr double max_lon = 1e6;
+
+// Squared great-circle distance exactly as the full scan forms it, from the
+// observation's longitude and the sine and cosine of its latitude (the same
+// values the scan computes) and the location's longitude x and the sine sy
+// and cosine cy of its latitude.
+inline double sphere_dsq_at(double xo, double so, double co, double x, double sy, double cy) {
+    const double c = so * sy + co * cy * std::cos(x - xo);
+    if (std::fabs(c - 1.0) < coincide_tol) return 0.0;
+    const double dist = earth_radius * std::acos(c);
+    return dist * dist;
+}
+
+// The chord that holds every observation whose computed distance can be at
+// most `reach` kilometres, or a value above 2 when that is every
+// observation on the sphere.
+double reach_chord(double reach) {
+    const double theta = (reach * (1.0 + rel_margin) + dist_margin) / earth_radius;
+    if (!(theta < 3.14159265358979)) return 3.0;
+    return 2.0 * std::sin(0.5 * theta) * (1.0 + rel_margin) + unit_margin;
+}
+
+// Squared distance at or below which every observation of computed
+// distance that low lies within the chord rho of the location, or -1 when
+// no distance is certain (the chord is too short for the margins).
+double chord_cover(double rho) {
+    const double r = rho - unit_margin;
+    if (!(r > 0.0)) return -1.0;
+    const double theta = 2.0 * std::asin(std::min(1.0, 0.5 * r));
+    const double d = earth_radius * theta * (1.0 - rel_margin) - dist_margin;
+    if (!(d > 0.0)) return -1.0;
+    return d * d * (1.0 - 1e-12);
+}
+
+// Distance from v to the slab [a, b] of one axis (an infinite bound for the
+// outer cells, which also hold what the clamping put there), shrunk by a
+// millionth of a cell against rounding in the cell of a point.
+inline double slab_gap(double v, double a, double b, double shrink) {
+    const double g = v < a ? a - v : v > b ? v - b : 0.0;
+    return g > shrink ? g - shrink : 0.0;
+}
+
+// Euclidean distance from v to the farthest corner of the points' bounding
+// box: every point lies within it.
+double farthest(const sphgrid& g, const double v[3]) {
+    double s = 0.0;
+    for (int a = 0; a < 3; ++a) {
+        const double d = std::max(std::fabs(v[a] - g.lo[a]), std::fabs(v[a] - g.hi[a]));
+        s += d * d;
+    }
+    return std::sqrt(s) * (1.0 + 1e-12) + unit_margin;
+}
+
+// Euclidean distance from v to the points' bounding box (0 inside).
+double to_box(const sphgrid& g, const double v[3]) {
+    double s = 0.0;
+    for (int a = 0; a < 3; ++a) {
+        const double d = v[a] < g.lo[a] ? g.lo[a] - v[a] : v[a] > g.hi[a] ? v[a] - g.hi[a] : 0.0;
+        s += d * d;
+    }
+    return std::sqrt(s);
+}
+
+// Calls take(p0, p1) for the index ranges of the cells that can hold a
+// point within the chord rho of v: row by row, each row cut to the part of
+// the ball it crosses, widened by a cell at both ends.
+template <class Take>
+void ball_rows(const sphgrid& g, const double v[3], double rho, Take take) {
+    const double shrink = g.cs * cell_margin;
+    auto lohi = [&](int a, double c, int& k0, int& k1) {
+        const double f0 = std::floor((c - rho - g.lo[a]) / g.cs) - 1.0;
+        const double f1 = std::floor((c + rho - g.lo[a]) / g.cs) + 1.0;
+        k0 = f0 < 0.0 ? 0 : f0 > g.nc[a] - 1 ? g.nc[a] : static_cast<int>(f0);
+        k1 = f1 > g.nc[a] - 1 ? g.nc[a] - 1 : f1 < 0.0 ? -1 : static_cast<int>(f1);
+    };
+    auto gap = [&](int a, int k) {
+        const double inf = std::numeric_limits<double>::infinity();
+        const double s0 = k == 0 ? -inf : g.lo[a] + k * g.cs;
+        const double s1 = k == g.nc[a] - 1 ? inf : g.lo[a] + (k + 1) * g.cs;
+        return slab_gap(v[a], s0, s1, shrink);
+    };
+    int z0, z1, y0, y1;
+    lohi(2, v[2], z0, z1);
+    lohi(1, v[1], y0, y1);
+    const double rho2 = rho * rho;
+    for (int c2 = z0; c2 <= z1; ++c2) {
+        const double dz = gap(2, c2);
+        const double rz = rho2 - dz * dz;
+        if (rz < 0.0) continue;
+        for (int c1 = y0; c1 <= y1; ++c1) {
+            const double dy = gap(1, c1);
+            const double rem = rz - dy * dy;
+            if (rem < 0.0) continue;
+            const double half = std::sqrt(rem);
+            const double f0 = std::floor((v[0] - half - g.lo[0]) / g.cs) - 1.0;
+            const double f1 = std::floor((v[0] + half - g.lo[0]) / g.cs) + 1.0;
+            if (f1 < 0.0 || f0 > g.nc[0] - 1) continue;
+            const int a0 = f0 < 0.0 ? 0 : static_cast<int>(f0);
+            const int a1 = f1 > g.nc[0] - 1 ? g.nc[0] - 1 : static_cast<int>(f1);
+            const int row = (c2 * g.nc[1] + c1) * g.nc[0];
+            const int p0 = g.start[row + a0], p1 = g.start[row + a1 + 1];
+            if (p1 > p0) take(p0, p1);
+        }
+    }
+}
+
+// The reach in kilometres within which the cylinder or the Gaussian can
+// give weight, or a negative value where the kernel has no finite reach to
+// search by.
+double kernel_reach(const state& s, double bw) {
+    if (s.option.kershp == 1) {
+        const double twoh2 = 2.0 * (bw * bw);
+        const double h = gauss_reach(twoh2);
+        if (twoh2 == 0.0 || !std::isfinite(h)) return -1.0;
+        return h;
+    }
+    if (!std::isfinite(bw * bw)) return -1.0;
+    return std::fabs(bw);
+}
+
+}  // namespace
+
+int sphgrid::cell(int axis, double v) const {
+    const double f = std::floor((v - lo[axis]) / cs);
+    if (!(f > 0.0)) return 0;
+    return f >= nc[axis] - 1 ? nc[axis] - 1 : static_cast<int>(f);
+}
+
+void sphgrid::unit(double x, double y, double v[3]) const {
+    const double cy = std::cos(y);
+    const double u[3] = {cy * std::cos(x), cy * std::sin(x), std::sin(y)};
+    for (int a = 0; a < 3; ++a) v[a] = u[comp[a]];
+}
+
+std::shared_ptr<const sphgrid> build_sphgrid(const state& s, int minobs) {
+    const int n = s.option.nobs;
+    if (s.option.isph == 0) return nullptr;
+    if (s.option.kershp < 1 || s.option.kershp > 3) return nullptr;
+    if (n < std::max(minobs, 1)) return nullptr;
+    if (s.option.kershp == 1) {
+        // As for the planar grid: an underflowed weight is exactly 0 only
+        // when the observation weight is positive and finite.
+        for (int j = 0; j < n; ++j)
+            if (!(s.fit6.obswt[j] > 0.0) || !std::isfinite(s.fit6.obswt[j])) return nullptr;
+    }
+    const double* xo = s.struc2.xobs.data();
+    const double* yo = s.struc2.yobs.data();
+    std::vector<double> u(3 * static_cast<std::size_t>(n));
+    double lo[3], hi[3];
+    for (int a = 0; a < 3; ++a) lo[a] = std::numeric_limits<double>::infinity(), hi[a] = -lo[a];
+    for (int j = 0; j < n; ++j) {
+        if (!std::isfinite(xo[j]) || !std::isfinite(yo[j]) || std::fabs(xo[j]) > max_lon)
+            return nullptr;
+        const double cy = std::cos(yo[j]);
+        double* p = &u[3 * static_cast<std::size_t>(j)];
+        p[0] = cy * std::cos(xo[j]);
+        p[1] = cy * std::sin(xo[j]);
+        p[2] = std::sin(yo[j]);
+        for (int a = 0; a < 3; ++a) lo[a] = std::min(lo[a], p[a]), hi[a] = std::max(hi[a], p[a]);
+    }
+    auto g = std::make_shared<sphgrid>();
+    // Longest extent first: rows run along it.
+    std::stable_sort(g->comp, g->comp + 3, [&](int a, int b) { return hi[a] - lo[a] > hi[b] - lo[b]; });
+    double ext[3];
+    for (int a = 0; a < 3; ++a) {
+        g->lo[a] = lo[g->comp[a]];
+        g->hi[a] = hi[g->comp[a]];
+        ext[a] = g->hi[a] - g->lo[a];
+    }
+    if (!(ext[0] > 0.0)) return nullptr;  // all points at one place
+
+    // Cells: at most `cap` of them (memory linear in n).  The finest grid
+    // within the cap is tried first and made coarser until its non-empty
+    // cells hold about two observations each; the points lie on a surface,
+    // so the count of non-empty cells goes with the inverse square of the
+    // cell side.
+    const double cap = 8.0 * n + 64.0;
+    auto ncells = [&](double cs) {
+        double c = 1.0;
+        for (int a = 0; a < 3; ++a) c *= std::floor(ext[a] / cs) + 1.0;
+        return c;
+    };
+    double cs = ext[0] / cap;
+    while (ncells(cs) > cap) cs *= 1.05;
+    if (!(cs >= 1e-11) || !std::isfinite(cs)) return nullptr;
+    std::vector<int> cellof(n);
+    auto place = [&](double side) {
+        g->cs = side;
+        for (int a = 0; a < 3; ++a) g->nc[a] = static_cast<int>(std::floor(ext[a] / side) + 1.0);
+        for (int j = 0; j < n; ++j) {
+            const double* p = &u[3 * static_cast<std::size_t>(j)];
+            int c[3];
+            for (int a = 0; a < 3; ++a) c[a] = g->cell(a, p[g->comp[a]]);
+            cellof[j] = (c[2] * g->nc[1] + c[1]) * g->nc[0] + c[0];
+        }
+    };
+    std::vector<int> cnt;
+    int occupied = 0;
+    auto count = [&]() {
+        cnt.assign(static_cast<std::size_t>(g->nc[0]) * g->nc[1] * g->nc[2], 0);
+        occupied = 0;
+        for (int j = 0; j < n; ++j) occupied += cnt[cellof[j]]++ == 0;
+    };
+    place(cs);
+    count();
+    for (int pass = 0; pass < 3; ++pass) {
+        const double per = static_cast<double>(n) / occupied;
+        if (per >= 1.5) break;
+        place(cs *= std::sqrt(2.0 / per));
+        count();
+    }
+    g->per_cell = static_cast<double>(n) / occupied;
+
+    const std::size_t cells = cnt.size();
+    g->start.assign(cells + 1, 0);
+    for (std::size_t c = 0; c < cells; ++c) g->start[c + 1] = g->start[c] + cnt[c];
+    std::vector<int> fill(g->start.begin(), g->start.end() - 1);
+    g->idx.resize(n);
+    for (int j = 0; j < n; ++j) g->idx[fill[cellof[j]]++] = j;
+    g->glon.resize(n);
+    g->gsin.resize(n);
+    g->gcos.resize(n);
+    for (int p = 0; p < n; ++p) {
+        const int j = g->idx[p];
+        g->glon[p] = xo[j];
+        g->gsin[p] = std::sin(yo[j]);
+        g->gcos[p] = std::cos(yo[j]);
+    }
+    return g;
+}
+
+bool sphgrid_pays(const state& s, const sphgrid& g, double x, double y, double bw) {
+    if (!std::isfinite(x) || !std::isfinite(y) || std::fabs(x) > max_lon) return false;
+    if (s.option.kershp == 2) return true;
+    const double reach = kernel_reach(s, bw);
+    if (reach < 0.0) return false;
+    const double rho = reach_chord(reach);
+    if (rho > 2.0) return false;
+    double v[3];
+    g.unit(x, y, v);
+    return rho < farthest(g, v);
+}
+
+void genwgt_sphgrid(const state& s, const sphgrid& g, work& w, double x, double y, double bw) {
+    const int n = s.option.nobs;
+    double* wt = w.wt.data();
+    int* cand = w.cand.data();
+    double* cd = w.candd.data();
+    clear_weights(w, n);
+
+    double v[3];
+    g.unit(x, y, v);
+    const double sy = std::sin(y), cy = std::cos(y);
+    const int* gi = g.idx.data();
+    const double* glon = g.glon.data();
+    const double* gs = g.gsin.data();
+    const double* gc = g.gcos.data();
+    int nc = 0;
+    // Measures the observations at index positions p0..p1-1.
+    auto take = [&](int p0, int p1) {
+        int* cq = cand + nc;
+        double* dq = cd + nc;
+        for (int p = p0; p < p1; ++p) {
+            cq[p - p0] = gi[p];
+            dq[p - p0] = sphere_dsq_at(glon[p], gs[p], gc[p], x, sy, cy);
+        }
+        nc += p1 - p0;
+    };
+    int qlo = std::numeric_limits<int>::max(), qhi = -1;
+    auto mark = [&](int j) {
+        const int q = j >> 6;
+        w.mark[q] |= std::uint64_t{1} << (j & 63);
+        qlo = std::min(qlo, q);
+        qhi = std::max(qhi, q);
+    };
+
+    if (s.option.kershp == 1 || s.option.kershp == 3) {
+        // Every observation whose computed distance can be within the reach.
+        const double reach = kernel_reach(s, bw);
+        const double rho = reach_chord(reach);
+        if (reach < 0.0 || rho > 2.0)
+            take(0, n);
+        else
+            ball_rows(g, v, rho, take);
+        if (s.option.kershp == 3) {
+            const double h2 = bw * bw;
+            for (int t = 0; t < nc; ++t) {
+                if (cd[t] <= h2) {
+                    wt[cand[t]] = 1.0;
+                    mark(cand[t]);
+                }
+            }
+        } else {
+            const double twoh2 = 2.0 * (bw * bw);
+            const double* ow = s.fit6.obswt.data();
+            for (int t = 0; t < nc; ++t) {
+                const int j = cand[t];
+                const double wv = gauss_weight(-cd[t] / twoh2, ow[j]);
+                wt[j] = wv;
+                if (wv != 0.0) mark(j);
+            }
+        }
+        if (qhi >= 0) list_marked(w, qlo, qhi);
+        return;
+    }
+
+    // Adaptive bi-square: balls of growing chord until at least N measured
+    // observations lie within the distance the ball provably holds; then D,
+    // the N-th smallest of those, is the N-th smallest of all.
+    const int nn = s.fit5.nnear;
+    if (nn < 1) return;  // no neighbour defines a bandwidth: nothing carries weight
+    double* sel = w.dsqwrk.data();
+    const double far = farthest(g, v);
+    // A first chord for about N observations at the grid's density (a cell
+    // face holds per_cell of them), from the box's edge when the location
+    // lies outside it.
+    double rho = to_box(g, v) + g.cs * (std::sqrt(nn / (3.14159 * g.per_cell)) * 1.2 + 1.0) +
+                 2.0 * dist_margin / earth_radius;
+    int ns;
+    for (;;) {
+        nc = 0;
+        if (rho > 2.0 || rho >= far) {
+            // The ball holds every observation.
+            take(0, n);
+            std::copy(cd, cd + nc, sel);
+            ns = nc;
+            break;
+        }
+        ball_rows(g, v, rho, take);
+        const double lim = chord_cover(rho);
+        ns = 0;
+        for (int t = 0; t < nc; ++t) {
+            sel[ns] = cd[t];
+            ns += cd[t] <= lim;
+        }
+        if (ns >= nn) break;
+        // Grow as the count suggests on a surface (at least by a quarter,
+        // at most fourfold).
+        const double f = ns > 0 ? std::sqrt(static_cast<double>(nn) / ns) * 1.15 : 2.0;
+        rho *= std::min(4.0, std::max(1.25, f));
+    }
+    std::nth_element(sel, sel + (nn - 1), sel + ns);
+    const double dmax = sel[nn - 1];
+    std::uint64_t* mk = w.mark.data();
+    int jlo = n, jhi = -1;
+    for (int t = 0; t < nc; ++t) {
+        const double d = cd[t];
+        const int j = cand[t];
+        const bool in = d < dmax;
+        const double uu = 1.0 - d / dmax;
+        wt[j] = in ? uu * uu : 0.0;
+        mk[j >> 6] |= static_cast<std::uint64_t>(in) << (j & 63);
+        jlo = std::min(jlo, j);
+        jhi = std::max(jhi, j);
+    }
+    if (jhi >= 0) list_marked(w, jlo >> 6, jhi >> 6);
+}
+
+nbscope::nbscope(state& s) : s_(s) {
+    s_.nbix = build_nbgrid(s_, s_.nbmin);
+    s_.sphix = build_sphgrid(s_, s_.nbmin);
+}
 
 nbscope::~nbscope() {
     s_.nbix.reset();
+    s_.sphix.reset();
     s_.ws.nnbr = -1;
     s_.ws.wtsparse = false;
     for (work& w : s_.wpool) {

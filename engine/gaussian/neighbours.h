@@ -13,6 +13,16 @@
 // distance included.  The observations with a non-zero weight are listed in
 // ascending order (w.nbr), and the sums of a fit run over that list, in
 // observation order, giving the results of the full scan bit for bit.
+//
+// Spherical coordinates (longitude and latitude in radians, great-circle
+// distances in kilometres) have their own index: a grid over the points'
+// unit vectors in three dimensions.  The chord between two unit vectors
+// grows with the great-circle distance, so a ball of cells around the
+// location's unit vector holds every observation within a distance; the
+// distances themselves are always computed by the full scan's formula,
+// and every bound taken from a chord carries a margin wide enough for that
+// formula's rounding (and for its rule that puts points a few metres apart
+// at distance 0).
 #pragma once
 
 #include <memory>
@@ -50,10 +60,49 @@ void genwgt_grid(const state& s, const nbgrid& g, work& w, double x, double y, d
 // than a plain scan).
 bool grid_pays(const state& s, const nbgrid& g, double x, double y, double bw);
 
-// Neighbour index for the duration of one fitting loop: builds s.nbix when
-// it pays (at least s.nbmin observations); on leaving clears it and marks every thread's weights as a full
-// vector again, so that later fits (and callers that fill wt themselves)
-// scan every observation.
+// Grid over the unit vectors u = (cos y cos x, cos y sin x, sin y) of
+// spherical observations.  Grid axis 0 runs along the cells of a row, which
+// are consecutive in idx; the axes are the unit-vector components ordered by
+// the extent of the points along them, longest first.
+struct sphgrid {
+    int comp[3] = {0, 1, 2};       // unit-vector component of each grid axis
+    double lo[3] = {}, hi[3] = {};  // the points' bounding box along the grid axes
+    double cs = 0.0;               // cell side; cell k of an axis starts at lo + k * cs
+    int nc[3] = {0, 0, 0};         // cells along the grid axes
+    double per_cell = 1.0;         // observations per non-empty cell
+    std::vector<int> start;        // first entry of cell (c2 * nc[1] + c1) * nc[0] + c0 in idx
+    std::vector<int> idx;          // observations (0-based) by cell, ascending within a cell
+    std::vector<double> glon;      // their longitudes, in the same order
+    std::vector<double> gsin, gcos;  // sine and cosine of their latitudes
+
+    int cell(int axis, double v) const;  // cell of grid coordinate v, clamped to the grid
+    // The unit vector of (x, y) in grid-axis order.
+    void unit(double x, double y, double v[3]) const;
+};
+
+// The spherical grid, or null where it does not pay or does not apply:
+// planar coordinates, fewer than `minobs` observations, coordinates that
+// are not finite (or longitudes too large for a difference of two of them to
+// be exact enough), all points at one place, and, for the Gaussian kernel,
+// observation weights that are not all positive and finite.
+std::shared_ptr<const sphgrid> build_sphgrid(const state& s, int minobs = 1024);
+
+// Kernel weights from the spherical grid: the same weights as the full scan
+// of genwgt_at, with wt 0 outside the listed neighbours.  The location must
+// be one for which sphgrid_pays holds.
+void genwgt_sphgrid(const state& s, const sphgrid& g, work& w, double x, double y, double bw);
+
+// Whether the spherical grid serves (x, y): a finite location of moderate
+// longitude; for the cylinder and the Gaussian, a reach (widened by the
+// margin) shorter than half the circumference that leaves some observations
+// out; always for the adaptive kernel otherwise.
+bool sphgrid_pays(const state& s, const sphgrid& g, double x, double y, double bw);
+
+// Neighbour index for the duration of one fitting loop: builds s.nbix (or
+// s.sphix for spherical coordinates) when it pays (at least s.nbmin
+// observations); on leaving clears both and marks every thread's weights as
+// a full vector again, so that later fits (and callers that fill wt
+// themselves) scan every observation.
 class nbscope {
 public:
     explicit nbscope(state& s);
