@@ -278,42 +278,50 @@ TEST(SphereIndex, CylinderAndGaussianWeightsEqualTheFullScanForShortAndLongReach
 }
 
 TEST(SphereIndex, CoincidentPointsRuleCountsPointsMetresApartAsOnePlace) {
-    // A location and observations 2 to 30 m from it along a parallel: the
-    // nearest ones are at computed distance 0, which a tiny cylinder must
-    // include although their chord is far longer than its bandwidth.
+    // Observations half a metre apart over a patch of 20 by 20 m: the grid's
+    // cells are about a metre wide, while every point within about 9 m of a
+    // location is at computed distance 0.  A tiny cylinder must include all
+    // of those, and for the adaptive kernel they tie at distance 0.
     harness h;
     auto& s = *h.s;
     points p;
-    const double y0 = 47 * deg;
-    for (int i = 0; i < 200; ++i) p.emplace_back(0.2 + (i / 20) * 1e-3, y0 + (i % 20) * 1e-3);
-    const double x0 = 0.1;
-    std::vector<int> near;
-    for (double m : {2.0, 5.0, 8.0, 8.9, 9.2, 10.0, 15.0, 30.0}) {
-        near.push_back(static_cast<int>(p.size()));
-        p.emplace_back(x0 + m * 1e-3 * km / std::cos(y0), y0);
-    }
+    const double x0 = -71.0 * deg, y0 = 47.0 * deg;
+    const double step = 0.0005 * km;  // half a metre
+    for (int i = 0; i < 40; ++i)
+        for (int k = 0; k < 40; ++k) p.emplace_back(x0 + i * step / std::cos(y0), y0 + k * step);
     load(s, p);
+    const int n = s.option.nobs;
     s.option.kertyp = 1;
     s.option.kershp = 3;
     auto g = gwr::build_sphgrid(s, 1);
     ASSERT_TRUE(g);
+    EXPECT_LT(g->cs, 5 * step);
     comparer c(s, g);
-    int zero = 0;
-    for (int j : near) zero += gwr::distsq(p[j].first, p[j].second, x0, y0, 1) == 0.0;
-    EXPECT_GE(zero, 3);  // the rule does apply to the nearest ones
-    for (double bw : {1e-9, 1e-4, 0.004, 0.0095, 0.012, 0.02}) {
-        SCOPED_TRACE(bw);
-        ASSERT_TRUE(gwr::sphgrid_pays(s, *g, x0, y0, bw));
-        c.check(x0, y0, bw);
-        EXPECT_GE(c.fast.nnbr, zero);
+    const points at{{x0 + 10 * step / std::cos(y0), y0 + 10 * step},  // inside, on a point
+                    {x0 + 20.3 * step / std::cos(y0), y0 + 19.7 * step},
+                    {x0, y0},
+                    {x0 - 12 * step / std::cos(y0), y0 + 5 * step}};  // 6 m outside
+    for (auto [x, y] : at) {
+        int zero = 0;
+        for (int j = 0; j < n; ++j) zero += gwr::distsq(p[j].first, p[j].second, x, y, 1) == 0.0;
+        EXPECT_GE(zero, 40);  // the rule does apply
+        for (double bw : {1e-9, 1e-4, 0.004, 0.0095, 0.012, 0.03}) {
+            SCOPED_TRACE(testing::Message() << "bw=" << bw << " at " << x << "," << y);
+            s.option.kershp = 3;
+            c.check(x, y, bw);
+            EXPECT_GE(std::count(c.fast.wt.begin(), c.fast.wt.end(), 1.0), zero);
+        }
+        s.option.kershp = 2;
+        for (int N : {1, 5, zero, std::min(zero + 1, n), std::min(2 * zero, n), n - 1}) {
+            s.fit5.nnear = N;
+            c.check(x, y, 0.0);
+            EXPECT_TRUE(same_bits(c.fast.wt, reference_bisquare(s, x, y, N)));
+        }
     }
-    s.option.kertyp = 2;
-    s.option.kershp = 2;
-    for (int N : {1, 2, 3, 4, 5, 8, 9}) {
-        s.fit5.nnear = N;
-        c.check(x0, y0, 0.0);
-        EXPECT_TRUE(same_bits(c.fast.wt, reference_bisquare(s, x0, y0, N)));
-    }
+    // Short reaches (the margin widens them by 20 m) leave most of the
+    // patch out at the location outside it; the adaptive kernel always
+    // searches.
+    EXPECT_GE(c.served, 2 + 4 * 6);
 }
 
 TEST(SphereIndex, IndexOnlyWhereItCanServeAndHeldOnlyForTheLoop) {
