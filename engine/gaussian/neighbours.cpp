@@ -418,13 +418,16 @@ double to_box(const sphgrid& g, const double v[3]) {
 
 // Calls take(p0, p1) for the index ranges of the cells that can hold a
 // point within the chord rho of v: row by row, each row cut to the part of
-// the ball it crosses, widened by a cell at both ends.
+// the ball it crosses.  Every bound is widened by a millionth of a cell
+// (and 1e-7 of rho, for the rounding of the row's half-length where the
+// ball barely grazes the row): far above the rounding of a point's cell.
 template <class Take>
 void ball_rows(const sphgrid& g, const double v[3], double rho, Take take) {
     const double shrink = g.cs * cell_margin;
+    const double wide = shrink + 1e-7 * rho;
     auto lohi = [&](int a, double c, int& k0, int& k1) {
-        const double f0 = std::floor((c - rho - g.lo[a]) / g.cs) - 1.0;
-        const double f1 = std::floor((c + rho - g.lo[a]) / g.cs) + 1.0;
+        const double f0 = std::floor((c - rho - wide - g.lo[a]) / g.cs);
+        const double f1 = std::floor((c + rho + wide - g.lo[a]) / g.cs);
         k0 = f0 < 0.0 ? 0 : f0 > g.nc[a] - 1 ? g.nc[a] : static_cast<int>(f0);
         k1 = f1 > g.nc[a] - 1 ? g.nc[a] - 1 : f1 < 0.0 ? -1 : static_cast<int>(f1);
     };
@@ -438,22 +441,24 @@ void ball_rows(const sphgrid& g, const double v[3], double rho, Take take) {
     lohi(2, v[2], z0, z1);
     lohi(1, v[1], y0, y1);
     const double rho2 = rho * rho;
+    const int* st = g.start.data();
     for (int c2 = z0; c2 <= z1; ++c2) {
         const double dz = gap(2, c2);
         const double rz = rho2 - dz * dz;
         if (rz < 0.0) continue;
         for (int c1 = y0; c1 <= y1; ++c1) {
+            const int row = (c2 * g.nc[1] + c1) * g.nc[0];
+            if (st[row] == st[row + g.nc[0]]) continue;  // an empty row
             const double dy = gap(1, c1);
             const double rem = rz - dy * dy;
             if (rem < 0.0) continue;
-            const double half = std::sqrt(rem);
-            const double f0 = std::floor((v[0] - half - g.lo[0]) / g.cs) - 1.0;
-            const double f1 = std::floor((v[0] + half - g.lo[0]) / g.cs) + 1.0;
+            const double half = std::sqrt(rem) + wide;
+            const double f0 = std::floor((v[0] - half - g.lo[0]) / g.cs);
+            const double f1 = std::floor((v[0] + half - g.lo[0]) / g.cs);
             if (f1 < 0.0 || f0 > g.nc[0] - 1) continue;
             const int a0 = f0 < 0.0 ? 0 : static_cast<int>(f0);
             const int a1 = f1 > g.nc[0] - 1 ? g.nc[0] - 1 : static_cast<int>(f1);
-            const int row = (c2 * g.nc[1] + c1) * g.nc[0];
-            const int p0 = g.start[row + a0], p1 = g.start[row + a1 + 1];
+            const int p0 = st[row + a0], p1 = st[row + a1 + 1];
             if (p1 > p0) take(p0, p1);
         }
     }
@@ -484,7 +489,7 @@ int sphgrid::cell(int axis, double v) const {
 void sphgrid::unit(double x, double y, double v[3]) const {
     const double cy = std::cos(y);
     const double u[3] = {cy * std::cos(x), cy * std::sin(x), std::sin(y)};
-    for (int a = 0; a < 3; ++a) v[a] = u[comp[a]];
+    for (int a = 0; a < 3; ++a) v[a] = axis[a][0] * u[0] + axis[a][1] * u[1] + axis[a][2] * u[2];
 }
 
 std::shared_ptr<const sphgrid> build_sphgrid(const state& s, int minobs) {
@@ -501,8 +506,7 @@ std::shared_ptr<const sphgrid> build_sphgrid(const state& s, int minobs) {
     const double* xo = s.struc2.xobs.data();
     const double* yo = s.struc2.yobs.data();
     std::vector<double> u(3 * static_cast<std::size_t>(n));
-    double lo[3], hi[3];
-    for (int a = 0; a < 3; ++a) lo[a] = std::numeric_limits<double>::infinity(), hi[a] = -lo[a];
+    double m[3] = {0.0, 0.0, 0.0};
     for (int j = 0; j < n; ++j) {
         if (!std::isfinite(xo[j]) || !std::isfinite(yo[j]) || std::fabs(xo[j]) > max_lon)
             return nullptr;
@@ -511,15 +515,47 @@ std::shared_ptr<const sphgrid> build_sphgrid(const state& s, int minobs) {
         p[0] = cy * std::cos(xo[j]);
         p[1] = cy * std::sin(xo[j]);
         p[2] = std::sin(yo[j]);
-        for (int a = 0; a < 3; ++a) lo[a] = std::min(lo[a], p[a]), hi[a] = std::max(hi[a], p[a]);
+        for (int a = 0; a < 3; ++a) m[a] += p[a];
+    }
+    // A frame whose third axis points at the points' mean direction: a
+    // regional set of points then lies in a box that is thin along that
+    // axis (its depth is the sagitta of the region), so that few cells of
+    // the box are empty.  Distances are the same in any orthonormal frame.
+    const double len = std::sqrt(m[0] * m[0] + m[1] * m[1] + m[2] * m[2]);
+    if (len > 1e-3 * n) {
+        for (double& c : m) c /= len;
+    } else {
+        m[0] = 0.0, m[1] = 0.0, m[2] = 1.0;  // spread over the globe: any frame
+    }
+    const double helper[3] = {std::fabs(m[2]) < 0.9 ? 0.0 : 1.0, 0.0, std::fabs(m[2]) < 0.9 ? 1.0 : 0.0};
+    double e1[3] = {helper[1] * m[2] - helper[2] * m[1], helper[2] * m[0] - helper[0] * m[2],
+                    helper[0] * m[1] - helper[1] * m[0]};
+    const double l1 = std::sqrt(e1[0] * e1[0] + e1[1] * e1[1] + e1[2] * e1[2]);
+    for (double& c : e1) c /= l1;
+    const double e2[3] = {m[1] * e1[2] - m[2] * e1[1], m[2] * e1[0] - m[0] * e1[2],
+                          m[0] * e1[1] - m[1] * e1[0]};
+    const double* frame[3] = {e1, e2, m};
+    double lo[3], hi[3];
+    for (int a = 0; a < 3; ++a) lo[a] = std::numeric_limits<double>::infinity(), hi[a] = -lo[a];
+    for (int j = 0; j < n; ++j) {
+        double* p = &u[3 * static_cast<std::size_t>(j)];
+        double r[3];
+        for (int a = 0; a < 3; ++a) r[a] = frame[a][0] * p[0] + frame[a][1] * p[1] + frame[a][2] * p[2];
+        for (int a = 0; a < 3; ++a) {
+            p[a] = r[a];
+            lo[a] = std::min(lo[a], r[a]);
+            hi[a] = std::max(hi[a], r[a]);
+        }
     }
     auto g = std::make_shared<sphgrid>();
     // Longest extent first: rows run along it.
-    std::stable_sort(g->comp, g->comp + 3, [&](int a, int b) { return hi[a] - lo[a] > hi[b] - lo[b]; });
+    int comp[3] = {0, 1, 2};
+    std::stable_sort(comp, comp + 3, [&](int a, int b) { return hi[a] - lo[a] > hi[b] - lo[b]; });
     double ext[3];
     for (int a = 0; a < 3; ++a) {
-        g->lo[a] = lo[g->comp[a]];
-        g->hi[a] = hi[g->comp[a]];
+        for (int c = 0; c < 3; ++c) g->axis[a][c] = frame[comp[a]][c];
+        g->lo[a] = lo[comp[a]];
+        g->hi[a] = hi[comp[a]];
         ext[a] = g->hi[a] - g->lo[a];
     }
     if (!(ext[0] > 0.0)) return nullptr;  // all points at one place
@@ -545,7 +581,7 @@ std::shared_ptr<const sphgrid> build_sphgrid(const state& s, int minobs) {
         for (int j = 0; j < n; ++j) {
             const double* p = &u[3 * static_cast<std::size_t>(j)];
             int c[3];
-            for (int a = 0; a < 3; ++a) c[a] = g->cell(a, p[g->comp[a]]);
+            for (int a = 0; a < 3; ++a) c[a] = g->cell(a, p[comp[a]]);
             cellof[j] = (c[2] * g->nc[1] + c[1]) * g->nc[0] + c[0];
         }
     };
@@ -669,7 +705,7 @@ void genwgt_sphgrid(const state& s, const sphgrid& g, work& w, double x, double 
     // A first chord for about N observations at the grid's density (a cell
     // face holds per_cell of them), from the box's edge when the location
     // lies outside it.
-    double rho = to_box(g, v) + g.cs * (std::sqrt(nn / (3.14159 * g.per_cell)) * 1.2 + 1.0) +
+    double rho = to_box(g, v) + g.cs * (std::sqrt(nn / (3.14159 * g.per_cell)) * 1.1 + 0.5) +
                  2.0 * dist_margin / earth_radius;
     int ns;
     for (;;) {

@@ -61,11 +61,12 @@ void genwgt_grid(const state& s, const nbgrid& g, work& w, double x, double y, d
 bool grid_pays(const state& s, const nbgrid& g, double x, double y, double bw);
 
 // Grid over the unit vectors u = (cos y cos x, cos y sin x, sin y) of
-// spherical observations.  Grid axis 0 runs along the cells of a row, which
-// are consecutive in idx; the axes are the unit-vector components ordered by
-// the extent of the points along them, longest first.
+// spherical observations, in a frame turned towards the points' mean
+// direction.  Grid axis 0 runs along the cells of a row, which are
+// consecutive in idx; the axes are ordered by the extent of the points
+// along them, longest first.
 struct sphgrid {
-    int comp[3] = {0, 1, 2};       // unit-vector component of each grid axis
+    double axis[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};  // grid axes as unit vectors
     double lo[3] = {}, hi[3] = {};  // the points' bounding box along the grid axes
     double cs = 0.0;               // cell side; cell k of an axis starts at lo + k * cs
     int nc[3] = {0, 0, 0};         // cells along the grid axes
