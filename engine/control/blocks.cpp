@@ -113,6 +113,8 @@ void state::size_loc(int rows, int k) {
     svals.resize(rows, k);
     tvals.assign(k, 0.0);
     glm1.bstart.assign(k, 0.0);
+    glm1.brel.resize(k, rows);
+    glm1.hasbrel.assign(rows, 0);
     hat1.hatdg.assign(rows, 0.0);
     output.yhat.assign(rows, 0.0);
     output.resid.assign(rows, 0.0);

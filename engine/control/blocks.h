@@ -198,6 +198,13 @@ struct glm1 {
     // each loop of local fits and only read inside it.
     std::vector<double> zstart, etastart, expstart;
     std::vector<double> bstart;
+    // For each location of the local model, the estimates of the pass at
+    // which the relative convergence test of the standard errors' refit
+    // stops (column i, K rows), recorded by the local fit when that pass
+    // came before the fit converged (hasbrel(i) = 1): the refit makes the
+    // same passes from the same start and would end there.
+    dmat brel;
+    std::vector<int> hasbrel;
 };
 
 struct glm2 {

@@ -37,9 +37,13 @@ void prepare_start(state& s);
 // local fits, without the standard errors and trace of the last solve and
 // without writing anything: false when the fit did not converge, and the
 // caller repeats it with wglm or wglm2 to report the failure.  With
-// `shared` the fit starts from the tables of prepare_start.  Safe to run on
-// several work objects at once.
-bool wglm_quiet(state& s, work& w, bool relative, bool shared);
+// `shared` the fit starts from the tables of prepare_start.  With relb, a
+// fit with the absolute test also copies the estimates of the first pass
+// that meets the relative test into relb[0..K-1] and sets *relfound (left
+// as it is when no pass before the end meets it).  Safe to run on several
+// work objects at once.
+bool wglm_quiet(state& s, work& w, bool relative, bool shared, double* relb = nullptr,
+                int* relfound = nullptr);
 
 // Inverse of the symmetric K x K matrix a into c (c may be w.minvw, but not
 // a) by Gauss-Jordan elimination; when the determinant is 0, the

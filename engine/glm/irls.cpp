@@ -331,7 +331,8 @@ void fresh_start(const state& s, work& w) {
 // diagnostics of a solve (standard errors, trace) depend only on that
 // solve, so they are formed once, for the last one; every pass before it
 // would overwrite them.
-void irls(state& s, work& w, bool relative, bool diagnostics, bool shared) {
+void irls(state& s, work& w, bool relative, bool diagnostics, bool shared, double* relb = nullptr,
+          int* relfound = nullptr) {
     check_method(s, "399");
     const glm_detail::visit v = glm_detail::visits(s, w);
     const int p = s.struc1.xmat.cols;
@@ -364,11 +365,12 @@ void irls(state& s, work& w, bool relative, bool diagnostics, bool shared) {
         likelihood(s, w, L, D);
         w.loglik = L;
         w.deviance = D;
-        bool done;
-        if (relative)
-            done = L == L0 || std::fabs((L - L0) / L) <= reltol;
-        else
-            done = std::fabs(L - L0) <= abstol;
+        const bool reldone = L == L0 || std::fabs((L - L0) / L) <= reltol;
+        if (relb && !relative && reldone && *relfound == 0) {
+            for (int k = 0; k < p; ++k) relb[k] = w.bhat[k];
+            *relfound = 1;
+        }
+        const bool done = relative ? reldone : std::fabs(L - L0) <= abstol;
         if (done) break;
         ++w.niter;
         Lbefore = L0;
@@ -413,9 +415,9 @@ void prepare_start(state& s) {
     std::copy(w.bhat.begin(), w.bhat.begin() + p, g.bstart.begin());
 }
 
-bool wglm_quiet(state& s, work& w, bool relative, bool shared) {
+bool wglm_quiet(state& s, work& w, bool relative, bool shared, double* relb, int* relfound) {
     try {
-        irls(s, w, relative, false, shared);
+        irls(s, w, relative, false, shared, relb, relfound);
     } catch (const nonconvergence&) {
         return false;
     }

@@ -109,12 +109,21 @@ void weighted_cross(const dmat& x, const double* a, glm_detail::visit v, dmat& m
 
 // The local fit at location i: kernel weights, a complete reweighted fit
 // from the shared start and the estimates with the singular flag of the
-// last solve.  False when the fit did not converge.
-bool localfit(state& s, work& w, int i, double bw, bool atobs, bool leaveout) {
+// last solve.  With `record`, also the estimates at which the standard
+// errors' refit would stop (s.glm1.brel).  False when the fit did not
+// converge.
+bool localfit(state& s, work& w, int i, double bw, bool atobs, bool leaveout, bool record) {
     weights(s, w, i, bw, atobs);
     take_kernel(s, w);
     if (leaveout) w.kwt[i - 1] = 0.0;
-    if (!glm_detail::wglm_quiet(s, w, false, true)) return false;
+    bool ok;
+    if (record) {
+        s.glm1.hasbrel[i - 1] = 0;
+        ok = glm_detail::wglm_quiet(s, w, false, true, s.glm1.brel.col(i - 1), &s.glm1.hasbrel[i - 1]);
+    } else {
+        ok = glm_detail::wglm_quiet(s, w, false, true);
+    }
+    if (!ok) return false;
     const int p = s.struc1.xmat.cols;
     for (int k = 0; k < p; ++k) s.bvals(i - 1, k) = w.bhat[k];
     s.output.locsing[i - 1] = w.singfl;
@@ -124,7 +133,7 @@ bool localfit(state& s, work& w, int i, double bw, bool atobs, bool leaveout) {
 // The local fits at locations 1..m, in parallel; a fit that does not
 // converge stops the run, reported for the first such location as a serial
 // run would (its fit is repeated with the failure lines).
-void localfits(state& s, int m, double bw, bool atobs, bool leaveout) {
+void localfits(state& s, int m, double bw, bool atobs, bool leaveout, bool record) {
     precheck(s);
     size_pool(s);
     nbscope nb(s);
@@ -135,7 +144,7 @@ void localfits(state& s, int m, double bw, bool atobs, bool leaveout) {
         work& w = thread_work(s, thread_num());
 #pragma omp for schedule(dynamic, 4)
         for (int i = 1; i <= m; ++i)
-            if (!localfit(s, w, i, bw, atobs, leaveout)) firstfail = std::min(firstfail, i);
+            if (!localfit(s, w, i, bw, atobs, leaveout, record)) firstfail = std::min(firstfail, i);
     }
     if (firstfail != none) {
         work& w = s.ws;
@@ -263,16 +272,23 @@ bool crossval(const state& s) {
 }
 
 // Standard errors at location i into row i of svals; false when the refit
-// did not converge.  Only observations with a non-zero kernel weight enter
-// the sums (the listed neighbours when there is a list).
-bool stderrs(state& s, work& w, int i) {
+// did not converge.  With `reuse`, the refit's estimates are taken from
+// s.glm1.brel where the local fit recorded them.  Only observations with a
+// non-zero kernel weight enter the sums (the listed neighbours when there
+// is a list).
+bool stderrs(state& s, work& w, int i, bool reuse) {
     const dmat& x = s.struc1.xmat;
     const int p = x.cols;
     const bool logit = s.option.method == 3;
     const std::vector<double>& yh = s.output.yhat;
     genwgt(s, w, i, s.parms.bandw);
     take_kernel(s, w);
-    if (!glm_detail::wglm_quiet(s, w, true, true)) return false;
+    if (reuse && s.glm1.hasbrel[i - 1] != 0) {
+        const double* b = s.glm1.brel.col(i - 1);
+        for (int k = 0; k < p; ++k) w.bhat[k] = b[k];
+    } else if (!glm_detail::wglm_quiet(s, w, true, true)) {
+        return false;
+    }
     const glm_detail::visit v = glm_detail::visits(s, w);
     // Variance weights at the refitted estimates, times the kernel.
     for (int t = 0; t < v.cnt; ++t) {
@@ -310,6 +326,30 @@ bool stderrs(state& s, work& w, int i) {
     return true;
 }
 
+// Standard errors of locations 1..m; a refit that does not converge stops
+// the run at its first location, as a serial run would.
+void standard_errors(state& s, bool reuse) {
+    const int m = s.fit3.nloc;
+    precheck(s);
+    size_pool(s);
+    nbscope nb(s);
+    glm_detail::prepare_start(s);
+    int firstfail = none;
+#pragma omp parallel reduction(min : firstfail)
+    {
+        work& w = thread_work(s, thread_num());
+#pragma omp for schedule(dynamic, 4)
+        for (int i = 1; i <= m; ++i)
+            if (!stderrs(s, w, i, reuse)) firstfail = std::min(firstfail, i);
+    }
+    if (firstfail != none) {
+        work& w = s.ws;
+        genwgt(s, w, firstfail, s.parms.bandw);
+        take_kernel(s, w);
+        wglm2(s, w);  // writes the failure lines and stops
+    }
+}
+
 }  // namespace
 
 void infl(state& s) { leverages(s, s.fit3.nloc, false); }
@@ -327,7 +367,7 @@ void tzmglm(state& s) {
     }
     totals t;
     s.hat1.trs = 0.0;
-    localfits(s, m, s.parms.bandw, false, false);
+    localfits(s, m, s.parms.bandw, false, false, true);
     if (same) fitted(s, m, t);
     infl(s);
     criteria(s, t);
@@ -346,7 +386,9 @@ void tzmglm(state& s) {
     ftn::fwrite(o, "(a,f20.6)", {"Bayesian Information Criterion..", s.hat1.bic});
 
     diagpt(s);
-    glm_se(s);
+    // The standard errors' refits start from the same start with the same
+    // kernel weights as the fits above, so most of them were recorded there.
+    standard_errors(s, true);
 
     s.outst1.npar = s.struc1.xmat.cols;
     switch (s.option.rawout) {
@@ -375,7 +417,7 @@ double glmval(state& s, double bw) {
     // is its own fit location, whatever location list the final fit uses.
     totals t;
     s.hat1.trs = 0.0;
-    localfits(s, n, bw, true, crossval(s));
+    localfits(s, n, bw, true, crossval(s), false);
     fitted(s, n, t);
     const double score = t.rss;
     s.parms.bandw = bw;
@@ -385,26 +427,6 @@ double glmval(state& s, double bw) {
     return score;
 }
 
-void glm_se(state& s) {
-    const int m = s.fit3.nloc;
-    precheck(s);
-    size_pool(s);
-    nbscope nb(s);
-    glm_detail::prepare_start(s);
-    int firstfail = none;
-#pragma omp parallel reduction(min : firstfail)
-    {
-        work& w = thread_work(s, thread_num());
-#pragma omp for schedule(dynamic, 4)
-        for (int i = 1; i <= m; ++i)
-            if (!stderrs(s, w, i)) firstfail = std::min(firstfail, i);
-    }
-    if (firstfail != none) {
-        work& w = s.ws;
-        genwgt(s, w, firstfail, s.parms.bandw);
-        take_kernel(s, w);
-        wglm2(s, w);  // writes the failure lines and stops
-    }
-}
+void glm_se(state& s) { standard_errors(s, false); }
 
 }  // namespace gwr
