@@ -324,6 +324,33 @@ TEST(SphereIndex, CoincidentPointsRuleCountsPointsMetresApartAsOnePlace) {
     EXPECT_GE(c.served, 2 + 4 * 6);
 }
 
+TEST(SphereIndex, AntipodalPointsAreHalfTheCircumferenceApart) {
+    // Rounding can put the cosine of the angle just below -1 for antipodal
+    // points, where acos gives not-a-number; the distance is half the
+    // circumference, and kernel weights stay numbers.
+    const double half = 6371.1 * pi;
+    points p;
+    for (int i = 1; i < 400; ++i) {
+        const double y = i * 0.000777, x = i * 0.0013 - 1.0;
+        const double d = gwr::distsq(x, y, x + pi, -y, 1);
+        ASSERT_TRUE(std::isfinite(d)) << x << " " << y;
+        EXPECT_NEAR(std::sqrt(d), half, 1e-3);
+        p.emplace_back(x + pi, -y);
+    }
+    harness h;
+    auto& s = *h.s;
+    load(s, p);
+    s.fit5.nnear = 399;
+    for (int i = 1; i < 400; i += 37) {
+        const double y = i * 0.000777, x = i * 0.0013 - 1.0;
+        for (int shape : {1, 2}) {
+            s.option.kershp = shape;
+            gwr::genwgt_at(s, s.ws, x, y, 5000.0);
+            for (double w : s.ws.wt) ASSERT_TRUE(std::isfinite(w)) << shape;
+        }
+    }
+}
+
 TEST(SphereIndex, IndexOnlyWhereItCanServeAndHeldOnlyForTheLoop) {
     std::mt19937_64 rng(5);
     harness h;

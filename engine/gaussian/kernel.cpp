@@ -22,6 +22,9 @@ inline double sphere_dsq(double x1, double y1, double x2, double y2) {
     // Coincident points (also when rounding puts c just above 1, where acos
     // would fail) are at distance 0.
     if (std::fabs(c - 1.0) < coincide_tol) return 0.0;
+    // Antipodal points: rounding can put c just below -1, where acos would
+    // give not-a-number; they are half the circumference apart.
+    if (c < -1.0) c = -1.0;
     double d = earth_radius * std::acos(c);
     return d * d;
 }
@@ -45,7 +48,7 @@ void all_dsq(const state& s, double x, double y, double* d, int n) {
             if (std::fabs(c - 1.0) < coincide_tol) {
                 d[j] = 0.0;
             } else {
-                const double dist = earth_radius * std::acos(c);
+                const double dist = earth_radius * std::acos(c < -1.0 ? -1.0 : c);
                 d[j] = dist * dist;
             }
         }

@@ -362,7 +362,7 @@ constexpr double max_lon = 1e6;
 inline double sphere_dsq_at(double xo, double so, double co, double x, double sy, double cy) {
     const double c = so * sy + co * cy * std::cos(x - xo);
     if (std::fabs(c - 1.0) < coincide_tol) return 0.0;
-    const double dist = earth_radius * std::acos(c);
+    const double dist = earth_radius * std::acos(c < -1.0 ? -1.0 : c);
     return dist * dist;
 }
 
