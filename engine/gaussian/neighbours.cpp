@@ -416,48 +416,106 @@ double to_box(const sphgrid& g, const double v[3]) {
     return std::sqrt(s);
 }
 
-// Calls take(p0, p1) for the index ranges of the cells that can hold a
-// point within the chord rho of v: row by row, each row cut to the part of
-// the ball it crosses.  Every bound is widened by a millionth of a cell
-// (and 1e-7 of rho, for the rounding of the row's half-length where the
-// ball barely grazes the row): far above the rounding of a point's cell.
-template <class Take>
-void ball_rows(const sphgrid& g, const double v[3], double rho, Take take) {
-    const double shrink = g.cs * cell_margin;
-    const double wide = shrink + 1e-7 * rho;
-    auto lohi = [&](int a, double c, int& k0, int& k1) {
-        const double f0 = std::floor((c - rho - wide - g.lo[a]) / g.cs);
-        const double f1 = std::floor((c + rho + wide - g.lo[a]) / g.cs);
-        k0 = f0 < 0.0 ? 0 : f0 > g.nc[a] - 1 ? g.nc[a] : static_cast<int>(f0);
-        k1 = f1 > g.nc[a] - 1 ? g.nc[a] - 1 : f1 < 0.0 ? -1 : static_cast<int>(f1);
-    };
-    auto gap = [&](int a, int k) {
+// The cells that can hold a point within the chord rho of v, row by row,
+// each row cut to the part of the ball it crosses.  Every bound is widened
+// by a millionth of a cell (and 1e-7 of rho, for the rounding of a row's
+// half-length where the ball barely grazes the row): far above the rounding
+// of a point's cell.
+struct ball {
+    const sphgrid& g;
+    const double* v;
+    double rho, rho2, wide, shrink;
+    int z0, z1, y0, y1;  // rows c1 = y0..y1 of layers c2 = z0..z1
+
+    ball(const sphgrid& grid, const double* loc, double r)
+        : g(grid), v(loc), rho(r), rho2(r * r), wide(grid.cs * cell_margin + 1e-7 * r),
+          shrink(grid.cs * cell_margin) {
+        // The points lie on the unit sphere, so those within the chord rho
+        // of v lie in the cap of angle t = 2 asin(rho / 2) around it; along
+        // an axis at angle al from v they span [cos(al + t), cos(al - t)],
+        // much less than v +- rho along the axis nearest to v (the grid's
+        // thin one).  The span is widened by 1e-7 for the rounding of acos
+        // near 1.
+        const double vn = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+        const double t = 2.0 * std::asin(std::min(1.0, 0.5 * rho));
+        auto lohi = [&](int a, int& k0, int& k1) {
+            const double c = v[a];
+            const double al = std::acos(std::max(-1.0, std::min(1.0, c / vn)));
+            const double pi = 3.141592653589793;
+            const double s0 = std::max(c - rho, std::cos(std::min(pi, al + t)) - 1e-7);
+            const double s1 = std::min(c + rho, std::cos(std::max(0.0, al - t)) + 1e-7);
+            const double f0 = std::floor((s0 - wide - g.lo[a]) / g.cs);
+            const double f1 = std::floor((s1 + wide - g.lo[a]) / g.cs);
+            k0 = f0 < 0.0 ? 0 : f0 > g.nc[a] - 1 ? g.nc[a] : static_cast<int>(f0);
+            k1 = f1 > g.nc[a] - 1 ? g.nc[a] - 1 : f1 < 0.0 ? -1 : static_cast<int>(f1);
+        };
+        lohi(2, z0, z1);
+        lohi(1, y0, y1);
+    }
+
+    // Distance from v to slab k of axis a (the outer slabs reach to
+    // infinity, as the clamping of cells does).
+    double gap(int a, int k) const {
         const double inf = std::numeric_limits<double>::infinity();
         const double s0 = k == 0 ? -inf : g.lo[a] + k * g.cs;
         const double s1 = k == g.nc[a] - 1 ? inf : g.lo[a] + (k + 1) * g.cs;
         return slab_gap(v[a], s0, s1, shrink);
-    };
-    int z0, z1, y0, y1;
-    lohi(2, v[2], z0, z1);
-    lohi(1, v[1], y0, y1);
-    const double rho2 = rho * rho;
-    const int* st = g.start.data();
-    for (int c2 = z0; c2 <= z1; ++c2) {
+    }
+
+    // Cells a0..a1 of row c1 of layer c2 (false when the row misses the
+    // ball); rz is rho^2 less the squared gap of the layer.
+    bool row(double rz, int c1, int& a0, int& a1) const {
+        if (c1 < y0 || c1 > y1) return false;
+        const double dy = gap(1, c1);
+        const double rem = rz - dy * dy;
+        if (rem < 0.0) return false;
+        const double half = std::sqrt(rem) + wide;
+        const double f0 = std::floor((v[0] - half - g.lo[0]) / g.cs);
+        const double f1 = std::floor((v[0] + half - g.lo[0]) / g.cs);
+        if (f1 < 0.0 || f0 > g.nc[0] - 1) return false;
+        a0 = f0 < 0.0 ? 0 : static_cast<int>(f0);
+        a1 = f1 > g.nc[0] - 1 ? g.nc[0] - 1 : static_cast<int>(f1);
+        return true;
+    }
+
+    double layer(int c2) const {
+        if (c2 < z0 || c2 > z1) return -1.0;
         const double dz = gap(2, c2);
-        const double rz = rho2 - dz * dz;
+        return rho2 - dz * dz;
+    }
+};
+
+// Calls take(p0, p1) for the index ranges of the cells of ball b that are
+// not cells of the smaller ball `inner` (null: none), so that a grown ball
+// measures only what the previous one did not.  The cells of a ball are
+// the same whenever it is formed, and a larger ball's contain a smaller
+// one's.
+template <class Take>
+void ball_rows(const ball& b, const ball* inner, Take take) {
+    const sphgrid& g = b.g;
+    const int* st = g.start.data();
+    for (int c2 = b.z0; c2 <= b.z1; ++c2) {
+        const double rz = b.layer(c2);
         if (rz < 0.0) continue;
-        for (int c1 = y0; c1 <= y1; ++c1) {
+        const double iz = inner ? inner->layer(c2) : -1.0;
+        for (int c1 = b.y0; c1 <= b.y1; ++c1) {
             const int row = (c2 * g.nc[1] + c1) * g.nc[0];
             if (st[row] == st[row + g.nc[0]]) continue;  // an empty row
-            const double dy = gap(1, c1);
-            const double rem = rz - dy * dy;
-            if (rem < 0.0) continue;
-            const double half = std::sqrt(rem) + wide;
-            const double f0 = std::floor((v[0] - half - g.lo[0]) / g.cs);
-            const double f1 = std::floor((v[0] + half - g.lo[0]) / g.cs);
-            if (f1 < 0.0 || f0 > g.nc[0] - 1) continue;
-            const int a0 = f0 < 0.0 ? 0 : static_cast<int>(f0);
-            const int a1 = f1 > g.nc[0] - 1 ? g.nc[0] - 1 : static_cast<int>(f1);
+            int a0, a1;
+            if (!b.row(rz, c1, a0, a1)) continue;
+            int i0, i1;
+            if (iz >= 0.0 && inner->row(iz, c1, i0, i1)) {
+                // The cells before and after the inner ball's.
+                if (i0 > a0) {
+                    const int p0 = st[row + a0], p1 = st[row + i0];
+                    if (p1 > p0) take(p0, p1);
+                }
+                if (i1 < a1) {
+                    const int p0 = st[row + i1 + 1], p1 = st[row + a1 + 1];
+                    if (p1 > p0) take(p0, p1);
+                }
+                continue;
+            }
             const int p0 = st[row + a0], p1 = st[row + a1 + 1];
             if (p1 > p0) take(p0, p1);
         }
@@ -672,7 +730,7 @@ void genwgt_sphgrid(const state& s, const sphgrid& g, work& w, double x, double 
         if (reach < 0.0 || rho > 2.0)
             take(0, n);
         else
-            ball_rows(g, v, rho, take);
+            ball_rows(ball(g, v, rho), nullptr, take);
         if (s.option.kershp == 3) {
             const double h2 = bw * bw;
             for (int t = 0; t < nc; ++t) {
@@ -708,16 +766,22 @@ void genwgt_sphgrid(const state& s, const sphgrid& g, work& w, double x, double 
     double rho = to_box(g, v) + g.cs * (std::sqrt(nn / (3.14159 * g.per_cell)) * 1.1 + 0.5) +
                  2.0 * dist_margin / earth_radius;
     int ns;
+    double prev = 0.0;  // chord of the ball measured so far (0: none)
     for (;;) {
-        nc = 0;
         if (rho > 2.0 || rho >= far) {
             // The ball holds every observation.
+            nc = 0;
             take(0, n);
             std::copy(cd, cd + nc, sel);
             ns = nc;
             break;
         }
-        ball_rows(g, v, rho, take);
+        if (prev > 0.0) {
+            const ball inner(g, v, prev);
+            ball_rows(ball(g, v, rho), &inner, take);
+        } else {
+            ball_rows(ball(g, v, rho), nullptr, take);
+        }
         const double lim = chord_cover(rho);
         ns = 0;
         for (int t = 0; t < nc; ++t) {
@@ -728,6 +792,7 @@ void genwgt_sphgrid(const state& s, const sphgrid& g, work& w, double x, double 
         // Grow as the count suggests on a surface (at least by a quarter,
         // at most fourfold).
         const double f = ns > 0 ? std::sqrt(static_cast<double>(nn) / ns) * 1.15 : 2.0;
+        prev = rho;
         rho *= std::min(4.0, std::max(1.25, f));
     }
     std::nth_element(sel, sel + (nn - 1), sel + ns);
