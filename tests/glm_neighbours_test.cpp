@@ -34,8 +34,9 @@ bool same_bits(const std::vector<double>& a, const std::vector<double>& b) {
 // Observations on a 12 x 12 grid of unit spacing, every point twice (so
 // distances tie everywhere, at the N-th one too), with two predictors, a
 // positive weight column and a response whose coefficients drift across
-// the grid: 0/1 for the logistic model, counts for the Poisson model.
-std::string grid_data(int method, std::uint64_t seed) {
+// the grid: 0/1 for the logistic model, counts for the Poisson model.  With
+// `sphere` the grid is one of longitudes and latitudes 0.05 degrees apart.
+std::string grid_data(int method, std::uint64_t seed, bool sphere = false) {
     glmref::lcg g(seed);
     std::ostringstream f;
     f.precision(17);
@@ -52,18 +53,19 @@ std::string grid_data(int method, std::uint64_t seed) {
                     y = g.uniform() < 1.0 / (1.0 + std::exp(-(-0.2 + b1 * x1 + b2 * x2))) ? 1.0 : 0.0;
                 else
                     y = g.poisson(w * std::exp(0.3 + 0.5 * b1 * x1 + b2 * x2));
-                f << ++id << "," << a << "," << b << "," << y << "," << w << "," << x1 << "," << x2 << "\n";
+                const double u = sphere ? 10.0 + 0.05 * a : a, v = sphere ? 50.0 + 0.05 * b : b;
+                f << ++id << "," << u << "," << v << "," << y << "," << w << "," << x1 << "," << x2 << "\n";
             }
     return f.str();
 }
 
 std::string control(const tempdir& t, const std::string& loc, int method, int wcol, const std::string& kernel,
-                    const std::string& bw) {
+                    const std::string& bw, int coords = 1) {
     std::ostringstream c;
     c << t.file("data.csv") << "\n"
       << (loc.empty() ? "" : t.file(loc)) << "\n"
       << t.file("res.txt") << "\n4\n2,3," << wcol << "\nNeighbour test\nFFFFFTT\n"
-      << kernel << "\n" << bw << "\n0\n0\n1\n0\n0\n" << method << "\n1\n";
+      << kernel << "\n" << bw << "\n0\n0\n1\n0\n0\n" << method << "\n" << coords << "\n";
     return c.str();
 }
 
@@ -118,6 +120,7 @@ TEST(GlmNeighbours, RunsAreIdenticalWithAndWithoutTheIndex) {
         std::string kernel, bw, loc;
         int wcol;
         bool complete;  // the run ends normally
+        int coords = 1;  // 2: longitudes and latitudes
     };
     const std::vector<model> models{
         // Adaptive kernel: given size (ties at the N-th distance), AICc and
@@ -136,10 +139,15 @@ TEST(GlmNeighbours, RunsAreIdenticalWithAndWithoutTheIndex) {
         // other points (the run stops at the singular leverage matrix).
         {4, "vnn", "40", "same.xy", 5, true},
         {3, "vnn", "40", "other.xy", 0, false},
+        // Great-circle distances (kilometres).
+        {4, "vnn", "40", "", 5, true, 2},
+        {3, "cnn", "12", "", 0, true, 2},
+        {4, "faa", "0", "", 0, true, 2},
     };
     for (int method : {3, 4}) {
         tempdir t;
         t.write("data.csv", grid_data(method, 11 + method));
+        t.write("sphere.csv", grid_data(method, 11 + method, true));
         std::ostringstream same, other;
         for (int j = 0; j < 288; ++j) same << j + 1 << " " << (j % 144) / 12 << " " << j % 12 << "\n";
         for (int j = 0; j < 7; ++j) other << j + 1 << " " << 1.5 * j + 0.25 << " " << 0.5 + j << "\n";
@@ -147,8 +155,9 @@ TEST(GlmNeighbours, RunsAreIdenticalWithAndWithoutTheIndex) {
         t.write("other.xy", other.str());
         for (const model& m : models) {
             if (m.method != method) continue;
-            SCOPED_TRACE(m.kernel + " " + m.bw + " " + m.loc);
-            const std::string ctl = control(t, m.loc, m.method, m.wcol, m.kernel, m.bw);
+            SCOPED_TRACE(m.kernel + " " + m.bw + " " + m.loc + (m.coords == 2 ? " sphere" : ""));
+            std::string ctl = control(t, m.loc, m.method, m.wcol, m.kernel, m.bw, m.coords);
+            if (m.coords == 2) ctl.replace(ctl.find("data.csv"), 8, "sphere.csv");
             const outcome indexed = run(ctl, t, 1);
             const outcome scanned = run(ctl, t, 1 << 30);
             expect_same(indexed, scanned);
@@ -160,6 +169,35 @@ TEST(GlmNeighbours, RunsAreIdenticalWithAndWithoutTheIndex) {
                 EXPECT_EQ(indexed.err, "STOP 9999 statement executed\n");
                 EXPECT_NE(indexed.listing.find(" Jacobian has no inverse..."), std::string::npos);
             }
+        }
+    }
+}
+
+TEST(GlmNeighbours, StandardErrorsOfTheLocalModelEqualThoseOfFreshRefits) {
+    // The local model takes its standard errors' refits from the passes of
+    // its own fits; glm_se refits every location from scratch.
+    for (int method : {3, 4}) {
+        for (int kernel : {1, 2}) {
+            SCOPED_TRACE(testing::Message() << method << " " << kernel);
+            glmref::data d = glmref::make(method, 250, 40 + method);
+            glmref::setup t(d, 1.5);
+            gwr::state& s = t.s;
+            s.nbmin = 1;
+            if (kernel == 2) {
+                s.option.kertyp = 2;
+                s.option.kershp = 2;
+                s.files.kercod = 'v';
+                s.fit5.nnear = 60;
+            }
+            gwr::tzmglm(s);
+            const std::vector<double> local = s.svals.a;
+            int recorded = 0;
+            for (int i = 0; i < d.n(); ++i) recorded += s.glm1.hasbrel[i];
+            EXPECT_GT(recorded, d.n() / 2);
+            std::fill(s.svals.a.begin(), s.svals.a.end(), -1.0);
+            gwr::glm_se(s);
+            EXPECT_TRUE(same_bits(local, s.svals.a));
+            EXPECT_GT(*std::min_element(local.begin(), local.begin() + d.n() * d.p()), 0.0);
         }
     }
 }
