@@ -425,7 +425,7 @@ std::string sphere_data(int n, unsigned seed) {
     std::uniform_real_distribution<double> u(0.0, 1.0);
     std::ostringstream d;
     d.precision(10);
-    d << "ID,LON,LAT,DEP,X1,X2\n";
+    d << "ID,LON,LAT,DEP,X1,X2,CNT,BIN\n";
     double lon = 0, lat = 0;
     for (int i = 1; i <= n; ++i) {
         if (i % 9 != 0) {
@@ -435,16 +435,20 @@ std::string sphere_data(int n, unsigned seed) {
         }
         const double a = u(g) * 2 - 1, b = u(g) * 2 - 1;
         const double dep = 3 + (lat - 60) / 20 * a + std::sin(lon * deg) * b + 0.2 * u(g);
-        d << i << ',' << lon << ',' << lat << ',' << dep << ',' << a << ',' << b << '\n';
+        const int cnt = static_cast<int>(std::exp(0.5 + 0.4 * a + 0.3 * b * (lat - 60) / 20) * 2 * u(g));
+        const int bin = u(g) < 1 / (1 + std::exp(-(0.8 * a - b * (lat - 60) / 20))) ? 1 : 0;
+        d << i << ',' << lon << ',' << lat << ',' << dep << ',' << a << ',' << b << ',' << cnt << ','
+          << bin << '\n';
     }
     return d.str();
 }
 
 std::string sphere_control(const tempdir& t, const std::string& locs, int dep,
                            const std::string& flags, const std::string& kernel,
-                           const std::string& bw, int test, int diag, int method) {
+                           const std::string& bw, int test, int diag, int method,
+                           const std::string& data = "sph.csv") {
     std::ostringstream c;
-    c << t.file("sph.csv") << '\n'
+    c << t.file(data) << '\n'
       << locs << '\n'
       << t.file("out.csv") << '\n'
       << dep << "\n2,3,0\nSpherical synthetic\n"
@@ -459,14 +463,15 @@ std::string sphere_control(const tempdir& t, const std::string& locs, int dep,
 
 TEST(SphereIndex, WholeRunsGiveTheSameListingAndResultsWithAndWithoutTheIndex) {
     tempdir t;
-    t.write("sph.csv", sphere_data(700, 3));
+    t.write("sph.csv", sphere_data(500, 3));
+    t.write("small.csv", sphere_data(150, 4));
     const std::string locs = t.write("locs.xy", "1 179.5 60\n2 -179.9 61.5\n3 0 90\n4 10 -20\n5 170 55.25\n");
     const std::string res = t.file("out.csv");
     struct model {
         const char* what;
         std::string control;
     };
-    const std::string g = "FFFFTT";
+    const std::string g = "FFFFTTFF", d = "FFFTTTFF";
     std::vector<model> models{
         {"Gaussian, adaptive", sphere_control(t, "", 4, g, "vnn", "45", 0, 1, 2)},
         {"Gaussian, adaptive AICc", sphere_control(t, "", 4, g, "vaa", "0", 0, 0, 2)},
@@ -474,9 +479,12 @@ TEST(SphereIndex, WholeRunsGiveTheSameListingAndResultsWithAndWithoutTheIndex) {
         {"Gaussian, fixed cross-validation", sphere_control(t, "", 4, g, "fca", "0", 0, 0, 2)},
         {"Gaussian, cylinder", sphere_control(t, "", 4, g, "cnn", "400", 0, 1, 2)},
         {"Gaussian, locations elsewhere", sphere_control(t, locs, 4, g, "vnn", "60", 0, 0, 2)},
-        {"descriptive, adaptive", sphere_control(t, "", 0, "FFFTTT", "v", "30", 0, 0, 1)},
-        {"descriptive, fixed", sphere_control(t, "", 0, "FFFTTT", "f", "200", 0, 0, 1)},
-        {"descriptive, locations elsewhere", sphere_control(t, locs, 0, "FFFTTT", "v", "25", 0, 0, 1)},
+        {"descriptive, adaptive", sphere_control(t, "", 0, d, "v", "30", 0, 0, 1)},
+        {"descriptive, fixed", sphere_control(t, "", 0, d, "f", "200", 0, 0, 1)},
+        {"descriptive, locations elsewhere", sphere_control(t, locs, 0, d, "v", "25", 0, 0, 1)},
+        {"Gaussian, Monte Carlo test", sphere_control(t, "", 4, g, "vnn", "30", 1, 0, 2, "small.csv")},
+        {"Poisson, adaptive", sphere_control(t, "", 7, g, "vnn", "80", 0, 1, 4)},
+        {"logistic, cylinder", sphere_control(t, "", 8, g, "cnn", "900", 0, 1, 3)},
     };
     for (const auto& m : models) {
         SCOPED_TRACE(m.what);
