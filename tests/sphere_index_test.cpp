@@ -72,7 +72,7 @@ points regional(std::mt19937_64& g, int n) {
 
 // A polar cap (some points exactly at the pole under different longitudes,
 // which are one place) and a band across the meridian of 180 degrees,
-// longitudes at both -180 and +180 included.
+// longitudes at both -180 and +180 included, and a few latitudes past 90.
 points polar_and_dateline(std::mt19937_64& g, int n) {
     std::uniform_real_distribution<double> u(0.0, 1.0);
     points p;
@@ -88,6 +88,9 @@ points polar_and_dateline(std::mt19937_64& g, int n) {
         p.emplace_back(-pi, lat * deg);
     }
     for (int i = 0; i < 30; ++i) p.emplace_back(-pi / 2 + 0.01 * i, -90 * deg);  // south pole
+    // Latitudes past a pole name points on the other side of it; the
+    // distance formula takes them so, and so must the index.
+    for (double lat : {91.0, 95.0, -93.0, 120.0}) p.emplace_back(lat * deg, lat * deg);
     return p;
 }
 
@@ -114,7 +117,8 @@ points locations(const points& obs, int k) {
                           {179.999 * deg, 0.1},  {12.5 * deg + 0.15 * km, -33.0 * deg + 0.15 * km},
                           {12.5 * deg + 0.002 * km, -33.0 * deg},  // within metres of the small cluster
                           {-167.5 * deg, 33 * deg},  // the cluster's antipode
-                          {-100 * deg, -20 * deg}})
+                          {-100 * deg, -20 * deg},
+                          {0.3, 100 * deg}})
         at.push_back(xy);
     return at;
 }
