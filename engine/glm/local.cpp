@@ -311,7 +311,7 @@ bool stderrs(state& s, work& w, int i, bool reuse) {
     for (int k = 0; k < p; ++k) w.sehat[k] = 0.0;
     for (int t = 0; t < v.cnt; ++t) {
         const int j = v[t];
-        if (w.lresid[j] == 0.0) continue;
+        if (w.kwt[j] == 0.0) continue;  // outside the fit
         const double u = varwt(s, yh[j]);
         // A fitted value of exactly 0 (or a probability of exactly 1)
         // has no variance to scale by; it adds nothing.
