@@ -72,16 +72,18 @@ void likelihood(const state& s, work& w, double& L, double& D) {
     const double* b = w.bhat.data();
     double* eta = w.eta.data();
     double* ex = w.lresid.data();
+    // Scratch for the logarithms of a block (free while a fit runs).
+    double* lg = w.hdiag.data();
     if (s.option.method == 3) {
         double sum = 0.0;
         for (int j0 = 0; j0 < n; j0 += lblock) {
             const int j1 = std::min(n, j0 + lblock);
             predictor(s, b, eta, j0, j1);
-            for (int j = j0; j < j1; ++j) {
-                const double e = std::exp(eta[j]);
-                ex[j] = e;
-                sum += y[j] * eta[j] - glm_detail::log1pexp(eta[j], e);
-            }
+            // In stages over the block, each a plain loop: e^eta,
+            // ln(1 + e^eta), then the sum in order.
+            for (int j = j0; j < j1; ++j) ex[j] = std::exp(eta[j]);
+            for (int j = j0; j < j1; ++j) lg[j] = glm_detail::log1pexp(eta[j], ex[j]);
+            for (int j = j0; j < j1; ++j) sum += y[j] * eta[j] - lg[j];
         }
         L = sum;
         D = -2.0 * L;
@@ -91,12 +93,16 @@ void likelihood(const state& s, work& w, double& L, double& D) {
         for (int j0 = 0; j0 < n; j0 += lblock) {
             const int j1 = std::min(n, j0 + lblock);
             predictor(s, b, eta, j0, j1);
+            // In stages over the block, each a plain loop: e^eta, the
+            // ratios y/mu, their logarithms, then the sum in order.
+            for (int j = j0; j < j1; ++j) ex[j] = std::exp(eta[j]);
+            for (int j = j0; j < j1; ++j) lg[j] = y[j] / (o[j] * ex[j]);
+            for (int j = j0; j < j1; ++j)
+                if (y[j] > 0.0) lg[j] = std::log(lg[j]);
             for (int j = j0; j < j1; ++j) {
-                const double e = std::exp(eta[j]);
-                ex[j] = e;
-                const double mu = o[j] * e;
+                const double mu = o[j] * ex[j];
                 double t = 0.0;
-                if (y[j] > 0.0) t = y[j] * std::log(y[j] / mu);
+                if (y[j] > 0.0) t = y[j] * lg[j];
                 sum += t - (y[j] - mu);
             }
         }
