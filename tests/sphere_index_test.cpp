@@ -94,15 +94,16 @@ points polar_and_dateline(std::mt19937_64& g, int n) {
     return p;
 }
 
-// Most points in a patch of a few hundred metres, a few within metres of
-// each other (where the distance formula's coincident-points rule sets
-// distances to 0), the rest spread over the globe.
+// Most points in a patch of a few hundred metres, some half a metre apart
+// (where the distance formula's coincident-points rule sets distances to
+// 0), the rest spread over the globe: the grid nests grids in its crowded
+// cells.
 points clustered(std::mt19937_64& g, int n) {
     std::uniform_real_distribution<double> u(0.0, 1.0);
     points p;
     const double x0 = 12.5 * deg, y0 = -33.0 * deg;
     for (int i = 0; i < n * 8 / 10; ++i) p.emplace_back(x0 + 0.3 * km * u(g), y0 + 0.3 * km * u(g));
-    for (int i = 0; i < 20; ++i) p.emplace_back(x0 + 0.004 * km * (i % 5), y0 + 0.003 * km * (i / 5));
+    for (int i = 0; i < 120; ++i) p.emplace_back(x0 + 0.0005 * km * (i % 12), y0 + 0.0005 * km * (i / 12));
     for (int i = 0; i < n * 2 / 10; ++i)
         p.emplace_back((-180 + 360 * u(g)) * deg, std::asin(2 * u(g) - 1));
     return p;
@@ -196,6 +197,12 @@ TEST(SphereIndex, AdaptiveWeightsEqualTheFullScanIncludingTiesAtTheNthDistance) 
         const int n = s.option.nobs;
         auto g = gwr::build_sphgrid(s, 1);
         ASSERT_TRUE(g);
+        if (std::string(ds.name) == "clustered") {
+            // Grids within grids within grids.
+            bool nested = false;
+            for (const auto& sub : g->subs) nested = nested || !sub.subs.empty();
+            EXPECT_TRUE(nested);
+        }
         comparer c(s, g);
         const points at = locations(ds.p, 53);
         for (int N : {1, 2, 7, 40, 333, n - 1, n}) {

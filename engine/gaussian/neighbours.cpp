@@ -427,7 +427,10 @@ struct ball {
     double rho, rho2, wide, shrink;
     int z0, z1, y0, y1;  // rows c1 = y0..y1 of layers c2 = z0..z1
 
-    ball(const sphgrid& grid, const double* loc, double r)
+    // `within`: a smaller ball over the same grid whose layers and rows this
+    // one's ranges must include (the rows themselves grow with rho by
+    // monotone arithmetic; the cap's trigonometry need not be monotone).
+    ball(const sphgrid& grid, const double* loc, double r, const ball* within = nullptr)
         : g(grid), v(loc), rho(r), rho2(r * r), wide(grid.cs * cell_margin + 1e-7 * r),
           shrink(grid.cs * cell_margin) {
         // The points lie on the unit sphere, so those within the chord rho
@@ -451,6 +454,10 @@ struct ball {
         };
         lohi(2, z0, z1);
         lohi(1, y0, y1);
+        if (within) {
+            z0 = std::min(z0, within->z0), z1 = std::max(z1, within->z1);
+            y0 = std::min(y0, within->y0), y1 = std::max(y1, within->y1);
+        }
     }
 
     // Distance from v to slab k of axis a (the outer slabs reach to
@@ -485,13 +492,53 @@ struct ball {
     }
 };
 
-// Calls take(p0, p1) for the index ranges of the cells of ball b that are
-// not cells of the smaller ball `inner` (null: none), so that a grown ball
-// measures only what the previous one did not.  The cells of a ball are
-// the same whenever it is formed, and a larger ball's contain a smaller
-// one's.
 template <class Take>
-void ball_rows(const ball& b, const ball* inner, Take take) {
+void ball_rows(const ball& b, const ball* inner, Take& take);
+
+// Takes cells a0..a1 of a row (cell index row + a) less the inner ball's
+// cells i0..i1 of that row (none when i0 > i1).  A cell with a grid of its
+// own is searched through that grid, with the same balls.
+template <class Take>
+void segment(const ball& b, const ball* inner, int row, int a0, int a1, int i0, int i1, Take& take) {
+    const sphgrid& g = b.g;
+    const int* st = g.start.data();
+    auto put = [&](int c0, int c1) {  // cells c0..c1 - 1 of the row
+        const int p0 = st[row + c0], p1 = st[row + c1];
+        if (p1 > p0) take(p0, p1);
+    };
+    if (g.subs.empty()) {
+        if (i0 > i1) {
+            put(a0, a1 + 1);
+        } else {
+            if (i0 > a0) put(a0, i0);
+            if (i1 < a1) put(i1 + 1, a1 + 1);
+        }
+        return;
+    }
+    int run = a0;  // first cell of the run not yet taken
+    for (int a = a0; a <= a1; ++a) {
+        const bool old = a >= i0 && a <= i1;
+        const int k = g.sub_of[row + a];
+        if (!old && k < 0) continue;
+        if (a > run) put(run, a);
+        run = a + 1;
+        if (k < 0) continue;
+        const sphgrid& sg = g.subs[k];
+        if (old) {
+            const ball si(sg, b.v, inner->rho);
+            ball_rows(ball(sg, b.v, b.rho, &si), &si, take);
+        } else {
+            ball_rows(ball(sg, b.v, b.rho), nullptr, take);
+        }
+    }
+    if (a1 >= run) put(run, a1 + 1);
+}
+
+// Calls take(p0, p1) for the index ranges of the cells of ball b that are
+// not cells of the smaller ball `inner` (null: none; built `within` it), so
+// that a grown ball measures only what the previous one did not.
+template <class Take>
+void ball_rows(const ball& b, const ball* inner, Take& take) {
     const sphgrid& g = b.g;
     const int* st = g.start.data();
     for (int c2 = b.z0; c2 <= b.z1; ++c2) {
@@ -503,21 +550,9 @@ void ball_rows(const ball& b, const ball* inner, Take take) {
             if (st[row] == st[row + g.nc[0]]) continue;  // an empty row
             int a0, a1;
             if (!b.row(rz, c1, a0, a1)) continue;
-            int i0, i1;
-            if (iz >= 0.0 && inner->row(iz, c1, i0, i1)) {
-                // The cells before and after the inner ball's.
-                if (i0 > a0) {
-                    const int p0 = st[row + a0], p1 = st[row + i0];
-                    if (p1 > p0) take(p0, p1);
-                }
-                if (i1 < a1) {
-                    const int p0 = st[row + i1 + 1], p1 = st[row + a1 + 1];
-                    if (p1 > p0) take(p0, p1);
-                }
-                continue;
-            }
-            const int p0 = st[row + a0], p1 = st[row + a1 + 1];
-            if (p1 > p0) take(p0, p1);
+            int i0 = 1, i1 = 0;
+            if (!(iz >= 0.0 && inner->row(iz, c1, i0, i1))) i0 = 1, i1 = 0;
+            segment(b, inner, row, a0, a1, i0, i1, take);
         }
     }
 }
@@ -549,6 +584,95 @@ void sphgrid::unit(double x, double y, double v[3]) const {
     const double u[3] = {cy * std::cos(x), cy * std::sin(x), std::sin(y)};
     for (int a = 0; a < 3; ++a) v[a] = axis[a][0] * u[0] + axis[a][1] * u[1] + axis[a][2] * u[2];
 }
+
+namespace {
+
+constexpr int crowd = 48;     // a cell with more observations gets a grid of its own
+constexpr int max_depth = 6;  // grids nested at most this deep
+
+// Lays cells over the observations ids[0..m) (ascending), whose grid
+// coordinates are r[3j..3j+2], and orders ids by cell, ascending within a
+// cell; base is the position of ids[0] in the index.  Crowded cells get
+// grids of their own.  False where the points have no extent to divide
+// (or cells would be too small for the coordinates' precision).
+bool layout(sphgrid& g, const double* r, int* ids, int m, int base, int depth) {
+    double ext[3];
+    for (int a = 0; a < 3; ++a) {
+        g.lo[a] = std::numeric_limits<double>::infinity();
+        g.hi[a] = -g.lo[a];
+        for (int i = 0; i < m; ++i) {
+            const double c = r[3 * static_cast<std::size_t>(ids[i]) + a];
+            g.lo[a] = std::min(g.lo[a], c);
+            g.hi[a] = std::max(g.hi[a], c);
+        }
+        ext[a] = g.hi[a] - g.lo[a];
+    }
+    const double emax = std::max({ext[0], ext[1], ext[2]});
+    if (!(emax > 0.0)) return false;  // all points at one place
+
+    // Cells: at most `cap` of them (memory linear in the count of points).
+    // The finest grid within the cap is tried first and made coarser until
+    // its non-empty cells hold about two observations each; the points lie
+    // on a surface, so the count of non-empty cells goes with the inverse
+    // square of the cell side.
+    const double cap = 8.0 * m + 64.0;
+    auto ncells = [&](double cs) {
+        double c = 1.0;
+        for (int a = 0; a < 3; ++a) c *= std::floor(ext[a] / cs) + 1.0;
+        return c;
+    };
+    double cs = emax / cap;
+    while (ncells(cs) > cap) cs *= 1.05;
+    if (!(cs >= 1e-11) || !std::isfinite(cs)) return false;
+    std::vector<int> cellof(m);
+    auto place = [&](double side) {
+        g.cs = side;
+        for (int a = 0; a < 3; ++a) g.nc[a] = static_cast<int>(std::floor(ext[a] / side) + 1.0);
+        for (int i = 0; i < m; ++i) {
+            const double* p = &r[3 * static_cast<std::size_t>(ids[i])];
+            cellof[i] = (g.cell(2, p[2]) * g.nc[1] + g.cell(1, p[1])) * g.nc[0] + g.cell(0, p[0]);
+        }
+    };
+    std::vector<int> cnt;
+    int occupied = 0;
+    auto count = [&]() {
+        cnt.assign(static_cast<std::size_t>(g.nc[0]) * g.nc[1] * g.nc[2], 0);
+        occupied = 0;
+        for (int i = 0; i < m; ++i) occupied += cnt[cellof[i]]++ == 0;
+    };
+    place(cs);
+    count();
+    for (int pass = 0; pass < 3; ++pass) {
+        const double per = static_cast<double>(m) / occupied;
+        if (per >= 1.5) break;
+        place(cs *= std::sqrt(2.0 / per));
+        count();
+    }
+    g.per_cell = static_cast<double>(m) / occupied;
+
+    const std::size_t cells = cnt.size();
+    g.start.assign(cells + 1, base);
+    for (std::size_t c = 0; c < cells; ++c) g.start[c + 1] = g.start[c] + cnt[c];
+    std::vector<int> sorted(m);
+    {
+        std::vector<int> fill(g.start.begin(), g.start.end() - 1);
+        for (int i = 0; i < m; ++i) sorted[fill[cellof[i]]++ - base] = ids[i];
+    }
+    std::copy(sorted.begin(), sorted.end(), ids);
+    if (depth >= max_depth) return true;
+    for (std::size_t c = 0; c < cells; ++c) {
+        if (cnt[c] <= crowd) continue;
+        sphgrid sub;
+        const int off = g.start[c] - base;
+        if (!layout(sub, r, ids + off, cnt[c], g.start[c], depth + 1)) continue;
+        if (g.sub_of.empty()) g.sub_of.assign(cells, -1);
+        g.sub_of[c] = static_cast<int>(g.subs.size());
+        g.subs.push_back(std::move(sub));
+    }
+    return true;
+}
+
+}  // namespace
 
 std::shared_ptr<const sphgrid> build_sphgrid(const state& s, int minobs) {
     const int n = s.option.nobs;
@@ -609,63 +733,14 @@ std::shared_ptr<const sphgrid> build_sphgrid(const state& s, int minobs) {
     // Longest extent first: rows run along it.
     int comp[3] = {0, 1, 2};
     std::stable_sort(comp, comp + 3, [&](int a, int b) { return hi[a] - lo[a] > hi[b] - lo[b]; });
-    double ext[3];
+    std::vector<double> r(3 * static_cast<std::size_t>(n));  // grid coordinates
     for (int a = 0; a < 3; ++a) {
         for (int c = 0; c < 3; ++c) g->axis[a][c] = frame[comp[a]][c];
-        g->lo[a] = lo[comp[a]];
-        g->hi[a] = hi[comp[a]];
-        ext[a] = g->hi[a] - g->lo[a];
+        for (int j = 0; j < n; ++j) r[3 * static_cast<std::size_t>(j) + a] = u[3 * static_cast<std::size_t>(j) + comp[a]];
     }
-    if (!(ext[0] > 0.0)) return nullptr;  // all points at one place
-
-    // Cells: at most `cap` of them (memory linear in n).  The finest grid
-    // within the cap is tried first and made coarser until its non-empty
-    // cells hold about two observations each; the points lie on a surface,
-    // so the count of non-empty cells goes with the inverse square of the
-    // cell side.
-    const double cap = 8.0 * n + 64.0;
-    auto ncells = [&](double cs) {
-        double c = 1.0;
-        for (int a = 0; a < 3; ++a) c *= std::floor(ext[a] / cs) + 1.0;
-        return c;
-    };
-    double cs = ext[0] / cap;
-    while (ncells(cs) > cap) cs *= 1.05;
-    if (!(cs >= 1e-11) || !std::isfinite(cs)) return nullptr;
-    std::vector<int> cellof(n);
-    auto place = [&](double side) {
-        g->cs = side;
-        for (int a = 0; a < 3; ++a) g->nc[a] = static_cast<int>(std::floor(ext[a] / side) + 1.0);
-        for (int j = 0; j < n; ++j) {
-            const double* p = &u[3 * static_cast<std::size_t>(j)];
-            int c[3];
-            for (int a = 0; a < 3; ++a) c[a] = g->cell(a, p[comp[a]]);
-            cellof[j] = (c[2] * g->nc[1] + c[1]) * g->nc[0] + c[0];
-        }
-    };
-    std::vector<int> cnt;
-    int occupied = 0;
-    auto count = [&]() {
-        cnt.assign(static_cast<std::size_t>(g->nc[0]) * g->nc[1] * g->nc[2], 0);
-        occupied = 0;
-        for (int j = 0; j < n; ++j) occupied += cnt[cellof[j]]++ == 0;
-    };
-    place(cs);
-    count();
-    for (int pass = 0; pass < 3; ++pass) {
-        const double per = static_cast<double>(n) / occupied;
-        if (per >= 1.5) break;
-        place(cs *= std::sqrt(2.0 / per));
-        count();
-    }
-    g->per_cell = static_cast<double>(n) / occupied;
-
-    const std::size_t cells = cnt.size();
-    g->start.assign(cells + 1, 0);
-    for (std::size_t c = 0; c < cells; ++c) g->start[c + 1] = g->start[c] + cnt[c];
-    std::vector<int> fill(g->start.begin(), g->start.end() - 1);
     g->idx.resize(n);
-    for (int j = 0; j < n; ++j) g->idx[fill[cellof[j]]++] = j;
+    for (int j = 0; j < n; ++j) g->idx[j] = j;
+    if (!layout(*g, r.data(), g->idx.data(), n, 0, 0)) return nullptr;
     g->glon.resize(n);
     g->gsin.resize(n);
     g->gcos.resize(n);
@@ -760,10 +835,17 @@ void genwgt_sphgrid(const state& s, const sphgrid& g, work& w, double x, double 
     if (nn < 1) return;  // no neighbour defines a bandwidth: nothing carries weight
     double* sel = w.dsqwrk.data();
     const double far = farthest(g, v);
-    // A first chord for about N observations at the grid's density (a cell
-    // face holds per_cell of them), from the box's edge when the location
-    // lies outside it.
-    double rho = to_box(g, v) + g.cs * (std::sqrt(nn / (3.14159 * g.per_cell)) * 1.1 + 0.5) +
+    // A first chord for about N observations at the density of the
+    // innermost grid around the location (a cell face holds per_cell of
+    // them), from the box's edge when the location lies outside it.
+    const sphgrid* q = &g;
+    for (;;) {
+        if (q->subs.empty()) break;
+        const int c = (q->cell(2, v[2]) * q->nc[1] + q->cell(1, v[1])) * q->nc[0] + q->cell(0, v[0]);
+        if (q->sub_of[c] < 0) break;
+        q = &q->subs[q->sub_of[c]];
+    }
+    double rho = to_box(g, v) + q->cs * (std::sqrt(nn / (3.14159 * q->per_cell)) * 1.1 + 0.5) +
                  2.0 * dist_margin / earth_radius;
     int ns;
     double prev = 0.0;  // chord of the ball measured so far (0: none)
@@ -778,7 +860,7 @@ void genwgt_sphgrid(const state& s, const sphgrid& g, work& w, double x, double 
         }
         if (prev > 0.0) {
             const ball inner(g, v, prev);
-            ball_rows(ball(g, v, rho), &inner, take);
+            ball_rows(ball(g, v, rho, &inner), &inner, take);
         } else {
             ball_rows(ball(g, v, rho), nullptr, take);
         }

@@ -75,6 +75,13 @@ struct sphgrid {
     std::vector<int> idx;          // observations (0-based) by cell, ascending within a cell
     std::vector<double> glon;      // their longitudes, in the same order
     std::vector<double> gsin, gcos;  // sine and cosine of their latitudes
+    // Cells crowded with observations (a cluster of points) have grids of
+    // their own over the same axes, nested as deep as needed; the points of
+    // such a cell are ordered by its grid's cells, and that grid's start
+    // values are positions in idx.  Nested grids keep only the geometry,
+    // start, sub_of and subs.
+    std::vector<int> sub_of;       // per cell: its own grid in subs, or -1 (empty when subs is)
+    std::vector<sphgrid> subs;
 
     int cell(int axis, double v) const;  // cell of grid coordinate v, clamped to the grid
     // The unit vector of (x, y) in grid-axis order.
