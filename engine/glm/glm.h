@@ -6,6 +6,9 @@
 namespace gwr {
 
 double fitl(double eta);
+// One weighted least-squares step: w.zwork on the design matrix with the
+// working weights w.wwt (over the kernel's list of neighbours when w holds
+// one); with diag != 0 also the standard errors and the trace.
 void fitlog(state& s, work& w, int diag);
 void wglm(state& s, work& w);
 void wglm2(state& s, work& w);
