@@ -428,8 +428,8 @@ struct ball {
     int z0, z1, y0, y1;  // rows c1 = y0..y1 of layers c2 = z0..z1
 
     // `within`: a smaller ball over the same grid whose layers and rows this
-    // one's ranges must include (the rows themselves grow with rho by
-    // monotone arithmetic; the cap's trigonometry need not be monotone).
+    // one's ranges include (the rows themselves grow with rho by monotone
+    // arithmetic; the cap's trigonometry need not be monotone).
     ball(const sphgrid& grid, const double* loc, double r, const ball* within = nullptr)
         : g(grid), v(loc), rho(r), rho2(r * r), wide(grid.cs * cell_margin + 1e-7 * r),
           shrink(grid.cs * cell_margin) {
@@ -535,8 +535,11 @@ void segment(const ball& b, const ball* inner, int row, int a0, int a1, int i0, 
 }
 
 // Calls take(p0, p1) for the index ranges of the cells of ball b that are
-// not cells of the smaller ball `inner` (null: none; built `within` it), so
-// that a grown ball measures only what the previous one did not.
+// not cells of the smaller ball `inner` (null: none; b built `within` it), so
+// that a grown ball visits few of the cells the previous ones did.  Every
+// cell of a ball lies in the next one; where a rounding put a cell in one
+// ball and not in a later inner one, the caller skips observations it has
+// measured.
 template <class Take>
 void ball_rows(const ball& b, const ball* inner, Take& take) {
     const sphgrid& g = b.g;
@@ -781,14 +784,20 @@ void genwgt_sphgrid(const state& s, const sphgrid& g, work& w, double x, double 
     const double* gc = g.gcos.data();
     int nc = 0;
     // Measures the observations at index positions p0..p1-1.
+    // Measures the observations at index positions p0..p1-1 that are not
+    // candidates yet: a measured observation's weight is set to 1 until its
+    // final weight is written, so that one is never taken twice, whatever
+    // the cells of successive balls (every candidate's weight is written
+    // below).
     auto take = [&](int p0, int p1) {
-        int* cq = cand + nc;
-        double* dq = cd + nc;
         for (int p = p0; p < p1; ++p) {
-            cq[p - p0] = gi[p];
-            dq[p - p0] = sphere_dsq_at(glon[p], gs[p], gc[p], x, sy, cy);
+            const int j = gi[p];
+            if (wt[j] != 0.0) continue;
+            wt[j] = 1.0;
+            cand[nc] = j;
+            cd[nc] = sphere_dsq_at(glon[p], gs[p], gc[p], x, sy, cy);
+            ++nc;
         }
-        nc += p1 - p0;
     };
     int qlo = std::numeric_limits<int>::max(), qhi = -1;
     auto mark = [&](int j) {
@@ -812,6 +821,8 @@ void genwgt_sphgrid(const state& s, const sphgrid& g, work& w, double x, double 
                 if (cd[t] <= h2) {
                     wt[cand[t]] = 1.0;
                     mark(cand[t]);
+                } else {
+                    wt[cand[t]] = 0.0;
                 }
             }
         } else {
@@ -852,7 +863,6 @@ void genwgt_sphgrid(const state& s, const sphgrid& g, work& w, double x, double 
     for (;;) {
         if (rho > 2.0 || rho >= far) {
             // The ball holds every observation.
-            nc = 0;
             take(0, n);
             std::copy(cd, cd + nc, sel);
             ns = nc;
