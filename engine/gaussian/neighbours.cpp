@@ -783,7 +783,6 @@ void genwgt_sphgrid(const state& s, const sphgrid& g, work& w, double x, double 
     const double* gs = g.gsin.data();
     const double* gc = g.gcos.data();
     int nc = 0;
-    // Measures the observations at index positions p0..p1-1.
     // Measures the observations at index positions p0..p1-1 that are not
     // candidates yet: a measured observation's weight is set to 1 until its
     // final weight is written, so that one is never taken twice, whatever
