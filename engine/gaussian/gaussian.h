@@ -41,6 +41,14 @@ void hsort(double* a, int n);
 // w.hdiag, w.trloc and the simple standard errors w.sehat.
 void fitreg(const state& s, work& w);
 
+// A = X'WX (K x K, column-major, both triangles) and b = X'Wy from the
+// first K columns of xm, each sum over the observations in order, as
+// (x_k x_m) w_j and (x_k y_j) w_j; observations of weight 0 are passed over,
+// and with a list (idx, cnt ascending entries; null idx: observations
+// 0..cnt-1) only the listed ones are visited.
+void weighted_products(const dmat& xm, int K, const double* y, const double* wt, const int* idx, int cnt,
+                       double* A, double* bv);
+
 // The first part of fitreg alone (cross products, C, bhat, singfl), for
 // loops that need only the coefficients and C; bit-identical to fitreg.
 void fitcoef(const state& s, work& w);

@@ -62,6 +62,27 @@ void cross_products(int Kd, const double* X, std::size_t ldx, const double* y,
     for (int k = 0; k < K; ++k) bv[k] = b[k];
 }
 
+}  // namespace
+
+void weighted_products(const dmat& xm, int K, const double* y, const double* wt, const int* idx, int cnt,
+                       double* A, double* bv) {
+    const std::size_t ldx = static_cast<std::size_t>(xm.rows);
+    const double* X = xm.a.data();
+    switch (K) {
+        case 1: cross_products<1>(K, X, ldx, y, wt, cnt, idx, A, bv); break;
+        case 2: cross_products<2>(K, X, ldx, y, wt, cnt, idx, A, bv); break;
+        case 3: cross_products<3>(K, X, ldx, y, wt, cnt, idx, A, bv); break;
+        case 4: cross_products<4>(K, X, ldx, y, wt, cnt, idx, A, bv); break;
+        case 5: cross_products<5>(K, X, ldx, y, wt, cnt, idx, A, bv); break;
+        case 6: cross_products<6>(K, X, ldx, y, wt, cnt, idx, A, bv); break;
+        default: cross_products<0>(K, X, ldx, y, wt, cnt, idx, A, bv); break;
+    }
+    for (int k = 0; k < K; ++k)
+        for (int m = k + 1; m < K; ++m) A[k * K + m] = A[m * K + k];
+}
+
+namespace {
+
 // Variance factors v_k = sum_j M(k,j)^2 with M = C X'W, leaving out
 // entries of M at or below vf_tiny in magnitude; an observation of weight
 // 0 gives a zero column of M and is passed over.
@@ -301,8 +322,6 @@ void fitcoef(const state& s, work& w) {
     const int n = s.option.nobs;
     const int K = s.dat2.nvar + 1;
     const dmat& xm = s.struc1.xmat;
-    const std::size_t ldx = static_cast<std::size_t>(xm.rows);
-    const double* X = xm.a.data();
     const double* y = s.struc2.ydep.data();
     const double* wt = w.wt.data();
     double* A = w.xtwx.a.data();   // K x K
@@ -312,17 +331,7 @@ void fitcoef(const state& s, work& w) {
     const int cnt = w.nnbr >= 0 ? w.nnbr : n;
 
     w.singfl = 0;
-    switch (K) {
-        case 1: cross_products<1>(K, X, ldx, y, wt, cnt, idx, A, bv); break;
-        case 2: cross_products<2>(K, X, ldx, y, wt, cnt, idx, A, bv); break;
-        case 3: cross_products<3>(K, X, ldx, y, wt, cnt, idx, A, bv); break;
-        case 4: cross_products<4>(K, X, ldx, y, wt, cnt, idx, A, bv); break;
-        case 5: cross_products<5>(K, X, ldx, y, wt, cnt, idx, A, bv); break;
-        case 6: cross_products<6>(K, X, ldx, y, wt, cnt, idx, A, bv); break;
-        default: cross_products<0>(K, X, ldx, y, wt, cnt, idx, A, bv); break;
-    }
-    for (int k = 0; k < K; ++k)
-        for (int m = k + 1; m < K; ++m) A[k * K + m] = A[m * K + k];
+    weighted_products(xm, K, y, wt, idx, cnt, A, bv);
 
     // Invert a copy.
     double* Wk = w.minvw.a.data();

@@ -167,46 +167,6 @@ void reweight(const state& s, work& w, glm_detail::visit v, const double* eta, c
     }
 }
 
-// X'WX (lower triangle into a(m, k), m >= k, column-major K x K) and X'Wz
-// of the visited observations, each sum in observation order; an
-// observation of working weight 0 adds nothing and is passed over.
-template <int KF>
-#if defined(__GNUC__) && !defined(__clang__)
-// Keeping the sums in vector registers spills them to memory on every
-// observation.
-__attribute__((optimize("no-tree-slp-vectorize")))
-#endif
-void cross_products(int Kd, const dmat& xm, const double* z, const double* ww, glm_detail::visit v,
-                    double* A, double* bz) {
-    constexpr bool fixed = KF > 0;
-    const int K = fixed ? KF : Kd;
-    constexpr int cap = fixed ? KF : maxvar + 1;
-    const std::size_t ldx = static_cast<std::size_t>(xm.rows);
-    const double* X = xm.a.data();
-    double a[cap * cap];
-    double b[cap];
-    double x[cap];
-    for (int q = 0; q < K * K; ++q) a[q] = 0.0;
-    for (int k = 0; k < K; ++k) b[k] = 0.0;
-    for (int t = 0; t < v.cnt; ++t) {
-        const int j = v[t];
-        const double wj = ww[j];
-        if (wj == 0.0) continue;
-#pragma GCC unroll 8
-        for (int k = 0; k < K; ++k) x[k] = X[k * ldx + j];
-        const double zj = z[j];
-#pragma GCC unroll 8
-        for (int k = 0; k < K; ++k) {
-            const double xk = x[k];
-#pragma GCC unroll 8
-            for (int m = k; m < K; ++m) a[k * K + m] += (xk * x[m]) * wj;
-            b[k] += (xk * zj) * wj;
-        }
-    }
-    for (int q = 0; q < K * K; ++q) A[q] = a[q];
-    for (int k = 0; k < K; ++k) bz[k] = b[k];
-}
-
 // The weighted least-squares solve over the visited observations: X'WX,
 // X'Wz, the (generalised) inverse and the estimates.
 void solve(const state& s, work& w, glm_detail::visit v) {
@@ -215,19 +175,8 @@ void solve(const state& s, work& w, glm_detail::visit v) {
     double* bz = w.xtwy.data();
     const double* z = w.zwork.data();
     const double* ww = w.wwt.data();
-    const dmat& x = s.struc1.xmat;
-    switch (K) {
-        case 1: cross_products<1>(K, x, z, ww, v, A, bz); break;
-        case 2: cross_products<2>(K, x, z, ww, v, A, bz); break;
-        case 3: cross_products<3>(K, x, z, ww, v, A, bz); break;
-        case 4: cross_products<4>(K, x, z, ww, v, A, bz); break;
-        case 5: cross_products<5>(K, x, z, ww, v, A, bz); break;
-        case 6: cross_products<6>(K, x, z, ww, v, A, bz); break;
-        default: cross_products<0>(K, x, z, ww, v, A, bz); break;
-    }
-    // The sums are in the lower triangle (row m >= column k); mirror them.
-    for (int k = 0; k < K; ++k)
-        for (int m = k + 1; m < K; ++m) w.xtwx(k, m) = w.xtwx(m, k);
+    // An observation of working weight 0 adds nothing and is passed over.
+    weighted_products(s.struc1.xmat, K, z, ww, v.idx, v.cnt, A, bz);
     w.singfl = glm_detail::ginv(w.xtwx, w.xtwxi, w);
     for (int k = 0; k < K; ++k) {
         double b = 0.0;
