@@ -72,6 +72,32 @@ void disc_block(const nbgrid& g, double x, double y, double h, int& a0, int& a1,
 // widened a little against rounding.
 double gauss_reach(double twoh2) { return std::sqrt(746.0 * twoh2) * (1.0 + 1e-6); }
 
+// Adaptive bi-square weights of the nc candidates (observations cand,
+// squared distances cd) once the ns squared distances in sel hold the
+// nn-th smallest of all observations, D: each candidate below D gets
+// (1 - d/D)^2 and a place in the list, every other one the 0 it already
+// has.  sel is left partitioned around position nn.
+void bisquare_candidates(work& w, int n, const int* cand, const double* cd, int nc, double* sel, int ns,
+                         int nn) {
+    std::nth_element(sel, sel + (nn - 1), sel + ns);
+    const double dmax = sel[nn - 1];
+    double* wt = w.wt.data();
+    std::uint64_t* mk = w.mark.data();
+    int jlo = n, jhi = -1;
+    // Without branches: a candidate at or beyond D gets weight 0 and no mark.
+    for (int t = 0; t < nc; ++t) {
+        const double d = cd[t];
+        const int j = cand[t];
+        const bool in = d < dmax;
+        const double u = 1.0 - d / dmax;
+        wt[j] = in ? u * u : 0.0;
+        mk[j >> 6] |= static_cast<std::uint64_t>(in) << (j & 63);
+        jlo = std::min(jlo, j);
+        jhi = std::max(jhi, j);
+    }
+    if (jhi >= 0) list_marked(w, jlo >> 6, jhi >> 6);
+}
+
 }  // namespace
 
 bool grid_pays(const state& s, const nbgrid& g, double x, double y, double bw) {
@@ -314,23 +340,7 @@ void genwgt_grid(const state& s, const nbgrid& g, work& w, double x, double y, d
         const int next = std::min(rmax, r + std::max(1, r / 4));
         while (r < next) ring(++r);
     }
-    std::nth_element(sel, sel + (nn - 1), sel + ns);
-    const double dmax = sel[nn - 1];
-    // Without branches: a candidate at or beyond D gets the 0 it already
-    // has, and no mark.
-    std::uint64_t* mk = w.mark.data();
-    int jlo = n, jhi = -1;
-    for (int t = 0; t < nc; ++t) {
-        const double d = cd[t];
-        const int j = cand[t];
-        const bool in = d < dmax;
-        const double u = 1.0 - d / dmax;
-        wt[j] = in ? u * u : 0.0;
-        mk[j >> 6] |= static_cast<std::uint64_t>(in) << (j & 63);
-        jlo = std::min(jlo, j);
-        jhi = std::max(jhi, j);
-    }
-    if (jhi >= 0) list_marked(w, jlo >> 6, jhi >> 6);
+    bisquare_candidates(w, n, cand, cd, nc, sel, ns, nn);
 }
 
 // ---------------------------------------------------------------------
@@ -886,21 +896,7 @@ void genwgt_sphgrid(const state& s, const sphgrid& g, work& w, double x, double 
         prev = rho;
         rho *= std::min(4.0, std::max(1.25, f));
     }
-    std::nth_element(sel, sel + (nn - 1), sel + ns);
-    const double dmax = sel[nn - 1];
-    std::uint64_t* mk = w.mark.data();
-    int jlo = n, jhi = -1;
-    for (int t = 0; t < nc; ++t) {
-        const double d = cd[t];
-        const int j = cand[t];
-        const bool in = d < dmax;
-        const double uu = 1.0 - d / dmax;
-        wt[j] = in ? uu * uu : 0.0;
-        mk[j >> 6] |= static_cast<std::uint64_t>(in) << (j & 63);
-        jlo = std::min(jlo, j);
-        jhi = std::max(jhi, j);
-    }
-    if (jhi >= 0) list_marked(w, jlo >> 6, jhi >> 6);
+    bisquare_candidates(w, n, cand, cd, nc, sel, ns, nn);
 }
 
 nbscope::nbscope(state& s) : s_(s) {
