@@ -98,6 +98,21 @@ void bisquare_candidates(work& w, int n, const int* cand, const double* cd, int 
     if (jhi >= 0) list_marked(w, jlo >> 6, jhi >> 6);
 }
 
+// Whether an index can serve the run's kernel: one with a cut-off, at
+// least `minobs` observations, and for the Gaussian kernel every
+// observation weight positive and finite (its weight exp(-d^2 / 2h^2) times
+// the observation weight is 0 exactly where the exponential underflows only
+// then; a negative observation weight would make that zero negative).
+bool index_applies(const state& s, int minobs) {
+    const int n = s.option.nobs;
+    if (s.option.kershp < 1 || s.option.kershp > 3) return false;
+    if (n < std::max(minobs, 1)) return false;
+    if (s.option.kershp == 1)
+        for (int j = 0; j < n; ++j)
+            if (!(s.fit6.obswt[j] > 0.0) || !std::isfinite(s.fit6.obswt[j])) return false;
+    return true;
+}
+
 }  // namespace
 
 bool grid_pays(const state& s, const nbgrid& g, double x, double y, double bw) {
@@ -131,17 +146,7 @@ int nbgrid::celly(double y) const {
 
 std::shared_ptr<const nbgrid> build_nbgrid(const state& s, int minobs) {
     const int n = s.option.nobs;
-    if (s.option.isph != 0) return nullptr;
-    if (s.option.kershp < 1 || s.option.kershp > 3) return nullptr;
-    if (n < std::max(minobs, 1)) return nullptr;
-    if (s.option.kershp == 1) {
-        // The Gaussian weight exp(-d^2 / 2h^2) times the observation weight
-        // is 0 exactly where the exponential underflows; those observations
-        // can be passed over only when every observation weight is positive
-        // and finite (a negative one would make the zero negative).
-        for (int j = 0; j < n; ++j)
-            if (!(s.fit6.obswt[j] > 0.0) || !std::isfinite(s.fit6.obswt[j])) return nullptr;
-    }
+    if (s.option.isph != 0 || !index_applies(s, minobs)) return nullptr;
     const double* xo = s.struc2.xobs.data();
     const double* yo = s.struc2.yobs.data();
     double xmin = xo[0], xmax = xo[0], ymin = yo[0], ymax = yo[0];
@@ -689,15 +694,7 @@ bool layout(sphgrid& g, const double* r, int* ids, int m, int base, int depth) {
 
 std::shared_ptr<const sphgrid> build_sphgrid(const state& s, int minobs) {
     const int n = s.option.nobs;
-    if (s.option.isph == 0) return nullptr;
-    if (s.option.kershp < 1 || s.option.kershp > 3) return nullptr;
-    if (n < std::max(minobs, 1)) return nullptr;
-    if (s.option.kershp == 1) {
-        // As for the planar grid: an underflowed weight is exactly 0 only
-        // when the observation weight is positive and finite.
-        for (int j = 0; j < n; ++j)
-            if (!(s.fit6.obswt[j] > 0.0) || !std::isfinite(s.fit6.obswt[j])) return nullptr;
-    }
+    if (s.option.isph == 0 || !index_applies(s, minobs)) return nullptr;
     const double* xo = s.struc2.xobs.data();
     const double* yo = s.struc2.yobs.data();
     std::vector<double> u(3 * static_cast<std::size_t>(n));
