@@ -130,6 +130,21 @@ bool localfit(state& s, work& w, int i, double bw, bool atobs, bool leaveout, bo
     return true;
 }
 
+// Runs fit(w, i) for locations 1..m in parallel, each thread on its own
+// work object; returns the first location whose fit failed, or `none`.
+template <class Fit>
+int first_failure(state& s, int m, Fit fit) {
+    int firstfail = none;
+#pragma omp parallel reduction(min : firstfail)
+    {
+        work& w = thread_work(s, thread_num());
+#pragma omp for schedule(dynamic, 4)
+        for (int i = 1; i <= m; ++i)
+            if (!fit(w, i)) firstfail = std::min(firstfail, i);
+    }
+    return firstfail;
+}
+
 // The local fits at locations 1..m, in parallel; a fit that does not
 // converge stops the run, reported for the first such location as a serial
 // run would (its fit is repeated with the failure lines).
@@ -138,14 +153,8 @@ void localfits(state& s, int m, double bw, bool atobs, bool leaveout, bool recor
     size_pool(s);
     nbscope nb(s);
     glm_detail::prepare_start(s);
-    int firstfail = none;
-#pragma omp parallel reduction(min : firstfail)
-    {
-        work& w = thread_work(s, thread_num());
-#pragma omp for schedule(dynamic, 4)
-        for (int i = 1; i <= m; ++i)
-            if (!localfit(s, w, i, bw, atobs, leaveout, record)) firstfail = std::min(firstfail, i);
-    }
+    const int firstfail =
+        first_failure(s, m, [&](work& w, int i) { return localfit(s, w, i, bw, atobs, leaveout, record); });
     if (firstfail != none) {
         work& w = s.ws;
         weights(s, w, firstfail, bw, atobs);
@@ -334,14 +343,7 @@ void standard_errors(state& s, bool reuse) {
     size_pool(s);
     nbscope nb(s);
     glm_detail::prepare_start(s);
-    int firstfail = none;
-#pragma omp parallel reduction(min : firstfail)
-    {
-        work& w = thread_work(s, thread_num());
-#pragma omp for schedule(dynamic, 4)
-        for (int i = 1; i <= m; ++i)
-            if (!stderrs(s, w, i, reuse)) firstfail = std::min(firstfail, i);
-    }
+    const int firstfail = first_failure(s, m, [&](work& w, int i) { return stderrs(s, w, i, reuse); });
     if (firstfail != none) {
         work& w = s.ws;
         genwgt(s, w, firstfail, s.parms.bandw);
