@@ -122,6 +122,7 @@ void state::size_loc(int rows, int k) {
     diags.stdres.assign(rows, 0.0);
     diags.cookd.assign(rows, 0.0);
     diags.locr2.assign(rows, 0.0);
+    diags.cond.assign(rows, 0.0);
 }
 
 }  // namespace gwr

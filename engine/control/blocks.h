@@ -187,6 +187,10 @@ struct output {
 
 struct diags {
     std::vector<double> stdres, cookd, locr2;  // per location
+    // Condition number of the local design per location: the square root of
+    // the ratio of the largest to the smallest eigenvalue of X'WX with its
+    // columns scaled to unit diagonal; infinity where the fit is singular.
+    std::vector<double> cond;
 };
 
 struct glm1 {
@@ -220,6 +224,17 @@ struct monte1 {
     double mean = 0.0, ss = 0.0;
     dmat stats;                      // test statistics: row 1 observed, rows 2.. randomised
     std::vector<double> xsave, ysave;  // observation coordinates before randomisation
+};
+
+// Optional keyword records after record 16 of the control file, one per
+// line: a keyword and its values.  Absent records leave these defaults.
+struct keywords {
+    bool limits = false;     // limits LO HI: bandwidth search range given
+    double limlo = 0.0;      // sizes (adaptive), distances (fixed; km when spherical)
+    double limhi = 0.0;
+    int epsg = 0;            // epsg CODE: coordinate system of Cartesian results, 0 none
+    int scale = 1;           // scale 0: multiscale fits on the predictors as given
+    int inference = 1;       // inference 0: multiscale fits without standard errors
 };
 
 struct trig {
@@ -311,6 +326,7 @@ struct state {
     blocks::glm2 glm2;
     blocks::glm3 glm3;
     blocks::monte1 monte1;
+    blocks::keywords keys;
     blocks::trig trig;
     blocks::outst1 outst1;
     blocks::outst2 outst2;
