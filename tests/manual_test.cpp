@@ -232,12 +232,14 @@ engine_messages gather(const std::vector<source>& all) {
                 }
             if (!found) m.unresolved.push_back(s.name + ": throw stop(" + arg + ")");
         }
-        // Input and output failures, and what goes to standard error.
-        for (const char* pat : {R"(\bio_error\s*\()", R"(\*\s*s\.err\s*<<)"}) {
-            const std::regex r(pat);
+        // Input and output failures (the arguments of io_error), and what
+        // goes to standard error (the statement that writes it).
+        const std::regex failure(R"(\bio_error\s*\()"), to_stderr(R"((\*\s*s\.err|std::cerr)\s*<<)");
+        for (const bool call : {true, false}) {
+            const std::regex& r = call ? failure : to_stderr;
             for (auto it = std::sregex_iterator(c.begin(), c.end(), r); it != std::sregex_iterator(); ++it) {
                 const std::size_t p = static_cast<std::size_t>(it->position());
-                const std::size_t e = pat[1] == 'b' ? group_end(c, p + it->length() - 1) : c.find(';', p);
+                const std::size_t e = call ? group_end(c, p + it->length() - 1) : c.find(';', p);
                 for (const std::string& t : literals_between(s, p, e)) add(t, s.name);
             }
         }
