@@ -302,6 +302,8 @@ bool FrmMap::load(const QString& path, const Hints& hints) {
     if (hints.geographic >= 0) table_.geographic = hints.geographic == 1;
     info_ = classify_columns(table_.names, hints.variables);
     tableModel_->reset(&table_);
+    tblResults->horizontalHeader()->setResizeContentsPrecision(200);
+    tblResults->resizeColumnsToContents();
     setWindowTitle("Results - " + QFileInfo(path).fileName());
     {
         const QSignalBlocker block(chkLonLat);

@@ -187,7 +187,7 @@ MapLayout layout_map(const Canvas& c, const MapModel& m, const QSizeF& size, con
     }
     lay.plot = QRectF(margin, margin, std::max(10.0, lay.legend.left() - 2 * margin), std::max(10.0, size.height() - 2 * margin));
     const int n = m.count();
-    lay.radius = n < 2000 ? 4.0 : n < 20000 ? 3.0 : 2.0;
+    lay.radius = n < 500 ? 5.0 : n < 2000 ? 4.0 : n < 20000 ? 3.0 : 2.0;
     return lay;
 }
 

@@ -3,7 +3,9 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <charconv>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <memory>
 
@@ -56,26 +58,61 @@ bool read_text_file(const QString& path, QString& text, QString& error) {
     }
 }
 
+// The number in bytes [b, e) with blanks around it; NaN when there is none.
+double parse_number(const char* b, const char* e) {
+    while (b < e && (*b == ' ' || *b == '\t')) ++b;
+    while (e > b && (e[-1] == ' ' || e[-1] == '\t' || e[-1] == '\r')) --e;
+    if (b < e && *b == '+') ++b;
+    double v = none;
+    const auto r = std::from_chars(b, e, v);
+    return r.ec == std::errc() && r.ptr == e ? v : none;
+}
+
 // Comma-delimited: a header line of names, then one line per location.
+// Parsed on the bytes: tens of thousands of lines read in a blink.
 bool read_csv(const QString& path, ResultTable& t, QString& error) {
     QString text;
     if (!read_text_file(path, text, error)) return false;
-    const QList<QStringView> ls = text_lines(text);
-    if (ls.isEmpty()) {
+    const QByteArray bytes = text.toUtf8();
+    const char* p = bytes.constData();
+    const char* end = p + bytes.size();
+    auto next_line = [&](const char*& b, const char*& e) {
+        for (;;) {
+            if (p >= end) return false;
+            b = p;
+            e = static_cast<const char*>(std::memchr(p, '\n', end - p));
+            if (!e) e = end;
+            p = e < end ? e + 1 : end;
+            const char* q = b;
+            while (q < e && (*q == ' ' || *q == '\t' || *q == '\r')) ++q;
+            if (q < e) return true;  // blank lines are skipped
+        }
+    };
+    const char *b = nullptr, *e = nullptr;
+    if (!next_line(b, e)) {
         error = "The file " + path + " is empty.";
         return false;
     }
-    for (QStringView n : ls[0].split(QChar(','))) t.names << n.trimmed().toString();
-    t.cols.assign(t.names.size(), {});
-    for (auto& c : t.cols) c.reserve(ls.size() - 1);
-    for (qsizetype i = 1; i < ls.size(); ++i) {
-        const QList<QStringView> f = ls[i].split(QChar(','));
-        if (f.size() != t.names.size()) {
-            error = QString("Line %1 of %2 has %3 fields; its header names %4.")
-                        .arg(i + 1).arg(path).arg(f.size()).arg(t.names.size());
+    for (const QString& n : QString::fromUtf8(b, e - b).split(QChar(','))) t.names << n.trimmed();
+    const int ncol = int(t.names.size());
+    t.cols.assign(ncol, {});
+    int line = 1;
+    while (next_line(b, e)) {
+        ++line;
+        int c = 0;
+        const char* f = b;
+        for (const char* q = b;; ++q) {
+            if (q == e || *q == ',') {
+                if (c < ncol) t.cols[c].push_back(parse_number(f, q));
+                ++c;
+                f = q + 1;
+                if (q == e) break;
+            }
+        }
+        if (c != ncol) {
+            error = QString("Line %1 of %2 has %3 fields; its header names %4.").arg(line).arg(path).arg(c).arg(ncol);
             return false;
         }
-        for (qsizetype c = 0; c < f.size(); ++c) t.cols[c].push_back(field_value(f[c]));
     }
     if (t.column("FITX") >= 0)
         take_coordinates(t, "FITX", "FITY");

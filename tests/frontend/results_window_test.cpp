@@ -155,6 +155,16 @@ TEST_F(ResultsWindow, ReadsTheThreeFormatsAlikeAndNamesTheColumnsForPeople) {
     EXPECT_EQ(d[4].kind, ColumnKind::Estimate);
     EXPECT_EQ(d[8].kind, ColumnKind::Variance);
 
+    // The list-directed forms of the engine's text files, line ends of
+    // either kind.
+    ASSERT_TRUE(read_results(write("forms.csv", "ID,FITX,FITY,PARM_1\r\n 7, 0., 2.5E-03,-1.\r\n\n 8, 1.25,-3.,\n"), g,
+                             error));
+    EXPECT_EQ(g.cols[0], (std::vector<double>{7, 8}));
+    EXPECT_EQ(g.x, (std::vector<double>{0, 1.25}));
+    EXPECT_EQ(g.y, (std::vector<double>{2.5e-3, -3}));
+    EXPECT_EQ(g.cols[3][0], -1.0);
+    EXPECT_TRUE(std::isnan(g.cols[3][1]));
+
     // Files that cannot be read say why.
     EXPECT_FALSE(read_results(path("none.gpkg"), g, error));
     EXPECT_FALSE(read_results(write("bad.csv", "ID,A\n1,2,3\n"), g, error));
