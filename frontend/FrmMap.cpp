@@ -425,7 +425,7 @@ int FrmMap::pickedColumn() const { return cmbColumn->currentIndex() < 0 ? -1 : c
 QString FrmMap::pickedLabel() const { return cmbColumn->currentText(); }
 
 double FrmMap::aspect() const {
-    return map_aspect(model_.bounds(), chkLonLat->isChecked());
+    return map_aspect(model_.meanY(), chkLonLat->isChecked());
 }
 
 void FrmMap::columnChanged() {

@@ -47,10 +47,13 @@ void MapModel::setData(std::vector<double> x, std::vector<double> y, std::vector
     v_ = std::move(values);
     t_ = std::move(t);
     divergent_ = divergent;
-    double x0 = 0, x1 = 0, y0 = 0, y1 = 0;
+    double x0 = 0, x1 = 0, y0 = 0, y1 = 0, ysum = 0;
+    int placed = 0;
     bool any = false;
     for (int i = 0; i < count(); ++i) {
         if (!std::isfinite(x_[i]) || !std::isfinite(y_[i])) continue;
+        ysum += y_[i];
+        ++placed;
         if (!any) {
             x0 = x1 = x_[i];
             y0 = y1 = y_[i];
@@ -62,6 +65,7 @@ void MapModel::setData(std::vector<double> x, std::vector<double> y, std::vector
         y1 = std::max(y1, y_[i]);
     }
     bounds_ = QRectF(QPointF(x0, y0), QPointF(x1, y1));
+    meanY_ = placed > 0 ? ysum / placed : 0.0;
     classify();
 }
 
@@ -201,9 +205,9 @@ void MapFrame::reset() {
     pan_ = QPointF();
 }
 
-double map_aspect(const QRectF& data, bool geographic) {
+double map_aspect(double meanLatitude, bool geographic) {
     if (!geographic) return 1.0;
-    const double lat = data.center().y() * M_PI / 180.0;
+    const double lat = meanLatitude * M_PI / 180.0;
     return std::max(0.05, std::cos(lat));
 }
 

@@ -67,8 +67,9 @@ public:
     // of the mask when it is on and points are greyed, then "no value"
     // when some point has none.
     std::vector<LegendEntry> legend() const;
-    // The extent of the points with coordinates.
+    // The extent of the points with coordinates, and the mean of their y.
     QRectF bounds() const { return bounds_; }
+    double meanY() const { return meanY_; }
 
 private:
     void classify();
@@ -82,6 +83,7 @@ private:
     std::vector<QColor> colors_;
     std::vector<int> cls_;
     QRectF bounds_;
+    double meanY_ = 0;
 };
 
 // Text of a number for legends and labels: 4 significant digits.
@@ -112,8 +114,9 @@ private:
     QPointF pan_;
 };
 
-// The aspect for coordinates: cos(mean latitude) for longitude and latitude.
-double map_aspect(const QRectF& data, bool geographic);
+// The aspect for coordinates: the cosine of the mean latitude (degrees) for
+// longitude and latitude, else 1.
+double map_aspect(double meanLatitude, bool geographic);
 
 // Equal-width bins over the values with a value, widened to include
 // `marker` when it is a number.

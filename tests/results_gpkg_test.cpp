@@ -329,6 +329,7 @@ void run_and_check(const std::string& control, const std::string& gpkg, const st
     gwr::state& s = *h.s;
     ASSERT_EQ(gwr::run(s), 0) << h.err.str();
     const int m = s.fit3.nloc, p = s.outst1.npar;
+    EXPECT_NE(h.listing().find("\n** Output estimates to be written to .gpkg file\n"), std::string::npos);
     EXPECT_NE(h.listing().find(" ** Results written to GeoPackage file " + gpkg + ": " + std::to_string(m) +
                                " features\n"),
               std::string::npos);
@@ -354,7 +355,9 @@ void run_and_check(const std::string& control, const std::string& gpkg, const st
     }
     check_values(gpkg, names, want, wx, wy);
     EXPECT_EQ(read_gpkg(gpkg).epsg, epsg);
-    if (epsg == 0) EXPECT_EQ(read_gpkg(gpkg).srs, "Undefined Cartesian SRS");
+    if (epsg == 0) {
+        EXPECT_EQ(read_gpkg(gpkg).srs, "Undefined Cartesian SRS");
+    }
 }
 
 }  // namespace

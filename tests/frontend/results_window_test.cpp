@@ -116,7 +116,9 @@ TEST_F(ResultsWindow, ReadsTheThreeFormatsAlikeAndNamesTheColumnsForPeople) {
         for (int i = 0; i < 49; ++i) {
             const double v = g.cols[g.column(gn)][i];
             EXPECT_NEAR(c.cols[c.column(cn)][i], v, 1e-8 * std::fabs(v)) << gn.toStdString() << " row " << i;
-            if (!cn.startsWith("TVAL")) EXPECT_EQ(m.cols[m.column(cn)][i], v) << cn.toStdString();
+            if (!cn.startsWith("TVAL")) {
+                EXPECT_EQ(m.cols[m.column(cn)][i], v) << cn.toStdString();
+            }
         }
     for (int i = 0; i < 49; ++i) {
         EXPECT_NEAR(c.x[i], g.x[i], 1e-5);  // single precision in the text file
@@ -284,7 +286,9 @@ TEST_F(ResultsWindow, MapOfTheExampleInPixels) {
     ASSERT_EQ(legend.size(), std::size_t(m.classes() + 1));
     for (std::size_t k = 0; k < legend.size(); ++k) {
         EXPECT_EQ(pixel(img, lay.swatches[k].center()), legend[k].color) << "entry " << k;
-        if (k > 0) EXPECT_GT(lay.swatches[k].top(), lay.swatches[k - 1].top());
+        if (k > 0) {
+            EXPECT_GT(lay.swatches[k].top(), lay.swatches[k - 1].top());
+        }
         if (int(k) < m.classes()) {
             EXPECT_EQ(legend[k].color, m.classColors()[k]);
             EXPECT_TRUE(legend[k].label.startsWith(short_number(m.breaks()[k]) + " ")) << legend[k].label.toStdString();
@@ -295,12 +299,18 @@ TEST_F(ResultsWindow, MapOfTheExampleInPixels) {
 }
 
 TEST_F(ResultsWindow, LongitudeAndLatitudeKeepTheAspectOfTheMeanLatitude) {
+    // Most points near 60 degrees north, one far south: the mean latitude
+    // decides, not the middle of the extent.
+    MapModel m;
+    m.setData({10, 11, 12, 10}, {60, 60, 60, 44}, {1, 2, 3, 4}, {}, false);
+    EXPECT_EQ(m.meanY(), 56.0);
+    const QRectF data(QPointF(10, 59), QPointF(12, 61));
     MapFrame f;
-    const QRectF data(QPointF(10, 59), QPointF(12, 61));  // mean latitude 60 degrees
-    f.fit(data, QRectF(0, 0, 400, 400), map_aspect(data, true));
+    f.fit(data, QRectF(0, 0, 400, 400), map_aspect(60, true));
     const QPointF o = f.toScreen(10, 59), e = f.toScreen(11, 59), n = f.toScreen(10, 60);
     EXPECT_NEAR((e - o).x() / (o - n).y(), 0.5, 1e-12);
-    EXPECT_EQ(map_aspect(data, false), 1.0);
+    EXPECT_NEAR(map_aspect(m.meanY(), true), std::cos(56 * M_PI / 180), 1e-15);
+    EXPECT_EQ(map_aspect(m.meanY(), false), 1.0);
     // Zooming about a point keeps that point; a drag shifts everything.
     const QPointF at(123, 77);
     const QPointF under = f.toData(at);
