@@ -195,6 +195,9 @@ private:
 
 // ---- The window ---------------------------------------------------------------------------
 
+const char* const kResultFilter =
+    "Result Files (*.csv;*.gpkg;*.mif;*.txt)|*.csv;*.gpkg;*.mif;*.txt|GeoPackage (*.gpkg)|*.gpkg|All Files (*.*)|*.*";
+
 FrmMap::FrmMap(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName("FrmMap");
     setWindowTitle("Results");
@@ -300,6 +303,7 @@ bool FrmMap::load(const QString& path, const Hints& hints) {
     tableModel_->reset(nullptr);
     table_ = std::move(t);
     if (hints.geographic >= 0) table_.geographic = hints.geographic == 1;
+    if (table_.global.empty()) table_.global = hints.global;
     info_ = classify_columns(table_.names, hints.variables);
     tableModel_->reset(&table_);
     tblResults->horizontalHeader()->setResizeContentsPrecision(200);
@@ -347,6 +351,24 @@ QString FrmMap::result_path(const QString& outfil, int code, const QString& fold
     return name;
 }
 
+std::vector<double> FrmMap::global_estimates(const QString& listing, int count) {
+    // The table follows its heading "Parameter ..." and a rule of dashes;
+    // each line holds a name in its first nine columns, then the estimate.
+    const QStringList ls = listing.split('\n');
+    for (int i = 0; i + 1 < ls.size(); ++i) {
+        if (!ls[i].startsWith("Parameter") || !ls[i + 1].startsWith("---------")) continue;
+        std::vector<double> out;
+        for (int k = 0; k < count && i + 2 + k < ls.size(); ++k) {
+            bool ok = false;
+            const double v = ls[i + 2 + k].mid(9).simplified().section(' ', 0, 0).toDouble(&ok);
+            if (!ok) return {};
+            out.push_back(v);
+        }
+        return int(out.size()) == count ? out : std::vector<double>();
+    }
+    return {};
+}
+
 void FrmMap::after_run(const QString& control, const QString& listing) {
     tk::Toolkit& t = tk::toolkit();
     QString ctl, lst;
@@ -392,6 +414,8 @@ void FrmMap::after_run(const QString& control, const QString& listing) {
     } catch (const control_read_error&) {
         return;
     }
+    if (!hints.variables.isEmpty() && hints.variables.front() == "Intercept")
+        hints.global = global_estimates(lst, int(hints.variables.size()));
     if (path.isEmpty() || !t.fileExists(path)) return;
     open_results(path, hints);
 }
@@ -511,10 +535,7 @@ QImage FrmMap::renderHistogram(const QSize& size) const {
 }
 
 void FrmMap::cmdOpen_Click() {
-    const tk::FileChoice c = tk::toolkit().openFile(
-        {"Open Results",
-         "Result Files (*.csv;*.gpkg;*.mif;*.txt)|*.csv;*.gpkg;*.mif;*.txt|GeoPackage (*.gpkg)|*.gpkg|All Files (*.*)|*.*",
-         start_folder(), ""});
+    const tk::FileChoice c = tk::toolkit().openFile({"Open Results", kResultFilter, start_folder(), ""});
     if (c.chosen()) load(c.path);
 }
 

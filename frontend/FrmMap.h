@@ -86,7 +86,11 @@ private:
 struct ResultHints {
     QStringList variables;
     int geographic = -1;
+    std::vector<double> global;  // the global model's estimates, when the file has none
 };
+
+// The dialog filter of result files.
+extern const char* const kResultFilter;
 
 class FrmMap : public QWidget {
     Q_OBJECT
@@ -109,6 +113,9 @@ public:
     // The file written for result file `outfil` and record 12 `code`, or ""
     // for a format the window does not read (ArcInfo export).
     static QString result_path(const QString& outfil, int code, const QString& folder);
+    // The estimates of the global model's table in a listing (`count`
+    // parameters); empty when the listing has none.
+    static std::vector<double> global_estimates(const QString& listing, int count);
 
     // Selects the column named `name`; false when it cannot be mapped.
     bool pick(const QString& name);

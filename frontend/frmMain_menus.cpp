@@ -360,10 +360,7 @@ void frmMain::mnuOpenLinstingFile_Click()
 
 void frmMain::mnuOpenResults_Click()
 {
-    const tk::FileChoice c = tk::toolkit().openFile(
-        {"Open Results",
-         "Result Files (*.csv;*.gpkg;*.mif;*.txt)|*.csv;*.gpkg;*.mif;*.txt|GeoPackage (*.gpkg)|*.gpkg|All Files (*.*)|*.*",
-         start_folder(), ""});
+    const tk::FileChoice c = tk::toolkit().openFile({"Open Results", kResultFilter, start_folder(), ""});
     if (c.chosen())
         FrmMap::open_results(c.path);
 }

@@ -515,6 +515,20 @@ TEST_F(ResultsWindow, OpenedFromTheMenuWithTheVariablesOfARun) {
     FrmMap::after_run(ctl, listing);
     EXPECT_EQ(win().cmbColumn->currentText(), "INC: estimate");
     EXPECT_TRUE(win().chkLonLat->isChecked());  // record 16: spherical
+    EXPECT_TRUE(std::isnan(win().histogramMarker()));  // that listing has no global model
+
+    // The run's own listing gives the global estimates (to its 12 decimals).
+    FrmMap::after_run(ctl, QFileInfo(ex.csv).path() + "/example_csv.txt");
+    ResultTable g;
+    QString error;
+    ASSERT_TRUE(read_results(ex.gpkg, g, error));
+    ASSERT_EQ(win().table().global.size(), 3u);
+    for (int k = 0; k < 3; ++k) EXPECT_NEAR(win().table().global[k], g.global[k], 5e-13);
+    EXPECT_EQ(win().histogramMarker(), win().table().global[1]);
+    const QString glm = "Parameter     Estimate      Std Err\n--------- ------------ ------------\n"
+                        "Intercept        6.211        1.730\n INC            -0.316        0.110\n";
+    EXPECT_EQ(FrmMap::global_estimates(glm, 2), (std::vector<double>{6.211, -0.316}));
+    EXPECT_TRUE(FrmMap::global_estimates(glm, 3).empty());
 
     // Without the listing's line nothing opens; an unreadable file says so.
     win().close();
