@@ -52,8 +52,8 @@ void make_unique(std::vector<std::string>& names, std::set<std::string> taken) {
 }
 
 // The variable names of the result columns: the data file's names whole,
-// "Intercept" first for a model; an empty name becomes COL and the column
-// number in the data file.
+// "Intercept" first for a model; an empty name becomes VAR and the
+// variable's position among them.
 std::vector<std::string> variable_names(const state& s, bool model) {
     std::vector<std::string> v;
     if (model) v.push_back("Intercept");
