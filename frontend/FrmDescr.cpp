@@ -140,9 +140,10 @@ FrmDescr::FrmDescr(QWidget* parent) : QMainWindow(parent)
     Option6 = option("Option6", "MapINFO (*.mif)");
     Option7 = option("Option7", "None");
     Option7->setChecked(true);
+    OptionGpkg = option("OptionGpkg", "GeoPackage (*.gpkg)");
     {
         auto* v = new QVBoxLayout(FrameOutput);
-        for (QRadioButton* r : {Option4, Option5, Option6, Option7})
+        for (QRadioButton* r : {Option4, Option5, Option6, OptionGpkg, Option7})
             v->addWidget(r);
     }
 
@@ -371,7 +372,10 @@ bool FrmDescr::build_records(QStringList& r)
             error("No output file has been defined. Open Data Files screen to define one");
             return false;
         }
-        const char* ext = Option4->isChecked() ? ".csv" : Option5->isChecked() ? ".e00" : ".mif";
+        const char* ext = Option4->isChecked()      ? ".csv"
+                          : Option5->isChecked()    ? ".e00"
+                          : OptionGpkg->isChecked() ? ".gpkg"
+                                                    : ".mif";
         r << output_path_for(od.TxtOutput->text(), ext);
     }
     // 4, 5: no dependent variable; the x, y and weight columns.
@@ -420,7 +424,11 @@ bool FrmDescr::build_records(QStringList& r)
     // 10 to 16: no listings, the result format, no test, no diagnostics,
     // descriptive statistics, the coordinates.
     r << "0" << "0";
-    r << (Option4->isChecked() ? "1" : Option5->isChecked() ? "2" : Option6->isChecked() ? "3" : "0");
+    r << (Option4->isChecked()      ? "1"
+          : Option5->isChecked()    ? "2"
+          : Option6->isChecked()    ? "3"
+          : OptionGpkg->isChecked() ? "4"
+                                    : "0");
     r << "0" << "0" << "1";
     // A typed coordinates text that is neither would leave the file one
     // record short, which the engine cannot read: the save stops instead.

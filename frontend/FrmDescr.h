@@ -46,6 +46,7 @@ public:
     QRadioButton* Option5 = nullptr;   // ArcInfo Exp. (*.e00)
     QRadioButton* Option6 = nullptr;   // MapINFO (*.mif)
     QRadioButton* Option7 = nullptr;   // None
+    QRadioButton* OptionGpkg = nullptr;  // GeoPackage (*.gpkg): record 12 code 4
 
     QLabel* ldlfilename = nullptr;
     QPushButton* Command6 = nullptr;   // "Open..."

@@ -8,6 +8,7 @@
 #include "shared.h"
 
 std::function<void()> FrmRun::show_listing;
+std::function<void(const QString&, const QString&)> FrmRun::show_results;
 
 namespace {
 
@@ -193,6 +194,7 @@ void FrmRun::Timer1_Timer() {
                         tk::Answer::Yes &&
                     show_listing)
                     show_listing();
+                if (show_results) show_results(TxtInput->text(), listing);
             } else {
                 t.message("The model failed to run", tk::Buttons::OK, tk::Icon::Information, "Run Completed");
                 lbltime->setText("-");

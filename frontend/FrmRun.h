@@ -37,6 +37,10 @@ public:
     // to see it.  Set by the window that provides the viewer; when unset,
     // nothing is shown.
     static std::function<void()> show_listing;
+    // Shows the results of a completed run, given the control file and the
+    // listing.  Set by the window that provides the results window; when
+    // unset, nothing is shown.
+    static std::function<void(const QString& control, const QString& listing)> show_results;
 
     // The engine program beside the front end.
     static QString engine_path();

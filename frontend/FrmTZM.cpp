@@ -189,9 +189,10 @@ FrmTZM::FrmTZM(QWidget* parent) : QMainWindow(parent) {
     Option6 = option(FrameOutput, "Option6", "MapINFO (*.mif)");
     Option7 = option(FrameOutput, "Option7", "None");
     Option7->setChecked(true);
+    OptionGpkg = option(FrameOutput, "OptionGpkg", "GeoPackage (*.gpkg)");
     {
         auto* v = new QVBoxLayout(FrameOutput);
-        for (QRadioButton* r : {Option4, Option5, Option6, Option7}) v->addWidget(r);
+        for (QRadioButton* r : {Option4, Option5, Option6, OptionGpkg, Option7}) v->addWidget(r);
     }
 
     ldlfilename = new QLabel(kNoFile, central);
@@ -468,7 +469,10 @@ bool FrmTZM::build_records(QStringList& r) {
             error("No output file has been defined. Open Data Files screen to define one");
             return false;
         }
-        const char* ext = Option4->isChecked() ? ".csv" : Option5->isChecked() ? ".e00" : ".mif";
+        const char* ext = Option4->isChecked()      ? ".csv"
+                          : Option5->isChecked()    ? ".e00"
+                          : OptionGpkg->isChecked() ? ".gpkg"
+                                                    : ".mif";
         r << output_path_for(od.TxtOutput->text(), ext);
     }
     // 4, 5: column numbers of the dependent, x, y and weight variables.
@@ -527,7 +531,11 @@ bool FrmTZM::build_records(QStringList& r) {
     // 10 to 16.
     r << (o.cvcheck->isChecked() ? "1" : "0");
     r << (o.predCheck->isChecked() ? "1" : "0");
-    r << (Option4->isChecked() ? "1" : Option5->isChecked() ? "2" : Option6->isChecked() ? "3" : "0");
+    r << (Option4->isChecked()      ? "1"
+          : Option5->isChecked()    ? "2"
+          : Option6->isChecked()    ? "3"
+          : OptionGpkg->isChecked() ? "4"
+                                    : "0");
     r << (o.Option8->isChecked() ? "1" : o.Option9->isChecked() ? "2" : "0");
     r << (o.DiagnCheck->isChecked() ? "1" : "0");
     r << QString::number(type);

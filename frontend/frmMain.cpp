@@ -54,6 +54,7 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     mnuOpenModel = item(mnuOpen, "mnuOpenModel", "Model...");
     mnuOpenDescr = item(mnuOpen, "mnuOpenDescr", "Descriptives...");
     mnuOpenLinstingFile = item(mnuOpen, "mnuOpenLinstingFile", "Listing...");
+    mnuOpenResults = item(mnuOpen, "mnuOpenResults", "Results...");
     mnuExit = item(mnuFile, "mnuExit", "Exit");
 
     mnuTZM = bar->addMenu("Analysis");

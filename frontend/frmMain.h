@@ -30,6 +30,7 @@ public:
     QAction* mnuOpenModel = nullptr;
     QAction* mnuOpenDescr = nullptr;
     QAction* mnuOpenLinstingFile = nullptr;
+    QAction* mnuOpenResults = nullptr;
     QAction* mnuExit = nullptr;
     QAction* mnuDescrStatsEditor = nullptr;
     QAction* mnuGauss = nullptr;
@@ -59,6 +60,8 @@ public slots:
     void mnuOpenModel_Click();
     void mnuOpenDescr_Click();
     void mnuOpenLinstingFile_Click();
+    // File > Open > "Results...": a result file in the results window.
+    void mnuOpenResults_Click();
     // Analysis > Descriptives > "Descriptive Statistics".
     void mnuDescrStatsEditor_Click();
     // Tools > "Analysis Wizard"; Help > "Contact Information", "About".

@@ -4,6 +4,7 @@
 
 #include "FrmCon.h"
 #include "FrmDescr.h"
+#include "FrmMap.h"
 #include "FrmResults.h"
 #include "FrmRun.h"
 #include "FrmTZM.h"
@@ -120,9 +121,11 @@ void read_paths(ControlRecords& r)
 }
 
 void select_output(double code, QRadioButton* csv, QRadioButton* e00, QRadioButton* mif,
-                   QRadioButton* none)
+                   QRadioButton* none, QRadioButton* gpkg)
 {
-    if (code == 0)
+    if (code == 4)
+        gpkg->setChecked(true);
+    else if (code == 0)
         none->setChecked(true);
     else if (code == 1)
         csv->setChecked(true);
@@ -206,7 +209,7 @@ Outcome read_model(const QString& path)
     frmOptions& o = forms::form<frmOptions>();
     o.cvcheck->setChecked(r.number() == 1);
     o.predCheck->setChecked(r.number() == 1);
-    select_output(r.number(), ed.Option4, ed.Option5, ed.Option6, ed.Option7);
+    select_output(r.number(), ed.Option4, ed.Option5, ed.Option6, ed.Option7, ed.OptionGpkg);
     const double test = r.number();
     if (test == 0)
         o.Option10->setChecked(true);
@@ -268,7 +271,7 @@ Outcome read_descriptives(const QString& path)
 
     r.text();  // calibration history
     r.text();  // predictions
-    select_output(r.number(), ed.Option4, ed.Option5, ed.Option6, ed.Option7);
+    select_output(r.number(), ed.Option4, ed.Option5, ed.Option6, ed.Option7, ed.OptionGpkg);
     r.text();  // significance test
     r.text();  // casewise diagnostics
     if (r.number() != 1) {
@@ -314,6 +317,7 @@ void frmMain::connect_menus()
     connect(mnuOpenModel, &QAction::triggered, this, &frmMain::mnuOpenModel_Click);
     connect(mnuOpenDescr, &QAction::triggered, this, &frmMain::mnuOpenDescr_Click);
     connect(mnuOpenLinstingFile, &QAction::triggered, this, &frmMain::mnuOpenLinstingFile_Click);
+    connect(mnuOpenResults, &QAction::triggered, this, &frmMain::mnuOpenResults_Click);
     connect(mnuDescrStatsEditor, &QAction::triggered, this, &frmMain::mnuDescrStatsEditor_Click);
     connect(mnuWiz, &QAction::triggered, this, &frmMain::mnuWiz_Click);
     connect(mnuContact, &QAction::triggered, this, &frmMain::mnuContact_Click);
@@ -323,6 +327,8 @@ void frmMain::connect_menus()
         descriptive_editor = []() -> QWidget* { return &forms::form<FrmDescr>(); };
     if (!FrmRun::show_listing)
         FrmRun::show_listing = [] { FrmResults::open_viewer(); };
+    if (!FrmRun::show_results)
+        FrmRun::show_results = FrmMap::after_run;
     installEventFilter(new StartWizard(this));
 }
 
@@ -350,6 +356,13 @@ void frmMain::mnuOpenLinstingFile_Click()
     }
     FrmResults& viewer = FrmResults::open_viewer(ran);
     viewer.Command1_Click();
+}
+
+void frmMain::mnuOpenResults_Click()
+{
+    const tk::FileChoice c = tk::toolkit().openFile({"Open Results", kResultFilter, start_folder(), ""});
+    if (c.chosen())
+        FrmMap::open_results(c.path);
 }
 
 void frmMain::mnuDescrStatsEditor_Click()

@@ -160,5 +160,7 @@ bool parse_number(const QString& text, double& value) {
 QString output_path_for(const QString& output, const QString& extension) {
     const QString name = file_title(output);
     if (name.size() > 4 && name.at(name.size() - 4) == '.') return output.left(output.size() - 4) + extension;
+    // A GeoPackage chosen as the result file keeps its name in that format.
+    if (name.size() > 5 && name.endsWith(".gpkg")) return output.left(output.size() - 5) + extension;
     return output + extension;
 }

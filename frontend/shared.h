@@ -67,7 +67,8 @@ int selected_row(const QListWidget* list);
 bool parse_number(const QString& text, double& value);
 
 // The result file name written to a control file: the chosen output path
-// with its extension replaced by `extension` (".csv", ".e00", ".mif").  A
+// with its extension replaced by `extension` (".csv", ".e00", ".mif",
+// ".gpkg"; a ".gpkg" extension is replaced as well).  A
 // name without a three-letter extension keeps its whole name and gets the
 // extension appended, so the result never lands beside the chosen folder.
 QString output_path_for(const QString& output, const QString& extension);

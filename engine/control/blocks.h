@@ -71,7 +71,7 @@ struct option {
     int itest = 0;   // 11 significance test 0, +-1, +-2
     int ihist = 0;   // 12 print calibration history
     int ipred = 0;   // 13 print predictions
-    int iouttp = 0;  // 14 result file 0 none, 1 text, 2 e00, 3 mif
+    int iouttp = 0;  // 14 result file 0 none, 1 text, 2 e00, 3 mif, 4 GeoPackage
     int iloc = 0;    // 15 1 fit at the observations, 2 elsewhere
     int nfit = 0;    // 16 fit locations
     int idiag = 0;   // 17 print casewise diagnostics
@@ -126,6 +126,10 @@ struct dat2 {
 struct lab1 {
     std::vector<std::string> varlab;  // header names, 8 characters each
     std::vector<std::string> modlab;  // model variable names, 8 characters each
+    // The same names whole, as the header spells them (blanks around a name
+    // removed), for the result files that can hold long column names.
+    std::vector<std::string> varful;
+    std::vector<std::string> modful;
 };
 
 struct lab2 {
@@ -177,6 +181,7 @@ struct hat1 {
 struct anova {
     double rss = 0.0;
     std::vector<double> gresid;  // global residuals
+    std::vector<double> gbeta;   // global estimates, K (left by the global fit)
 };
 
 struct output {

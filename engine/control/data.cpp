@@ -24,6 +24,13 @@ std::string pad8(const std::string& t) {
     return v;
 }
 
+// The text without the blanks and tabs around it.
+std::string trimmed(const std::string& t) {
+    const std::size_t a = t.find_first_not_of(" \t");
+    if (a == std::string::npos) return std::string();
+    return t.substr(a, t.find_last_not_of(" \t") + 1 - a);
+}
+
 bool getline_cr(std::istream& in, std::string& line) {
     if (!std::getline(in, line)) return false;
     if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -56,13 +63,18 @@ void rdlabl(state& s) {
     // Only commas separate names; blanks belong to them.  The last name runs
     // to the last non-blank character; a trailing comma adds no name.
     s.lab1.varlab.clear();
+    s.lab1.varful.clear();
+    auto add = [&s](const std::string& text) {
+        s.lab1.varlab.push_back(pad8(text));
+        s.lab1.varful.push_back(trimmed(text));
+    };
     std::size_t start = 0;
     for (std::size_t i = 0; i <= last; ++i) {
         if (line[i] == ',') {
-            s.lab1.varlab.push_back(pad8(line.substr(start, i - start)));
+            add(line.substr(start, i - start));
             start = i + 1;
         } else if (i == last) {
-            s.lab1.varlab.push_back(pad8(line.substr(start, last + 1 - start)));
+            add(line.substr(start, last + 1 - start));
         }
     }
     s.dat2.nvard = static_cast<int>(s.lab1.varlab.size());

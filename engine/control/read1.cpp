@@ -251,9 +251,14 @@ void read1(state& s) {
     }
 
     s.lab1.modlab.clear();
+    s.lab1.modful.clear();
     for (int i = 1; i <= nshown; ++i) {
         if (i == op.idep || i == op.ixvar || i == op.iyvar || i == op.iwvar) continue;
-        if (s.dat2.inmod[i - 1]) s.lab1.modlab.push_back(name(i));
+        if (s.dat2.inmod[i - 1]) {
+            s.lab1.modlab.push_back(name(i));
+            s.lab1.modful.push_back(i <= static_cast<int>(s.lab1.varful.size()) ? s.lab1.varful[i - 1]
+                                                                                : std::string());
+        }
     }
     const int m = static_cast<int>(s.lab1.modlab.size());
     if (t.method == 1)
@@ -365,6 +370,10 @@ void read1(state& s) {
         case 2:
             ftn::fwrite(o, "(a)", {"** Output estimates to be written to .e00 file"});
             op.iouttp = 2;
+            break;
+        case 4:
+            ftn::fwrite(o, "(a)", {"** Output estimates to be written to .gpkg file"});
+            op.iouttp = 4;
             break;
         default:
             ftn::fwrite(o, "(a)", {"** Output estimates to be written to .mif file"});

@@ -287,6 +287,10 @@ void gendst(state& s) {
             wrsmif(s);
             ftn::ldwrite(out, {"** Results written to .mif file"});
             break;
+        case 4:
+            wrsgpkg(s);
+            ftn::ldwrite(out, {gpkg_note(s)});
+            break;
         default:
             break;
     }

@@ -19,6 +19,7 @@ void reg1(state& s) {
     const bool weighted = s.option.iwvar >= 1;
     for (int j = 0; j < n; ++j) w.wt[j] = weighted ? s.fit6.obswt[j] : 1.0;
     fitreg(s, w);
+    s.anova.gbeta.assign(w.bhat.begin(), w.bhat.begin() + K);
     for (int j = 0; j < n; ++j) {
         s.anova.gresid[j] = w.lresid[j];
         s.output.yhat[j] = s.struc2.ydep[j] - w.lresid[j];

@@ -135,6 +135,10 @@ void tzm(state& s) {
             wr_mif(s);
             ftn::ldwrite(out, {"** Results written to .mif file"});
             break;
+        case 4:
+            wr_gpkg(s);
+            ftn::ldwrite(out, {gpkg_note(s)});
+            break;
         default:
             break;
     }

@@ -456,6 +456,7 @@ void glm(state& s) {
     w.nnbr = -1;
     w.wtsparse = false;
     wglm(s, w);
+    s.anova.gbeta.assign(w.bhat.begin(), w.bhat.begin() + s.struc1.xmat.cols);
     const double L = w.loglik;
     const double k = w.enp;
     const double dn = n;

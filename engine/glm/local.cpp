@@ -406,6 +406,10 @@ void tzmglm(state& s) {
             wr_mif(s);
             ftn::ldwrite(o, {"** Results written to .mif file"});
             break;
+        case 4:
+            wr_gpkg(s);
+            ftn::ldwrite(o, {gpkg_note(s)});
+            break;
         default:
             break;
     }
