@@ -315,6 +315,99 @@ TEST(GaussianFit, DuplicatePredictorAndZeroWeights) {
     for (double v : ws.bhat) EXPECT_EQ(v, 0.0);
 }
 
+TEST(GaussianFit, NumericallyDependentPredictorsAreDroppedByTheRelativePivotTest) {
+    // x2 = 3 x1 + 2 + d e: its part outside (1, x1) has a weighted squared
+    // norm of 0.0069 d^2 of its own, against the limit 1e-6.  x3 = e, the
+    // very direction in which x2 departs from (1, x1).
+    const std::vector<double> x1 = {1.0, 2.5, 3.1, 4.7, 5.2, 6.9, 7.3, 8.8};
+    const std::vector<double> e = {0.3, -1.2, 2.2, 0.7, -0.4, 1.9, 3.3, -2.1};
+    const std::vector<double> y = {3.2, 4.1, 7.9, 8.3, 8.0, 13.5, 16.1, 10.2};
+    const std::vector<double> w = {1.0, 0.5, 2.0, 1.5, 0.8, 1.2, 0.3, 1.0};
+    auto x2 = [&](double d) {
+        std::vector<double> v;
+        for (std::size_t j = 0; j < x1.size(); ++j) v.push_back(3.0 * x1[j] + 2.0 + d * e[j]);
+        return v;
+    };
+    // Weighted least squares over the columns (x0 = 1) by elimination.
+    auto reference = [&](const Mat& cols) {
+        const int k = static_cast<int>(cols.size()) + 1;
+        Mat a(k, std::vector<double>(k, 0.0));
+        std::vector<double> b(k, 0.0);
+        for (std::size_t j = 0; j < y.size(); ++j) {
+            std::vector<double> r = {1.0};
+            for (const auto& c : cols) r.push_back(c[j]);
+            for (int p = 0; p < k; ++p) {
+                b[p] += w[j] * r[p] * y[j];
+                for (int q = 0; q < k; ++q) a[p][q] += w[j] * r[p] * r[q];
+            }
+        }
+        Mat inv = inverse(a);
+        std::vector<double> beta(k, 0.0);
+        for (int p = 0; p < k; ++p)
+            for (int q = 0; q < k; ++q) beta[p] += inv[p][q] * b[q];
+        return beta;
+    };
+
+    // Dependent up to rounding-sized departures: Gauss-Jordan inverts the
+    // matrix, the relative test drops x2, and the fit is that of (1, x1).
+    {
+        fit_data d({x1, x2(1e-7)}, y, w);
+        gwr::fitreg(d.s, d.s.ws);
+        const auto& ws = d.s.ws;
+        EXPECT_EQ(ws.singfl, 1);
+        const auto ref = reference({x1});
+        EXPECT_NEAR(ws.bhat[0], ref[0], 1e-10);
+        EXPECT_NEAR(ws.bhat[1], ref[1], 1e-10);
+        EXPECT_EQ(ws.bhat[2], 0.0);
+        EXPECT_NEAR(ws.trloc, 2.0, 1e-10);
+        std::vector<double> a(ws.xtwx.a);
+        double det = 0.0;
+        std::vector<int> l(3), m(3);
+        gwr::minv(a.data(), 3, 3, det, l.data(), m.data());
+        EXPECT_NE(det, 0.0);
+    }
+    // A later predictor along the direction of the dropped one's departure:
+    // the factor of all columns fails there, and only dropping x2 before
+    // factoring the rest gives the fit of (1, x1, x3).
+    {
+        fit_data d({x1, x2(1e-3), e}, y, w);
+        gwr::fitreg(d.s, d.s.ws);
+        const auto& ws = d.s.ws;
+        EXPECT_EQ(ws.singfl, 1);
+        const auto ref = reference({x1, e});
+        EXPECT_NEAR(ws.bhat[0], ref[0], 1e-9);
+        EXPECT_NEAR(ws.bhat[1], ref[1], 1e-9);
+        EXPECT_EQ(ws.bhat[2], 0.0);
+        EXPECT_NEAR(ws.bhat[3], ref[2], 1e-9);
+        EXPECT_NEAR(ws.trloc, 3.0, 1e-9);
+        // The premise: the factor over all four columns fails.
+        std::vector<double> pa;
+        for (int i = 0; i < 4; ++i)
+            for (int j = 0; j <= i; ++j) pa.push_back(ws.xtwx(i, j));
+        std::vector<int> b = {1, 2, 3, 4};
+        std::vector<double> u(10);
+        int nullty = 0, ifault = 0;
+        double det = 0.0;
+        gwr::subchl(pa.data(), b.data(), 4, u.data(), nullty, ifault, det);
+        EXPECT_EQ(ifault, 2);
+    }
+    // The global model lists the dropped predictor with 0 and says why.
+    {
+        fit_data d({x1, x2(1e-7)}, y, w);
+        d.s.lab1.modlab = {"X1      ", "X2      "};
+        d.s.hat1.pi = 3.141592653589793;
+        d.s.size_loc(d.n, d.K);
+        gwr::reg1(d.s);
+        const auto out = d.h.listing();
+        EXPECT_NE(out.find("\n X2               0.000000000000         0.000000000000"
+                           "         0.000000000000\n"
+                           "** Warning: the global design is singular: predictors that depend on\n"
+                           "**   others are dropped (estimate and standard error 0)\n"),
+                  std::string::npos)
+            << out;
+    }
+}
+
 TEST(GaussianFit, RSquareFromObservedAndFitted) {
     std::vector<double> y = {1, 2, 3, 4}, f = {1.5, 1.5, 3.5, 3.5};
     double ybar, sse, sst, r2;

@@ -5,10 +5,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <limits>
 #include <string>
 
 #include "control/stop.h"
 #include "glm/glm.h"
+#include "gaussian_reference.h"
 #include "glm_reference.h"
 
 namespace {
@@ -124,6 +127,18 @@ TEST(GlmLocal, PoissonWithOffsetsAndZeroCounts) {
     gwr::tzmglm(t.s);
     expect_local(t.s, d, local_fits(d, h, nullptr, false));
     EXPECT_NE(t.h.listing().find("********** Local Poisson Model Diagnostics **********"), std::string::npos);
+    // The condition number of each local fit: that of X' K V X at its
+    // estimates, scaled to unit diagonal.
+    for (int i = 0; i < d.n(); ++i) {
+        auto k = glmref::gauss_kernel(d, d.xc[i], d.yc[i], h);
+        auto m = glmref::newton(d, k);
+        double a[3][3] = {};
+        for (int j = 0; j < d.n(); ++j)
+            for (int r = 0; r < 3; ++r)
+                for (int c = 0; c < 3; ++c) a[r][c] += k[j] * glmref::mean_of(d, j, m.b) * d.x[j][r] * d.x[j][c];
+        const double ref = gaussian_reference::cond3(a);
+        EXPECT_NEAR(t.s.diags.cond[i], ref, 1e-4 * ref) << i;
+    }
 }
 
 TEST(GlmLocal, HugeBandwidthGivesTheGlobalModel) {
@@ -237,30 +252,62 @@ TEST(GlmLocal, AdaptiveTrialSizesRoundHalfUp) {
     }
 }
 
-TEST(GlmLocal, OtherFitLocationsStopWithTheSingularLeverageMatrix) {
-    data d = glmref::make(4, 30, 2);
-    setup t(d, 3.0);
-    gwr::glm(t.s);
-    // Fitted values left behind by a calibration must not hide the stop.
-    std::fill(t.s.output.yhat.begin(), t.s.output.yhat.end(), 2.0);
-    t.s.output.samepts = 0;
-    t.s.fit3.nloc = 4;
-    for (int i = 0; i < 4; ++i) {
-        t.s.fit1.xfit[i] = 2.5 * i;
-        t.s.fit1.yfit[i] = 1.0;
-    }
-    const auto before = t.h.listing().size();
-    try {
+TEST(GlmLocal, OtherFitLocationsGiveEstimatesAndSandwichStandardErrors) {
+    // At points that are not observations no fitted value, leverage or
+    // likelihood exists; the estimates are the weighted maximum-likelihood
+    // fits there, and the standard errors the sandwich sum_j k_j^2 v_j
+    // (C x_j)_k^2 with C = (X' K V X)^-1 at the local estimates.
+    for (int method : {3, 4}) {
+        SCOPED_TRACE(method);
+        data d = glmref::make(method, 40, 30 + method);
+        const double h = 3.0;
+        setup t(d, h);
+        gwr::glm(t.s);
+        // Fitted values left behind by a calibration must not be used.
+        std::fill(t.s.output.yhat.begin(), t.s.output.yhat.end(), 2.0);
+        t.s.output.samepts = 0;
+        t.s.fit3.nloc = 4;
+        for (int i = 0; i < 4; ++i) {
+            t.s.fit1.xfit[i] = 2.5 * i + 0.3;
+            t.s.fit1.yfit[i] = 1.0 + 2.0 * i;
+        }
+        const auto before = t.h.listing().size();
         gwr::tzmglm(t.s);
-        FAIL();
-    } catch (const gwr::stop& e) {
-        EXPECT_EQ(e.code, "9999");
+        const int p = d.p();
+        for (int i = 0; i < 4; ++i) {
+            auto k = glmref::gauss_kernel(d, t.s.fit1.xfit[i], t.s.fit1.yfit[i], h);
+            auto m = glmref::newton(d, k);
+            std::vector<double> a(p * p, 0.0), v(d.n());
+            for (int j = 0; j < d.n(); ++j) {
+                const double mu = glmref::mean_of(d, j, m.b);
+                v[j] = method == 3 ? mu * (1.0 - mu) : mu;
+                for (int r = 0; r < p; ++r)
+                    for (int c = 0; c < p; ++c) a[r * p + c] += k[j] * v[j] * d.x[j][r] * d.x[j][c];
+            }
+            auto c = glmref::inverse(a, p);
+            for (int q = 0; q < p; ++q) {
+                EXPECT_NEAR(t.s.bvals(i, q), m.b[q], 1e-6) << i << "," << q;
+                double sum = 0.0;
+                for (int j = 0; j < d.n(); ++j) {
+                    double r = 0.0;
+                    for (int l = 0; l < p; ++l) r += c[q * p + l] * d.x[j][l];
+                    sum += k[j] * k[j] * v[j] * r * r;
+                }
+                EXPECT_NEAR(t.s.svals(i, q), std::sqrt(sum), 2e-3 * std::sqrt(sum)) << i << "," << q;
+            }
+            for (double marker : {t.s.output.yhat[i], t.s.output.resid[i], t.s.hat1.hatdg[i],
+                                  t.s.diags.stdres[i], t.s.diags.cookd[i], t.s.diags.locr2[i]})
+                EXPECT_EQ(marker, -1.0) << i;
+        }
+        const auto lines = testing_support::lines(t.h.listing().substr(before));
+        const auto head = std::find(lines.begin(), lines.end(),
+                                    method == 3 ? "********** Local Logistic Model Diagnostics **********"
+                                                : "********** Local Poisson Model Diagnostics **********");
+        ASSERT_LT(head + 2, lines.end()) << t.h.listing();
+        EXPECT_EQ(head[1], "** Diagnostics not available when estimating");
+        EXPECT_EQ(head[2], "   at non sample points **");
+        EXPECT_EQ(t.h.listing().find("Log Likelihood"), std::string::npos);
     }
-    const auto lines = testing_support::lines(t.h.listing().substr(before));
-    ASSERT_GE(lines.size(), 2u);
-    EXPECT_EQ(lines[0], " Jacobian has no inverse...");
-    EXPECT_EQ(lines[1].substr(0, 5), " * 1 ");
-    EXPECT_EQ(t.h.listing().find("Local Poisson Model Diagnostics"), std::string::npos);
 }
 
 TEST(GlmLocal, SingularLocalFitIsFlagged) {
@@ -273,26 +320,32 @@ TEST(GlmLocal, SingularLocalFitIsFlagged) {
     t.s.option.kershp = 3;
     t.s.files.kercod = 'c';
     gwr::glm(t.s);
-    // The leverage matrix of such a location is singular as well, so the
-    // run stops after the local fits; their flags are recorded by then.
-    try {
-        gwr::tzmglm(t.s);
-        FAIL();
-    } catch (const gwr::stop& e) {
-        EXPECT_EQ(e.code, "9999");
-    }
-    int flagged = 0;
+    // The leverage matrix of such a location is singular as well: its
+    // leverage is that of the model without the predictor.
+    gwr::tzmglm(t.s);
+    int flagged = 0, first = 0;
     for (int i = 0; i < d.n(); ++i) {
         if (d.xc[i] < 3.4) {
             EXPECT_EQ(t.s.output.locsing[i], 1) << i;
             EXPECT_EQ(t.s.bvals(i, 2), 0.0);
+            EXPECT_EQ(t.s.svals(i, 2), 0.0);
+            EXPECT_EQ(t.s.diags.cond[i], std::numeric_limits<double>::infinity());
         }
         if (d.xc[i] > 6.0) {
             EXPECT_EQ(t.s.output.locsing[i], 0) << i;
+            EXPECT_TRUE(std::isfinite(t.s.diags.cond[i])) << i;
         }
-        flagged += t.s.output.locsing[i];
+        EXPECT_GE(t.s.hat1.hatdg[i], 0.0) << i;
+        EXPECT_LE(t.s.hat1.hatdg[i], 1.0) << i;
+        if (t.s.output.locsing[i] && flagged++ == 0) first = i + 1;
     }
-    EXPECT_GT(flagged, 0);
+    ASSERT_GT(flagged, 0);
+    char line[100];
+    std::snprintf(line, sizeof line, "** Warning:%7d of%7d fit locations have a singular local design:\n", flagged,
+                  d.n());
+    EXPECT_NE(t.h.listing().find(line), std::string::npos) << t.h.listing();
+    std::snprintf(line, sizeof line, "(first: location%7d)\n", first);
+    EXPECT_NE(t.h.listing().find(line), std::string::npos);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // offset stops and the stop for fit locations away from the observations.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "format/format.h"
 #include "glm_reference.h"
 #include "support/testing.h"
 
@@ -115,7 +117,7 @@ TEST(GlmRun, ZeroAndNegativeOffsetsStopBeforeAnyFit) {
     }
 }
 
-TEST(GlmRun, LocationFilesAndTheLeverageStop) {
+TEST(GlmRun, LocationFiles) {
     glmref::data d = glmref::make(3, 30, 9);
     tempdir t;
     t.write("data.csv", data_file(d, std::vector<double>(d.n(), 1.0)));
@@ -137,14 +139,16 @@ TEST(GlmRun, LocationFilesAndTheLeverageStop) {
     EXPECT_EQ(r.out.find("extent"), std::string::npos);
     EXPECT_NE(r.out.find("Program terminates normally"), std::string::npos);
 
-    // Other points: the local fits run, then the leverage matrix of the
-    // first location is singular and the run stops with 9999.
+    // Other points: estimates and standard errors at every location, no
+    // diagnostics (the markers -1), no prediction report.
     r = run_tzm(control(3, "other.xy", 0, "fnn", "4", 1), t.path);
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "STOP 9999 statement executed\n");
+    EXPECT_EQ(r.err, "");
     EXPECT_TRUE(has_line(r.out, " ** Data and regression points differ"));
-    EXPECT_TRUE(has_line(r.out, " Jacobian has no inverse...")) << r.out;
-    EXPECT_EQ(r.out.find("Local Logistic Model Diagnostics"), std::string::npos);
+    EXPECT_TRUE(has_line(r.out, "** Diagnostics not available when estimating")) << r.out;
+    EXPECT_FALSE(has_line(r.out, " Predictions from this model..."));
+    EXPECT_NE(r.out.find("Program terminates normally"), std::string::npos);
+    EXPECT_EQ(r.out.find("NaN"), std::string::npos);
 }
 
 TEST(GlmRun, LogisticWeightVariableLeavesTheGlobalModelAlone) {
@@ -192,4 +196,34 @@ TEST(GlmRun, LocalFailuresStopAtTheFirstLocationOnAnyThreadCount) {
     EXPECT_EQ(listing[0], listing[1]);
     EXPECT_TRUE(has_line(listing[0], " [WGLM] IRLS Convergence problem")) << listing[0];
     EXPECT_EQ(listing[0].find("Local Poisson"), std::string::npos);
+}
+
+TEST(GlmRun, ResponsesTheModelCannotTakeStopBeforeAnyFit) {
+    // A logistic response other than 0 or 1, a negative Poisson count: the
+    // first such observation is named, with its value, before the global
+    // model.
+    struct bad {
+        int method, at;
+        double value;
+        const char* line;
+    } cases[] = {{3, 5, 2.0, "** ERROR - logistic response not 0 or 1 for case      5 **"},
+                 {3, 9, 0.5, "** ERROR - logistic response not 0 or 1 for case      9 **"},
+                 {4, 7, -1.0, "** ERROR - negative Poisson count for case      7 **"}};
+    for (const bad& b : cases) {
+        SCOPED_TRACE(b.line);
+        glmref::data d = glmref::make(b.method, 30, 5);
+        d.y[b.at - 1] = b.value;
+        d.y[b.at + 3] = b.value;  // a later one is not the first
+        tempdir t;
+        t.write("data.csv", data_file(d, std::vector<double>(d.n(), 1.0)));
+        auto r = run_tzm(control(b.method, "", 0, "fnn", "4"), t.path);
+        const auto lines = testing_support::lines(r.out);
+        const auto at = std::find(lines.begin(), lines.end(), b.line);
+        ASSERT_NE(at, lines.end()) << r.out;
+        ASSERT_LT(at + 2, lines.end());
+        EXPECT_EQ(at[1], " ** Value: " + ftn::ldreal(b.value));
+        EXPECT_EQ(at[2], "** Program halting ** ");
+        EXPECT_EQ(r.out.find("Global"), std::string::npos);
+        EXPECT_EQ(r.out.find("NaN"), std::string::npos);
+    }
 }

@@ -295,3 +295,38 @@ TEST(McTest, ObservedStatisticThatIsNotANumberIsReportedNotSignificant) {
     EXPECT_EQ(l[13], " You should never get here...");
     EXPECT_EQ(l[14], "x1                   1.00000   n/s");
 }
+
+// The index of the observation whose location a randomised observation
+// takes: with 40000 observations every one is drawn, and the counts are
+// uniform (chi-square over all of them); up to 32767 observations it is
+// the one-value index of the stored listings, drawn from the same sequence.
+TEST(McIndex, ReachesEveryObservationUniformlyAndKeepsSmallSetsAsTheyWere) {
+    const int n = 40000, per = 30;
+    gwr::rng r;
+    std::vector<int> count(n + 1, 0);
+    for (int t = 0; t < n * per; ++t) {
+        const int idx = gwr::mcindex(r, n);
+        ASSERT_GE(idx, 1);
+        ASSERT_LE(idx, n);
+        ++count[idx];
+    }
+    double chi2 = 0.0;
+    int never = 0;
+    for (int i = 1; i <= n; ++i) {
+        never += count[i] == 0;
+        chi2 += (count[i] - per) * (count[i] - per) / static_cast<double>(per);
+    }
+    EXPECT_EQ(never, 0);
+    // n - 1 degrees of freedom: mean 39999, standard deviation 283; five
+    // deviations either way.
+    EXPECT_LT(std::fabs(chi2 - (n - 1)), 5.0 * std::sqrt(2.0 * (n - 1))) << chi2;
+
+    for (int m : {1, 49, 32767}) {
+        gwr::rng a, b;
+        for (int t = 0; t < 2000; ++t) {
+            const double u = unif(b);
+            ASSERT_EQ(gwr::mcindex(a, m), std::min(static_cast<int>(u * m) + 1, m)) << m;
+        }
+        EXPECT_EQ(a.s, b.s);
+    }
+}

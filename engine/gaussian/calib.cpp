@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 #include <ostream>
+#include <utility>
+#include <vector>
 
 #include "control/stop.h"
 #include "format/format.h"
@@ -46,6 +48,14 @@ double extent(const std::vector<double>& v, int n) {
 void searchlimits(const state& s, double& lo, double& hi) {
     const int n = s.option.nobs;
     const int method = s.option.method;
+    if (s.keys.limits) {
+        // The user's limits, in the units of the kernel: sizes for the
+        // adaptive kernel, distances (kilometres for spherical coordinates)
+        // for the fixed ones.
+        lo = s.keys.limlo;
+        hi = s.keys.limhi;
+        return;
+    }
     if (!adaptive(s)) {
         double xext = extent(s.struc2.xobs, n);
         double yext = extent(s.struc2.yobs, n);
@@ -55,7 +65,10 @@ void searchlimits(const state& s, double& lo, double& hi) {
             xext *= earth_radius;
             yext *= earth_radius;
         }
+        // Points along a line (one extent 0) are searched over the other
+        // extent; with both 0 the limits are 0 and calib stops.
         hi = std::min(xext, yext);
+        if (hi == 0.0) hi = std::max(xext, yext);
         lo = method == 3 ? hi * 0.25 : hi / 20.0;
     } else {
         hi = n;
@@ -117,9 +130,16 @@ void calib(state& s) {
 
     double lo = 0.0, hi = 0.0;
     searchlimits(s, lo, hi);
+    checklimits(s, lo, hi);
 
     const int count = selsmp(s);
     ftn::ldwrite(o, {"*Calibration will be based on ", count, " cases"});
+    if (count == 0) {
+        // Every trial would evaluate the criterion over no observation.
+        ftn::fwrite(o, "(a)", {"*** The calibration sample holds no observation: use a larger"});
+        ftn::fwrite(o, "(a)", {"*** sampling percentage or all observations... halting"});
+        throw stop();
+    }
 
     if (!adaptive(s))
         ftn::ldwrite(o, {"*Fixed kernel bandwidth search limits: ", lo, hi});
@@ -143,6 +163,52 @@ void calib(state& s) {
     }
 }
 
+void checklimits(const state& s, double lo, double hi) {
+    std::ostream& o = *s.out;
+    if (s.keys.limits) {
+        const int n = s.option.nobs;
+        if (adaptive(s)) {
+            if (!(lo >= 1.0 && lo < hi && hi <= n)) {
+                ftn::ldwrite(o, {"*** Sample size search limits", lo, hi});
+                ftn::ldwrite(o, {"*** must satisfy 1 <= LO < HI <=", n, " (the number of observations): halting"});
+                throw stop();
+            }
+        } else if (!(lo > 0.0 && lo < hi && std::isfinite(hi))) {
+            ftn::ldwrite(o, {"*** Bandwidth search limits", lo, hi});
+            ftn::ldwrite(o, {"*** must satisfy 0 < LO < HI: halting"});
+            throw stop();
+        }
+    } else if (!adaptive(s) && hi == 0.0) {
+        ftn::fwrite(o, "(a)", {"*** All observations are at one place (their x and y extents are 0):"});
+        ftn::fwrite(o, "(a)", {"*** no bandwidth to search for... halting"});
+        throw stop();
+    }
+}
+
+void wrlimit(state& s, std::vector<std::pair<double, double>> trials, double x) {
+    // The adaptive kernel fits the rounded size: trials of one size are one
+    // trial.
+    if (adaptive(s)) {
+        x = static_cast<int>(x + 0.5);
+        for (auto& t : trials) t.first = static_cast<int>(t.first + 0.5);
+    }
+    std::sort(trials.begin(), trials.end());
+    trials.erase(std::unique(trials.begin(), trials.end(),
+                             [](const auto& a, const auto& b) { return a.first == b.first; }),
+                 trials.end());
+    if (trials.size() < 2) return;
+    const std::size_t last = trials.size() - 1;
+    const char* what = adaptive(s) ? "local sample size" : "bandwidth";
+    std::ostream& o = *s.out;
+    if (x == trials[0].first && trials[0].second < trials[1].second) {
+        ftn::fwrite(o, "(a)", {"** Warning: the criterion fell toward the lower search limit: the best"});
+        ftn::fwrite(o, "(3a)", {"**   ", what, " may lie below it (a limits record moves the limits)"});
+    } else if (x == trials[last].first && trials[last].second < trials[last - 1].second) {
+        ftn::fwrite(o, "(a)", {"** Warning: the criterion fell toward the upper search limit: the best"});
+        ftn::fwrite(o, "(3a)", {"**   ", what, " may lie above it (a limits record moves the limits)"});
+    }
+}
+
 void aicmin(state& s, double lo, double hi) {
     const int code = s.option.icalib;
     if (s.option.ihist == 1) {
@@ -153,7 +219,8 @@ void aicmin(state& s, double lo, double hi) {
     }
     const double mid = (lo + hi) * 0.5;
     criterion f = s.option.method == 2 ? akeval : glmval;
-    const double x = golden(s, lo, mid, hi, search_tol, f);
+    std::vector<std::pair<double, double>> trials;
+    const double x = golden(s, lo, mid, hi, search_tol, f, &trials);
     if (!adaptive(s)) {
         s.parms.bandw = x;
         ftn::fwrite(*s.out, "(a,f12.5)", {"** Convergence: Bandwidth= ", s.parms.bandw});
@@ -161,9 +228,11 @@ void aicmin(state& s, double lo, double hi) {
         s.fit5.nnear = static_cast<int>(x + 0.5);
         ftn::fwrite(*s.out, "(a,i6)", {"** Convergence: Local Sample Size= ", s.fit5.nnear});
     }
+    wrlimit(s, std::move(trials), x);
 }
 
-double golden(state& s, double ax, double bx, double cx, double tol, criterion f) {
+double golden(state& s, double ax, double bx, double cx, double tol, criterion f,
+              std::vector<std::pair<double, double>>* trials) {
     std::ostream& o = *s.out;
     double x0 = ax, x3 = cx, x1, x2;
     if (std::fabs(bx - ax) < std::fabs(cx - bx)) {
@@ -174,11 +243,15 @@ double golden(state& s, double ax, double bx, double cx, double tol, criterion f
         x1 = bx - golden_c * (bx - ax);
     }
     int calls = 0;
-    double f1 = f(s, x1);
-    ++calls;
+    auto eval = [&](double x) {
+        const double v = f(s, x);
+        ++calls;
+        if (trials) trials->emplace_back(x, v);
+        return v;
+    };
+    double f1 = eval(x1);
     ftn::fwrite(o, "(2f25.12)", {x1, f1});
-    double f2 = f(s, x2);
-    ++calls;
+    double f2 = eval(x2);
     ftn::fwrite(o, "(2f25.12)", {x2, f2});
     const bool hist = s.option.ihist == 1;
 
@@ -188,8 +261,7 @@ double golden(state& s, double ax, double bx, double cx, double tol, criterion f
             x1 = x2;
             x2 = golden_r * x2 + golden_c * x3;
             f1 = f2;
-            f2 = f(s, x2);
-            ++calls;
+            f2 = eval(x2);
             if (hist) ftn::fwrite(o, "(2f25.12)", {x2, f2});
         } else {
             // Ties shrink the bracket from the right.
@@ -197,8 +269,7 @@ double golden(state& s, double ax, double bx, double cx, double tol, criterion f
             x2 = x1;
             x1 = golden_r * x1 + golden_c * x0;
             f2 = f1;
-            f1 = f(s, x1);
-            ++calls;
+            f1 = eval(x1);
             if (hist) ftn::fwrite(o, "(2f25.12)", {x1, f1});
         }
     }

@@ -1,6 +1,9 @@
 // Bandwidth calibration by golden-section search.
 #pragma once
 
+#include <utility>
+#include <vector>
+
 #include "control/blocks.h"
 
 namespace gwr {
@@ -9,12 +12,30 @@ using criterion = double (*)(state& s, double bw);
 
 void calib(state& s);
 void aicmin(state& s, double lo, double hi);
-double golden(state& s, double ax, double bx, double cx, double tol, criterion f);
+// Golden-section search; with `trials`, every evaluated abscissa and its
+// criterion value are appended there, in the order of evaluation.
+double golden(state& s, double ax, double bx, double cx, double tol, criterion f,
+              std::vector<std::pair<double, double>>* trials = nullptr);
 double akeval(state& s, double bw);
 
+// Refuses limits no search can use: the user's limits (keyword record
+// "limits LO HI") unless 0 < LO < HI, for the adaptive kernel also
+// 1 <= LO and HI <= the number of observations; the limits of a fixed
+// kernel on observations that all lie at one place (both extents 0).
+// Writes the message lines and stops.
+void checklimits(const state& s, double lo, double hi);
+
+// The warning after the convergence lines when the chosen abscissa x is
+// the evaluated trial nearest a search limit and its criterion is below
+// that of the next trial inward: the best value may lie beyond the limit.
+// For the adaptive kernel trials count by their rounded sizes.
+void wrlimit(state& s, std::vector<std::pair<double, double>> trials, double x);
+
 // Lower and upper limit of the bandwidth search for the current kernel and
-// method: fixed kernels from the smaller coordinate extent (kilometres for
-// spherical coordinates), the adaptive kernel from the observation count.
+// method: the user's limits when the control file gives them (s.keys);
+// else for fixed kernels from the smaller coordinate extent, or the larger
+// one when the smaller is 0 (kilometres for spherical coordinates), for the
+// adaptive kernel from the observation count.
 void searchlimits(const state& s, double& lo, double& hi);
 
 // Draws the calibration sample for the sampled codes (4, 5, 7): one draw per

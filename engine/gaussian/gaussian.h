@@ -53,6 +53,31 @@ void weighted_products(const dmat& xm, int K, const double* y, const double* wt,
 // loops that need only the coefficients and C; bit-identical to fitreg.
 void fitcoef(const state& s, work& w);
 
+// Inverse C of the symmetric K x K cross-product matrix A (column-major,
+// both triangles; C may be w.minvw but not A): minv's inverse when A is
+// regular; the generalised inverse over the independent columns (see
+// independent) when minv meets a zero pivot or a column depends on the
+// columns before it.  Returns 1 when the generalised inverse was taken (the
+// singular flag), else 0.  Uses w.minvw, w.keep, w.packed, w.packinv and
+// w.cwork.
+int syminv(const double* A, int K, double* C, work& w);
+
+// The columns (1-based, ascending, into keep) of the symmetric K x K matrix
+// A that are independent by the relative test of subchl: the intercept and
+// every column with a positive diagonal, each factored against the columns
+// kept before it and kept when the pivot of its Cholesky factor exceeds
+// 1e-6 of its diagonal entry.  u receives the packed factor of the kept
+// columns (K(K+1)/2 values).  Returns the number kept, or -1 when a
+// diagonal entry is negative or a pivot is negative beyond that tolerance
+// (weights of both signs: A is no cross-product matrix the test applies
+// to).
+int independent(const double* A, int K, int* keep, double* u);
+
+// Condition number of the symmetric K x K matrix A scaled to unit diagonal:
+// the square root of the ratio of its largest to its smallest eigenvalue;
+// infinity when a diagonal entry or the smallest eigenvalue is not positive.
+double condition(const double* A, int K);
+
 // Gauss-Jordan inversion in place with complete pivoting of the n x n
 // column-major matrix a (leading dimension lda); det = 0 on a zero pivot.
 void minv(double* a, int n, int lda, double& det, int* l, int* m);
@@ -77,6 +102,17 @@ void calcr2(const double* y, const double* f, int n, double& ybar, double& sse,
 // radians noted for spherical data), shared by the Gaussian and GLM runs.
 void wrextent(state& s, double xmin, double xmax, double ymin, double ymax);
 
+// The warning after the coefficient table of a global model whose fit took
+// the generalised inverse.
+void wrsingglobal(state& s);
+
+// Warnings after the local fits of a regression run (npos[i-1]: the
+// observations of positive kernel weight at fit location i; K parameters):
+// how many locations took the generalised inverse (s.output.locsing) and
+// how many have fewer than K observations of positive weight, each with
+// the first such location.  Stops when every location has fewer than K.
+void wrsing(state& s, const int* npos, int K);
+
 // The prediction report of a regression run: written when the control file
 // asks for it and the fit locations are the observations.
 void wrpred(state& s);
@@ -87,6 +123,14 @@ void reg1(state& s);
 void tzm_ft(state& s);
 void diagpt(state& s);
 void summry(state& s);
+
+// Condition number of a local design above which the listing warns.
+constexpr double condlimit = 30.0;
+
+// The warning after the parameter summary when the condition number of the
+// local design (s.diags.cond) exceeds condlimit at some fit location: how
+// many and the largest value.  Nothing when none does.  Called by summry.
+void wrcond(state& s);
 
 // Quartile positions (1-based) of n sorted values used by summry: formed in
 // single precision, truncated, never below 1.

@@ -56,7 +56,13 @@ void reg1(state& s) {
         else
             ftn::fwrite(out, "(1x,a8,3f23.12)", {s.lab1.modlab[k - 1], b, se, t});
     }
+    if (w.singfl) wrsingglobal(s);
     ftn::ldwrite(out);
+}
+
+void wrsingglobal(state& s) {
+    ftn::fwrite(*s.out, "(a)", {"** Warning: the global design is singular: predictors that depend on"});
+    ftn::fwrite(*s.out, "(a)", {"**   others are dropped (estimate and standard error 0)"});
 }
 
 void tzm_ft(state& s) {

@@ -3,9 +3,12 @@
 // diagnostics, the result file and the prediction report.
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <string>
+#include <vector>
 
 #include "control/control.h"
+#include "control/stop.h"
 #include "format/format.h"
 #include "gaussian/calib.h"
 #include "gaussian/gaussian.h"
@@ -19,14 +22,27 @@ namespace {
 
 const std::string stars58(58, '*');
 
-// Local fit at location i (1-based) into the tables; with the fit
-// locations at the observations also the fitted value, residual and
-// leverage of observation i.  Reads the state, writes only row i and w.
-void fit_location(state& s, work& w, int i, bool same) {
+// Local fit at location i (1-based) into the tables, with its condition
+// number and its count of observations of positive kernel weight
+// (npos[i-1]); with the fit locations at the observations also the fitted
+// value, residual and leverage of observation i.  Reads the state, writes
+// only row i and w.
+void fit_location(state& s, work& w, int i, bool same, int* npos) {
     const int K = s.dat2.nvar + 1;
     genwgt(s, w, i, s.parms.bandw);
     fitcoef(s, w);
     s.output.locsing[i - 1] = w.singfl;
+    s.diags.cond[i - 1] = w.singfl ? std::numeric_limits<double>::infinity() : condition(w.xtwx.a.data(), K);
+    int c = 0;
+    if (w.nnbr >= 0) {
+        for (int t = 0; t < w.nnbr; ++t)
+            if (w.wt[w.nbr[t]] > 0.0) ++c;
+    } else {
+        const int n = s.option.nobs;
+        for (int j = 0; j < n; ++j)
+            if (w.wt[j] > 0.0) ++c;
+    }
+    npos[i - 1] = c;
     calcse(s, w);
     for (int k = 0; k < K; ++k) {
         s.bvals(i - 1, k) = w.bhat[k];
@@ -76,13 +92,17 @@ void tzm(state& s) {
 
     if (nfit > 0) genwgt_check(s);
     size_pool(s);
-    nbscope nb(s);
-#pragma omp parallel
+    std::vector<int> npos(static_cast<std::size_t>(std::max(nfit, 0)));
     {
-        work& w = thread_work(s, thread_num());
+        nbscope nb(s);
+#pragma omp parallel
+        {
+            work& w = thread_work(s, thread_num());
 #pragma omp for schedule(dynamic, 16)
-        for (int i = 1; i <= nfit; ++i) fit_location(s, w, i, same);
+            for (int i = 1; i <= nfit; ++i) fit_location(s, w, i, same, npos.data());
+        }
     }
+    wrsing(s, npos.data(), K);
     // Sums over the locations, in location order.
     double rss = 0.0, trs = 0.0;
     if (same) {
@@ -141,6 +161,36 @@ void tzm(state& s) {
             break;
         default:
             break;
+    }
+}
+
+void wrsing(state& s, const int* npos, int K) {
+    std::ostream& out = *s.out;
+    const int m = s.fit3.nloc;
+    int nsing = 0, firstsing = 0, nfew = 0, firstfew = 0;
+    for (int i = 1; i <= m; ++i) {
+        if (s.output.locsing[i - 1] != 0 && nsing++ == 0) firstsing = i;
+        if (npos[i - 1] < K && nfew++ == 0) firstfew = i;
+    }
+    if (m > 0 && nfew == m) {
+        ftn::fwrite(out, "(a,i3,a)",
+                    {"*** Every fit location has fewer than", K, " observations of positive kernel"});
+        ftn::fwrite(out, "(a)",
+                    {"*** weight: no local model can be fitted (check the bandwidth, the local"});
+        ftn::fwrite(out, "(a)", {"*** sample size and the observation weights)... halting"});
+        throw stop();
+    }
+    if (nsing > 0) {
+        ftn::fwrite(out, "(a,i7,a,i7,a)",
+                    {"** Warning:", nsing, " of", m, " fit locations have a singular local design:"});
+        ftn::fwrite(out, "(a,i7,a)",
+                    {"**   predictors that depend on others there are dropped (first: location", firstsing,
+                     ")"});
+    }
+    if (nfew > 0) {
+        ftn::fwrite(out, "(a,i7,a,i7,a,i3,a)",
+                    {"** Warning:", nfew, " of", m, " fit locations have fewer than", K, " observations"});
+        ftn::fwrite(out, "(a,i7,a)", {"**   of positive kernel weight (first: location", firstfew, ")"});
     }
 }
 

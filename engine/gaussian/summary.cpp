@@ -84,6 +84,27 @@ void summry(state& s) {
         ftn::fwrite(out, "(a8,i8,f14.6,i8,2f14.6,i8,f14.6,i8)",
                     {label(k), far_lo, lo_out, out_lo, lo_in, up_in, out_hi, up_out, far_hi});
     }
+    wrcond(s);
+}
+
+void wrcond(state& s) {
+    const int m = s.fit3.nloc;
+    if (m < 1 || static_cast<int>(s.diags.cond.size()) < m) return;
+    int count = 0;
+    double largest = 0.0;
+    for (int i = 0; i < m; ++i) {
+        const double c = s.diags.cond[i];
+        if (c > condlimit) {
+            ++count;
+            largest = std::max(largest, c);
+        }
+    }
+    if (count == 0) return;
+    std::ostream& out = *s.out;
+    ftn::ldwrite(out);
+    ftn::fwrite(out, "(a,i7,a,i7,a)",
+                {"** Warning: the local design is ill-conditioned at", count, " of", m, " fit locations"});
+    ftn::fwrite(out, "(a,f14.2)", {"**   (condition number above 30); the largest is", largest});
 }
 
 }  // namespace gwr

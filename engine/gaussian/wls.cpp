@@ -1,8 +1,10 @@
 // Weighted least squares at one location: cross products, inversion (with a
 // generalised inverse for a singular X'WX), coefficients, residuals, the
 // projection diagonal and standard errors.
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <limits>
 
 #include "gaussian/gaussian.h"
 
@@ -316,6 +318,134 @@ void subinv(const double* a, int n, const int* b, int nb, double* c, double* w, 
 }
 
 // ---------------------------------------------------------------------------
+// Inverse of a cross-product matrix, with a generalised inverse where the
+// matrix is singular in exact arithmetic or numerically.
+
+int independent(const double* A, int K, int* keep, double* u) {
+    // The candidates: the intercept and every column with a positive
+    // diagonal, in order.  Each is factored against the columns accepted
+    // before it, with the operations subchl performs on the accepted list,
+    // and is accepted when its pivot exceeds chol_eta of its diagonal.
+    auto a = [A, K](int i, int j) { return A[static_cast<std::size_t>(j - 1) * K + (i - 1)]; };
+    int nb = 0;
+    for (int i = 1; i <= K; ++i) {
+        if (a(i, i) < 0.0) return -1;
+        if (i > 1 && !(a(i, i) > 0.0)) continue;
+        const int row = nb + 1;  // the candidate's row of the packed factor
+        for (int irow = 1; irow <= nb; ++irow) {
+            double x = a(i, keep[irow - 1]);
+            for (int k = 1; k < irow; ++k) x = x - u[pk(irow, k)] * u[pk(row, k)];
+            u[pk(row, irow)] = x / u[pk(irow, irow)];
+        }
+        double x = a(i, i);
+        for (int k = 1; k < row; ++k) x = x - u[pk(row, k)] * u[pk(row, k)];
+        if (std::fabs(x) <= std::fabs(a(i, i)) * chol_eta) continue;
+        // A negative diagonal or a clearly negative pivot: not a
+        // cross-product matrix of non-negative weights, for which the test
+        // has no meaning.
+        if (x < 0.0) return -1;
+        u[pk(row, row)] = std::sqrt(x);
+        keep[nb++] = i;
+    }
+    return nb;
+}
+
+int syminv(const double* A, int K, double* C, work& w) {
+    double* Wk = w.minvw.a.data();
+    for (int p = 0; p < K * K; ++p) Wk[p] = A[p];
+    double det = 0.0;
+    minv(Wk, K, K, det, w.lpiv.data(), w.mpiv.data());
+    int nk = independent(A, K, w.keep.data(), w.packinv.data());
+    if (det != 0.0 && (nk == K || nk < 0)) {
+        if (C != Wk)
+            for (int p = 0; p < K * K; ++p) C[p] = Wk[p];
+        return 0;
+    }
+    if (nk < 0) {
+        // Weights of both signs and a zero pivot: the intercept and every
+        // column with a positive diagonal.
+        nk = 0;
+        w.keep[nk++] = 1;
+        for (int k = 2; k <= K; ++k)
+            if (A[(k - 1) * K + (k - 1)] > 0.0) w.keep[nk++] = k;
+    }
+    // Generalised inverse over the independent columns; the rows and
+    // columns of the dropped parameters stay 0.
+    for (int p = 0; p < K * K; ++p) C[p] = 0.0;
+    if (nk == 0) return 1;
+    double* pa = w.packed.data();
+    for (int i = 1; i <= K; ++i)
+        for (int j = 1; j <= i; ++j) pa[pk(i, j)] = A[(j - 1) * K + (i - 1)];
+    double* pc = w.packinv.data();
+    int nullty = 0, ifault = 0;
+    double sdet = 0.0;
+    subinv(pa, K, w.keep.data(), nk, pc, w.cwork.data(), nullty, ifault, sdet);
+    for (int r = 1; r <= nk; ++r) {
+        for (int c = 1; c <= r; ++c) {
+            const int kr = w.keep[r - 1] - 1;
+            const int kc = w.keep[c - 1] - 1;
+            const double v = pc[pk(r, c)];
+            C[kc * K + kr] = v;
+            C[kr * K + kc] = v;
+        }
+    }
+    return 1;
+}
+
+double condition(const double* A, int K) {
+    // Cyclic Jacobi rotations on S = D^-1/2 A D^-1/2 (D the diagonal of A)
+    // until the off-diagonal part is negligible; the eigenvalues are then on
+    // the diagonal.
+    constexpr int cap = maxvar + 1;
+    double S[cap * cap];
+    double d[cap];
+    for (int k = 0; k < K; ++k) {
+        const double akk = A[k * K + k];
+        if (!(akk > 0.0) || !std::isfinite(akk)) return std::numeric_limits<double>::infinity();
+        d[k] = 1.0 / std::sqrt(akk);
+    }
+    for (int j = 0; j < K; ++j)
+        for (int i = 0; i < K; ++i) S[j * K + i] = A[j * K + i] * d[i] * d[j];
+    for (int sweep = 0; sweep < 100; ++sweep) {
+        double off = 0.0, diag = 0.0;
+        for (int j = 0; j < K; ++j)
+            for (int i = 0; i < K; ++i) (i == j ? diag : off) += S[j * K + i] * S[j * K + i];
+        if (!(off > 1e-30 * diag)) break;
+        for (int p = 0; p < K - 1; ++p) {
+            for (int q = p + 1; q < K; ++q) {
+                const double apq = S[q * K + p];
+                if (apq == 0.0) continue;
+                const double app = S[p * K + p], aqq = S[q * K + q];
+                // Rotation angle that zeroes S(p,q): t = tan(theta), the
+                // smaller root of t^2 + 2 theta t - 1 = 0.
+                const double theta = (aqq - app) / (2.0 * apq);
+                const double t = (theta >= 0.0 ? 1.0 : -1.0) / (std::fabs(theta) + std::sqrt(theta * theta + 1.0));
+                const double c = 1.0 / std::sqrt(t * t + 1.0), sn = t * c;
+                for (int k = 0; k < K; ++k) {  // columns p and q
+                    const double skp = S[p * K + k], skq = S[q * K + k];
+                    S[p * K + k] = c * skp - sn * skq;
+                    S[q * K + k] = sn * skp + c * skq;
+                }
+                for (int k = 0; k < K; ++k) {  // rows p and q
+                    const double spk = S[k * K + p], sqk = S[k * K + q];
+                    S[k * K + p] = c * spk - sn * sqk;
+                    S[k * K + q] = sn * spk + c * sqk;
+                }
+                S[q * K + p] = 0.0;
+                S[p * K + q] = 0.0;
+            }
+        }
+    }
+    double lo = S[0], hi = S[0];
+    for (int k = 1; k < K; ++k) {
+        lo = std::min(lo, S[k * K + k]);
+        hi = std::max(hi, S[k * K + k]);
+    }
+    if (!(lo > 0.0)) return std::numeric_limits<double>::infinity();
+    return std::sqrt(hi / lo);
+}
+
+// ---------------------------------------------------------------------------
 // One weighted least-squares fit.
 
 void fitcoef(const state& s, work& w) {
@@ -330,43 +460,8 @@ void fitcoef(const state& s, work& w) {
     const int* idx = w.nnbr >= 0 ? w.nbr.data() : nullptr;
     const int cnt = w.nnbr >= 0 ? w.nnbr : n;
 
-    w.singfl = 0;
     weighted_products(xm, K, y, wt, idx, cnt, A, bv);
-
-    // Invert a copy.
-    double* Wk = w.minvw.a.data();
-    for (int p = 0; p < K * K; ++p) Wk[p] = A[p];
-    double det = 0.0;
-    minv(Wk, K, K, det, w.lpiv.data(), w.mpiv.data());
-
-    for (int p = 0; p < K * K; ++p) C[p] = 0.0;
-    if (det == 0.0) {
-        // Generalised inverse: keep the intercept and every predictor that
-        // still carries weight here; dropped rows and columns of C stay 0.
-        w.singfl = 1;
-        int nk = 0;
-        w.keep[nk++] = 1;
-        for (int k = 2; k <= K; ++k)
-            if (A[(k - 1) * K + (k - 1)] > 0.0) w.keep[nk++] = k;
-        double* pa = w.packed.data();
-        for (int i = 1; i <= K; ++i)
-            for (int j = 1; j <= i; ++j) pa[pk(i, j)] = A[(j - 1) * K + (i - 1)];
-        double* pc = w.packinv.data();
-        int nullty = 0, ifault = 0;
-        double sdet = 0.0;
-        subinv(pa, K, w.keep.data(), nk, pc, w.cwork.data(), nullty, ifault, sdet);
-        for (int r = 1; r <= nk; ++r) {
-            for (int c = 1; c <= r; ++c) {
-                const int kr = w.keep[r - 1] - 1;
-                const int kc = w.keep[c - 1] - 1;
-                const double v = pc[pk(r, c)];
-                C[kc * K + kr] = v;
-                C[kr * K + kc] = v;
-            }
-        }
-    } else {
-        for (int p = 0; p < K * K; ++p) C[p] = Wk[p];
-    }
+    w.singfl = syminv(A, K, C, w);
 
     // beta = C b.
     double* beta = w.bhat.data();

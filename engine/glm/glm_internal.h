@@ -46,9 +46,9 @@ bool wglm_quiet(state& s, work& w, bool relative, bool shared, double* relb = nu
                 int* relfound = nullptr);
 
 // Inverse of the symmetric K x K matrix a into c (c may be w.minvw, but not
-// a) by Gauss-Jordan elimination; when the determinant is 0, the
-// generalised inverse over the intercept and the columns whose diagonal is
-// positive.  Returns 1 when the generalised inverse was used, else 0.
+// a): syminv, the inverse of the Gaussian fits, with its generalised
+// inverse for a matrix that is singular exactly or numerically.  Returns 1
+// when the generalised inverse was used, else 0.
 int ginv(const dmat& a, dmat& c, work& w);
 
 }  // namespace gwr::glm_detail

@@ -379,42 +379,7 @@ bool wglm_quiet(state& s, work& w, bool relative, bool shared, double* relb, int
     return true;
 }
 
-int ginv(const dmat& a, dmat& c, work& w) {
-    const int k = a.rows;
-    double det = 0.0;
-    if (&c != &w.minvw) {
-        w.minvw.a = a.a;
-        minv(w.minvw.a.data(), k, k, det, w.lpiv.data(), w.mpiv.data());
-        if (det != 0.0) {
-            c.a = w.minvw.a;
-            return 0;
-        }
-    } else {
-        c.a = a.a;
-        minv(c.a.data(), k, k, det, w.lpiv.data(), w.mpiv.data());
-        if (det != 0.0) return 0;
-    }
-    // Generalised inverse: the intercept and every column that still
-    // carries weight, inverted through their Cholesky factor; the rows and
-    // columns of the dropped parameters stay 0.
-    int nb = 0;
-    w.keep[nb++] = 1;
-    for (int j = 2; j <= k; ++j)
-        if (a(j - 1, j - 1) > 0.0) w.keep[nb++] = j;
-    std::size_t pos = 0;
-    for (int i = 0; i < k; ++i)
-        for (int j = 0; j <= i; ++j) w.packed[pos++] = a(i, j);
-    int nullty = 0, ifault = 0;
-    subinv(w.packed.data(), k, w.keep.data(), nb, w.packed.data(), w.cwork.data(), nullty, ifault, det);
-    std::fill(c.a.begin(), c.a.end(), 0.0);
-    for (int r = 1; r <= nb; ++r)
-        for (int q = 1; q <= r; ++q) {
-            const double v = w.packed[static_cast<std::size_t>(r) * (r - 1) / 2 + q - 1];
-            c(w.keep[r - 1] - 1, w.keep[q - 1] - 1) = v;
-            c(w.keep[q - 1] - 1, w.keep[r - 1] - 1) = v;
-        }
-    return 1;
-}
+int ginv(const dmat& a, dmat& c, work& w) { return syminv(a.a.data(), a.rows, c.a.data(), w); }
 
 }  // namespace glm_detail
 
@@ -495,6 +460,7 @@ void glm(state& s) {
         else
             ftn::fwrite(o, "(1x,a8,5f13.3)", {s.lab1.modlab[j - 1], b, se, t, eb, eb * se});
     }
+    if (w.singfl) wrsingglobal(s);
     ftn::ldwrite(o);
 }
 

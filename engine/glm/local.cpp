@@ -107,12 +107,24 @@ void weighted_cross(const dmat& x, const double* a, glm_detail::visit v, dmat& m
     }
 }
 
+// Observations of positive kernel weight in w.kwt (over the kernel's list
+// when there is one).
+int positive(const state& s, const work& w) {
+    const glm_detail::visit v = glm_detail::visits(s, w);
+    int c = 0;
+    for (int t = 0; t < v.cnt; ++t)
+        if (w.kwt[v[t]] > 0.0) ++c;
+    return c;
+}
+
 // The local fit at location i: kernel weights, a complete reweighted fit
 // from the shared start and the estimates with the singular flag of the
-// last solve.  With `record`, also the estimates at which the standard
-// errors' refit would stop (s.glm1.brel).  False when the fit did not
-// converge.
-bool localfit(state& s, work& w, int i, double bw, bool atobs, bool leaveout, bool record) {
+// last solve.  With `record` (the fits of the final model), also the
+// estimates at which the standard errors' refit would stop (s.glm1.brel),
+// the condition number of the last solve's X'WX (s.diags.cond) and the
+// number of observations of positive kernel weight (npos[i-1]).  False
+// when the fit did not converge.
+bool localfit(state& s, work& w, int i, double bw, bool atobs, bool leaveout, bool record, int* npos) {
     weights(s, w, i, bw, atobs);
     take_kernel(s, w);
     if (leaveout) w.kwt[i - 1] = 0.0;
@@ -127,6 +139,11 @@ bool localfit(state& s, work& w, int i, double bw, bool atobs, bool leaveout, bo
     const int p = s.struc1.xmat.cols;
     for (int k = 0; k < p; ++k) s.bvals(i - 1, k) = w.bhat[k];
     s.output.locsing[i - 1] = w.singfl;
+    if (record) {
+        s.diags.cond[i - 1] =
+            w.singfl ? std::numeric_limits<double>::infinity() : condition(w.xtwx.a.data(), p);
+        npos[i - 1] = positive(s, w);
+    }
     return true;
 }
 
@@ -147,14 +164,16 @@ int first_failure(state& s, int m, Fit fit) {
 
 // The local fits at locations 1..m, in parallel; a fit that does not
 // converge stops the run, reported for the first such location as a serial
-// run would (its fit is repeated with the failure lines).
-void localfits(state& s, int m, double bw, bool atobs, bool leaveout, bool record) {
+// run would (its fit is repeated with the failure lines).  With `record`,
+// npos receives the count of observations of positive kernel weight of
+// every location.
+void localfits(state& s, int m, double bw, bool atobs, bool leaveout, bool record, int* npos = nullptr) {
     precheck(s);
     size_pool(s);
     nbscope nb(s);
     glm_detail::prepare_start(s);
-    const int firstfail =
-        first_failure(s, m, [&](work& w, int i) { return localfit(s, w, i, bw, atobs, leaveout, record); });
+    const int firstfail = first_failure(
+        s, m, [&](work& w, int i) { return localfit(s, w, i, bw, atobs, leaveout, record, npos); });
     if (firstfail != none) {
         work& w = s.ws;
         weights(s, w, firstfail, bw, atobs);
@@ -194,10 +213,13 @@ void fitted(state& s, int m, totals& t) {
 inline double varwt(const state& s, double yh) { return s.option.method == 3 ? yh * (1.0 - yh) : yh; }
 
 // A = sum_j k_j a_j x_j x_j' of location i into w.vmat, with the variance
-// weights a_j in w.hdiag; false when A has no inverse, else the leverage.
-// An observation with kernel weight 0 adds nothing, whatever its variance
+// weights a_j in w.hdiag, and the leverage h = a_i x_i' A^-1 x_i, through
+// the generalised inverse when A is singular (exactly or numerically; for
+// example where the fitted probabilities of the neighbours are 0 or 1).
+// Returns 1 when the generalised inverse was taken, else 0.  An
+// observation with kernel weight 0 adds nothing, whatever its variance
 // weight.
-bool leverage(state& s, work& w, int i, bool atobs, double& h) {
+int leverage(state& s, work& w, int i, bool atobs, double& h) {
     const dmat& x = s.struc1.xmat;
     const int p = x.cols;
     weights(s, w, i, s.parms.bandw, atobs);
@@ -207,10 +229,7 @@ bool leverage(state& s, work& w, int i, bool atobs, double& h) {
         w.lresid[j] = w.wt[j] == 0.0 ? 0.0 : w.wt[j] * w.hdiag[j];
     }
     weighted_cross(x, w.lresid.data(), v, w.vmat);
-    w.minvw.a = w.vmat.a;
-    double det = 0.0;
-    minv(w.minvw.a.data(), p, p, det, w.lpiv.data(), w.mpiv.data());
-    if (det == 0.0) return false;
+    const int sing = glm_detail::ginv(w.vmat, w.minvw, w);
     double q = 0.0;
     for (int k = 0; k < p; ++k) {
         double r = 0.0;
@@ -218,41 +237,26 @@ bool leverage(state& s, work& w, int i, bool atobs, double& h) {
         q += x(i - 1, k) * r;
     }
     h = w.hdiag[i - 1] * q;
-    return true;
+    return sing;
 }
 
 // Leverages of locations 1..m and their sum, with the kernel weights at the
-// fit locations or at the observation points.  A singular matrix stops the
-// run at its first location.
+// fit locations or at the observation points.
 void leverages(state& s, int m, bool atobs) {
     const int n = s.dat2.nobsd;
     precheck(s);
     size_pool(s);
     nbscope nb(s);
-    int firstfail = none;
-#pragma omp parallel reduction(min : firstfail)
+#pragma omp parallel
     {
         work& w = thread_work(s, thread_num());
         for (int j = 0; j < n; ++j) w.hdiag[j] = varwt(s, s.output.yhat[j]);
 #pragma omp for schedule(dynamic, 16)
         for (int i = 1; i <= m; ++i) {
             double h = 0.0;
-            if (leverage(s, w, i, atobs, h))
-                s.hat1.hatdg[i - 1] = h;
-            else
-                firstfail = std::min(firstfail, i);
+            leverage(s, w, i, atobs, h);
+            s.hat1.hatdg[i - 1] = h;
         }
-    }
-    if (firstfail != none) {
-        work& w = s.ws;
-        double h = 0.0;
-        for (int j = 0; j < n; ++j) w.hdiag[j] = varwt(s, s.output.yhat[j]);
-        leverage(s, w, firstfail, atobs, h);
-        ftn::ldwrite(*s.out, {"Jacobian has no inverse..."});
-        ftn::items row{"*", firstfail};
-        for (double v : w.vmat.a) row.emplace_back(v);
-        ftn::ldwrite(*s.out, row);
-        throw stop("9999");
     }
     s.hat1.trs = 0.0;
     for (int i = 1; i <= m; ++i) s.hat1.trs += s.hat1.hatdg[i - 1];
@@ -284,11 +288,16 @@ bool crossval(const state& s) {
 // did not converge.  With `reuse`, the refit's estimates are taken from
 // s.glm1.brel where the local fit recorded them.  Only observations with a
 // non-zero kernel weight enter the sums (the listed neighbours when there
-// is a list).
+// is a list).  The variance u_j of each observation is its fitted value's
+// (from yhat) when the fit locations are the observations; elsewhere no
+// observation has a fitted value of its own, and u_j is the variance at
+// this location's refitted estimates, which makes the sum the usual
+// sandwich of the local fit, sum_j k_j^2 v_j (C x_j)_k^2.
 bool stderrs(state& s, work& w, int i, bool reuse) {
     const dmat& x = s.struc1.xmat;
     const int p = x.cols;
     const bool logit = s.option.method == 3;
+    const bool same = s.output.samepts == 1;
     const std::vector<double>& yh = s.output.yhat;
     genwgt(s, w, i, s.parms.bandw);
     take_kernel(s, w);
@@ -321,7 +330,7 @@ bool stderrs(state& s, work& w, int i, bool reuse) {
     for (int t = 0; t < v.cnt; ++t) {
         const int j = v[t];
         if (w.kwt[j] == 0.0) continue;  // outside the fit
-        const double u = varwt(s, yh[j]);
+        const double u = same ? varwt(s, yh[j]) : w.hdiag[j];
         // A fitted value of exactly 0 (or a probability of exactly 1)
         // has no variance to scale by; it adds nothing.
         if (!(u > 0.0)) continue;
@@ -369,23 +378,33 @@ void tzmglm(state& s) {
     }
     totals t;
     s.hat1.trs = 0.0;
-    localfits(s, m, s.parms.bandw, false, false, true);
-    if (same) fitted(s, m, t);
-    infl(s);
-    criteria(s, t);
+    std::vector<int> npos(static_cast<std::size_t>(std::max(m, 0)));
+    localfits(s, m, s.parms.bandw, false, false, true, npos.data());
+    wrsing(s, npos.data(), s.struc1.xmat.cols);
 
     std::ostream& o = *s.out;
     const bool logit = s.option.method == 3;
     ftn::fwrite(o, "(//a)",
                 {logit ? "********** Local Logistic Model Diagnostics **********"
                        : "********** Local Poisson Model Diagnostics **********"});
-    ftn::fwrite(o, "(a,f20.6)", {" Log Likelihood:                ", t.L});
-    ftn::fwrite(o, "(a,f20.6)", {" Deviance:                      ", t.D});
-    ftn::fwrite(o, "(a,f20.6)", {"Residual sum of squares.........", t.rss});
-    ftn::fwrite(o, "(a,f20.6)", {"Effective number of parameters..", s.hat1.enp});
-    ftn::fwrite(o, "(a,f20.6)", {"Akaike Information Criterion....", s.hat1.aic});
-    ftn::fwrite(o, "(a,f20.6)", {"Corrected AIC...................", s.hat1.aicc});
-    ftn::fwrite(o, "(a,f20.6)", {"Bayesian Information Criterion..", s.hat1.bic});
+    if (same) {
+        fitted(s, m, t);
+        infl(s);
+        criteria(s, t);
+        ftn::fwrite(o, "(a,f20.6)", {" Log Likelihood:                ", t.L});
+        ftn::fwrite(o, "(a,f20.6)", {" Deviance:                      ", t.D});
+        ftn::fwrite(o, "(a,f20.6)", {"Residual sum of squares.........", t.rss});
+        ftn::fwrite(o, "(a,f20.6)", {"Effective number of parameters..", s.hat1.enp});
+        ftn::fwrite(o, "(a,f20.6)", {"Akaike Information Criterion....", s.hat1.aic});
+        ftn::fwrite(o, "(a,f20.6)", {"Corrected AIC...................", s.hat1.aicc});
+        ftn::fwrite(o, "(a,f20.6)", {"Bayesian Information Criterion..", s.hat1.bic});
+    } else {
+        // No observation belongs to a fit location: no fitted values,
+        // leverages or likelihood of the local model (diagpt writes the
+        // markers); the estimates and their standard errors follow.
+        ftn::fwrite(o, "(a/a)",
+                    {"** Diagnostics not available when estimating", "   at non sample points **"});
+    }
 
     diagpt(s);
     // The standard errors' refits start from the same start with the same

@@ -39,6 +39,27 @@ void bad_offset(state& s, int i, const char* what) {
     throw stop();
 }
 
+// A response the model cannot take: a logistic response other than 0 or 1,
+// a Poisson count below 0 (or either not a number).  Checked for every
+// observation before any fit, so that the run names the first one instead
+// of ending in estimates that are not numbers.
+void check_response(state& s, int n) {
+    const bool logit = s.option.method == 3;
+    const std::vector<double>& y = s.struc2.ydep;
+    for (int i = 0; i < n; ++i) {
+        const bool bad = logit ? !(y[i] == 0.0 || y[i] == 1.0) : !(y[i] >= 0.0);
+        if (!bad) continue;
+        std::ostream& o = *s.out;
+        if (logit)
+            ftn::fwrite(o, "(a,i6,a)", {"** ERROR - logistic response not 0 or 1 for case ", i + 1, " **"});
+        else
+            ftn::fwrite(o, "(a,i6,a)", {"** ERROR - negative Poisson count for case ", i + 1, " **"});
+        ftn::ldwrite(o, {"** Value:", y[i]});
+        ftn::fwrite(o, "(a)", {"** Program halting ** "});
+        throw stop();
+    }
+}
+
 }  // namespace
 
 void runglm(state& s) {
@@ -97,6 +118,7 @@ void runglm(state& s) {
         ysum += s.struc2.ydep[i];
     }
     const double ymean = n > 0 ? ysum / n : 0.0;
+    check_response(s, n);
 
     s.dat2.nobsd = n;
     s.dat2.nvar = nvar;

@@ -10,6 +10,7 @@
 #include "sigtest/sigtest.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
 
 #include "control/control.h"
@@ -46,6 +47,17 @@ const char* mcmark(int c) {
     if (c == 1) return "** ";  // P <= 0.01
     if (c <= 5) return "*  ";  // P <= 0.05
     return "n/s";
+}
+
+int mcindex(rng& r, int n) {
+    if (n <= rng::rand_max) {
+        const double u = r.rand() / 32767.0;
+        return std::min(static_cast<int>(u * n) + 1, n);
+    }
+    const std::int64_t hi = r.rand();
+    const std::int64_t lo = r.rand();
+    const std::int64_t v = hi * 32768 + lo;  // uniform on 0 .. 2^30 - 1
+    return static_cast<int>((v * n) >> 30) + 1;
 }
 
 void mcfits(state& s, work& w, int m) {
@@ -145,8 +157,7 @@ void mctest(state& s) {
         // random (with replacement); the index runs over the observations,
         // whatever the number of fit locations.
         for (int j = 0; j < n; ++j) {
-            double u = s.rand.rand() / 32767.0;
-            int idx = std::min(static_cast<int>(u * n) + 1, n);
+            const int idx = mcindex(s.rand, n);
             s.struc2.xobs[j] = xsave[idx - 1];
             s.struc2.yobs[j] = ysave[idx - 1];
         }

@@ -30,6 +30,14 @@ int mcrank(const double* sorted, int r, double observed);
 // observed one: "***", "** ", "*  " or "n/s".
 const char* mcmark(int c);
 
+// Index (1..n) of the observation whose location an observation takes in
+// a randomised data set.  Up to 32767 observations one value u = r/32767
+// of the generator gives floor(u n) + 1 (n when u = 1); with more, one
+// 15-bit value cannot reach every observation, and two successive values
+// r1, r2 make the 30-bit r1 * 32768 + r2, which gives
+// floor((r1 * 32768 + r2) n / 2^30) + 1.
+int mcindex(rng& r, int n);
+
 // One set of local fits at fit locations 1..m with the current observation
 // coordinates; the estimates go to rows 1..m of s.bvals.  With s.ws the
 // locations are fitted on all threads (each thread's scratch is allocated
