@@ -573,16 +573,16 @@ TEST(Engine, ListingFrameAndExitStatuses) {
     EXPECT_EQ(L.back().rfind("Program terminates normally at: ", 0), 0u);
     EXPECT_EQ(ok.out.find("Error reading"), std::string::npos);
 
-    // An error stop with a code: the stop text on standard error, status 0,
+    // An error stop with a code: the stop text on standard error, status 3,
     // no closing lines.
     auto bad = run_tzm(control("data.csv", {{15, "0"}}), dir.path);
-    EXPECT_EQ(bad.status, 0);
+    EXPECT_EQ(bad.status, 3);
     EXPECT_EQ(bad.err, "STOP 905 statement executed\n");
     EXPECT_EQ(lines(bad.out).back(), "*** Unknown method choice... stopping.");
 
     // A stop without code writes nothing on standard error.
     auto nocode = run_tzm(control("data.csv", {{9, "-1"}}), dir.path);
-    EXPECT_EQ(nocode.status, 0);
+    EXPECT_EQ(nocode.status, 3);
     EXPECT_EQ(nocode.err, "");
 
     // Other failures: one line on standard error, non-zero status; the
