@@ -125,7 +125,7 @@ TEST(Inputs, ByteOrderMarksAreSkippedAtTheStartOnly) {
     EXPECT_NE(late.out.find(" Error reading case  0"), std::string::npos);
 }
 
-TEST(Inputs, SphericalCoordinatesMustBeDegrees) {
+TEST(Inputs, NoDegreesAndNoLocationsStop) {
     auto read = [](const std::string& text, int isph, std::string& note) {
         tempdir dir;
         harness h;
@@ -171,6 +171,17 @@ TEST(Inputs, SphericalCoordinatesMustBeDegrees) {
                            "to 360 degrees");
     }
     EXPECT_EQ(lines(h.listing())[0], "*** Location file line 3: longitude 500000 is outside -360 to 360");
+
+    // A location file without locations (blank lines only) has nothing to estimate.
+    harness e;
+    e.s->files.locfil = dir.write("none.xy", "\n  \n");
+    try {
+        gwr::readin(*e.s);
+        FAIL();
+    } catch (const gwr::stop& st) {
+        EXPECT_EQ(st.note, "location file '" + e.s->files.locfil + "': no locations read");
+    }
+    EXPECT_EQ(e.listing(), " Number of calibration points: 0\n*** The location file holds no locations... stopping.\n");
 }
 
 TEST(ResultFiles, ThatWouldReplaceAnInputAreRefusedBeforeAnyReading) {

@@ -272,6 +272,12 @@ void readin(state& s) {
     }
     s.fit3.nloc = nloc;
     ftn::ldwrite(*s.out, {"Number of calibration points:", nloc});
+    // Without a location there is nothing to estimate: the run would end
+    // "normally" with empty tables.
+    if (nloc == 0) {
+        ftn::fwrite(*s.out, "(a)", {"*** The location file holds no locations... stopping."});
+        throw stop("", file + ": no locations read");
+    }
 }
 
 bool fitloc(state& s) {
