@@ -1,4 +1,5 @@
 // Reading and echoing the 16-record model control file.
+#include <algorithm>
 #include <cmath>
 #include <climits>
 #include <istream>
@@ -157,42 +158,48 @@ void echo_names(state& s, const std::vector<std::string>& names, std::size_t cou
     ftn::fwrite(*s.out, "(8(1x,a8))", it);
 }
 
+// The keyword records: name, number of values, and their form for messages.
+struct keyword {
+    const char* name;
+    std::size_t values;
+    const char* usage;
+};
+const keyword keywords_known[4] = {
+    {"limits", 2, "limits LO HI"}, {"epsg", 1, "epsg CODE"}, {"scale", 1, "scale 0|1"}, {"inference", 1, "inference 0|1"}};
 
 // The optional keyword records after record 16: one per line, a keyword and
 // its values separated by blanks; blank lines are passed over.  Any fault
 // ends the run as a malformed control record does, naming the line.
-// Returns which keywords were given: bit j for limits, epsg, scale, inference.
+// Returns which keywords were given: bit j for keywords_known[j].
 int read_keywords(state& s) {
     blocks::keywords& k = s.keys;
     k = blocks::keywords{};
-    bool seen[4] = {};
-    static const char* const names[4] = {"limits", "epsg", "scale", "inference"};
+    int seen = 0;
     std::string line;
     while (next_line(s, line)) {
         std::vector<std::string> tok;
-        for (std::size_t p = 0;;) {
-            p = line.find_first_not_of(" \t", p);
-            if (p == std::string::npos) break;
-            std::size_t e = line.find_first_of(" \t", p);
-            tok.push_back(line.substr(p, e == std::string::npos ? std::string::npos : e - p));
+        std::size_t p = 0;
+        while ((p = line.find_first_not_of(" \t", p)) != std::string::npos) {
+            const std::size_t e = std::min(line.find_first_of(" \t", p), line.size());
+            tok.push_back(line.substr(p, e - p));
             p = e;
         }
         if (tok.empty()) continue;
         const std::string where = "control file line " + std::to_string(s.ctlrec);
         int which = -1;
         for (int j = 0; j < 4; ++j)
-            if (tok[0] == names[j]) which = j;
+            if (tok[0] == keywords_known[j].name) which = j;
         if (which < 0)
             throw io_error(where + ": unknown keyword '" + tok[0] +
                            "' (the records after record 16 may be limits, epsg, scale or inference)");
-        if (seen[which]) throw io_error(where + ": a second '" + tok[0] + "' record");
-        seen[which] = true;
-        const std::size_t want = which == 0 ? 2 : 1;
-        const char* usage = which == 0 ? "limits LO HI" : which == 1 ? "epsg CODE" : which == 2 ? "scale 0|1" : "inference 0|1";
-        if (tok.size() != want + 1)
+        if (seen & (1 << which)) throw io_error(where + ": a second '" + tok[0] + "' record");
+        seen |= 1 << which;
+        const std::string usage = keywords_known[which].usage;
+        if (tok.size() != keywords_known[which].values + 1)
             throw io_error(where + ": '" + usage + "' expected, the line holds " + std::to_string(tok.size() - 1) +
                            " value(s)");
-        const std::string given = line.substr(line.find_first_not_of(" \t"));
+        std::string given = tok[0];
+        for (std::size_t j = 1; j < tok.size(); ++j) given += " " + tok[j];
         if (which == 0) {
             double v[2];
             for (int j = 0; j < 2; ++j)
@@ -222,10 +229,7 @@ int read_keywords(state& s) {
             }
         }
     }
-    int given = 0;
-    for (int j = 0; j < 4; ++j)
-        if (seen[j]) given |= 1 << j;
-    return given;
+    return seen;
 }
 
 // The echo of the keyword records that are not part of the calibration.
@@ -240,6 +244,7 @@ void echo_keywords(state& s, int given) {
         ftn::fwrite(o, "(a)", {s.keys.inference == 1 ? "** Multiscale fits with standard errors"
                                                      : "** Multiscale fits without standard errors"});
 }
+
 }  // namespace
 
 void gtfnam(state& s) {
