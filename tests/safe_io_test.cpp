@@ -114,8 +114,9 @@ TEST(Inputs, ByteOrderMarksAreSkippedAtTheStartOnly) {
     ASSERT_EQ(marked.status, 0) << marked.err;
     auto a = lines(testing_support::mask_times(plain.out)), b = lines(testing_support::mask_times(marked.out));
     ASSERT_EQ(a.size(), b.size());
-    for (std::size_t i = 0; i < a.size(); ++i)
+    for (std::size_t i = 0; i < a.size(); ++i) {
         if (a[i].find("columbus.csv") == std::string::npos) EXPECT_EQ(a[i], b[i]);
+    }
     EXPECT_NE(marked.out.find("** Observed data file:        bom.csv"), std::string::npos);
 
     // Elsewhere a mark is data: here a name of the header that is no number.
@@ -253,4 +254,13 @@ TEST(ResultFiles, AreWrittenWholeOrNotAtAll) {
     }
     EXPECT_EQ(lines(read_file(f.dir.path / "res.csv")).size(), 50u);
     EXPECT_EQ(f.names(), (std::vector<std::string>{"columbus.csv", "res.csv", "res.mid", "res.mif"}));
+
+    // A library that refuses to create over a file gets a free temporary name.
+    {
+        gwr::written::staged_file file(f.dir.file("res.gpkg"));
+        EXPECT_FALSE(fs::exists(file.vacate()));
+        std::ofstream(file.temp(), std::ios::binary) << "made by a library";
+        file.commit();
+    }
+    EXPECT_EQ(read_file(f.dir.path / "res.gpkg"), "made by a library");
 }

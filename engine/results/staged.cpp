@@ -64,6 +64,11 @@ staged_file::~staged_file() {
     if (!direct_ && !committed_ && !temp_.empty()) std::remove(temp_.c_str());
 }
 
+const std::string& staged_file::vacate() {
+    if (!direct_) std::remove(temp_.c_str());
+    return temp_;
+}
+
 std::ofstream& staged_file::open() {
     errno = 0;
     f_.open(temp_, std::ios::out | std::ios::trunc);

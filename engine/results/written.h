@@ -39,9 +39,9 @@ void casewise(const state& s, int l, double out[7]);
 //
 // Text writers call open() for the stream, then commit() (or commit({...})
 // for a set of files that must all be written before any is renamed).  A
-// writer that creates the file itself (a library given a path) writes to
-// temp() and then commits.  Without commit the temporary file is removed
-// when the object goes.
+// writer that has a library create the file under a path gives it vacate()
+// and then commits.  Without commit the temporary file is removed when the
+// object goes.
 class staged_file {
 public:
     // Reserves the temporary file; io_error naming the file when it cannot.
@@ -54,6 +54,10 @@ public:
     const std::string& temp() const { return temp_; }
     bool direct() const { return direct_; }
 
+    // For a library that creates the file itself and refuses to replace
+    // one (GDAL): removes the empty file reserved under temp() and returns
+    // temp().  The name stays unused in practice: six random characters.
+    const std::string& vacate();
     // Opens temp() for writing (text); io_error when it cannot.
     std::ofstream& open();
     // Closes the stream of open(); io_error when anything written was lost.
