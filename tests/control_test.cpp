@@ -26,7 +26,8 @@ const char* const small_data =
     "3,0,1,15,3,6\n"
     "4,1,1,11,4,8\n";
 
-// A control file of 16 records; `over` replaces record k (1-based).
+// A control file of 16 records; `over` replaces record k (1-based) or adds
+// line k after record 16.
 std::string control(const std::string& datfil, std::map<int, std::string> over = {}) {
     std::map<int, std::string> r = {
         {1, datfil}, {2, ""},  {3, "out.csv"}, {4, "4"},  {5, "2,3,0"}, {6, "A title"},
@@ -35,7 +36,7 @@ std::string control(const std::string& datfil, std::map<int, std::string> over =
     };
     for (auto& [k, v] : over) r[k] = v;
     std::string t;
-    for (int k = 1; k <= 16; ++k) t += r[k] + "\r\n";  // as the front end writes them
+    for (auto& [k, v] : r) t += v + "\r\n";  // as the front end writes them; 17.. keyword records
     return t;
 }
 
@@ -263,6 +264,92 @@ TEST(ControlFile, ErrorStops) {
     }
 }
 
+TEST(ControlFile, KeywordRecordsAfterRecordSixteen) {
+    // Blank lines after record 16 change nothing.
+    reader plain({{15, "2"}, {8, "fas"}, {9, "-20"}, {16, "2"}});
+    reader blank({{15, "2"}, {8, "fas"}, {9, "-20"}, {16, "2"}, {17, ""}, {18, " \t "}});
+    // (Each reader has its own folder: the data-file line differs.)
+    auto without_folder = [](const std::string& listing) {
+        auto v = lines(listing);
+        v.erase(v.begin() + 1);
+        return v;
+    };
+    EXPECT_EQ(without_folder(plain.listing()), without_folder(blank.listing()));
+    EXPECT_FALSE(blank.s().keys.limits);
+    EXPECT_EQ(blank.s().keys.epsg, 0);
+    EXPECT_EQ(blank.s().keys.scale, 1);
+    EXPECT_EQ(blank.s().keys.inference, 1);
+
+    // Every keyword, in any order, with blank lines between: the values, and
+    // the echo adds exactly its own lines at their places.
+    reader r({{15, "2"}, {8, "fas"}, {9, "-20"}, {16, "2"}, {17, "inference 0"}, {18, ""},
+              {19, "  limits 1.5\t40 "}, {20, "epsg 4326"}, {21, "scale 0"}});
+    ASSERT_EQ(r.stop_code, "<none>");
+    const auto& k = r.s().keys;
+    EXPECT_TRUE(k.limits);
+    EXPECT_EQ(k.limlo, 1.5);
+    EXPECT_EQ(k.limhi, 40.0);
+    EXPECT_EQ(k.epsg, 4326);
+    EXPECT_EQ(k.scale, 0);
+    EXPECT_EQ(k.inference, 0);
+    auto L = without_folder(r.listing()), P = without_folder(plain.listing());
+    auto at = std::find(P.begin(), P.end(), "*** Sample size is     20.000%") - P.begin() + 1;
+    P.insert(P.begin() + at, "** Search limits for the bandwidth:       1.50000 to      40.00000 km");
+    P.push_back("** Coordinate system of the results: EPSG 4326");
+    P.push_back("** Multiscale fits on the predictors as given");
+    P.push_back("** Multiscale fits without standard errors");
+    EXPECT_EQ(L, P);
+
+    reader a({{15, "2"}, {8, "vaa"}, {17, "limits 30 200"}});
+    EXPECT_TRUE(contains_line(a.listing(), "** Search limits for the local sample size:        30 to       200 objects"));
+    reader c({{15, "2"}, {8, "fca"}, {17, "limits 0.25 3"}});
+    EXPECT_TRUE(contains_line(c.listing(), "** Search limits for the bandwidth:       0.25000 to       3.00000 coordinate units"));
+    reader n({{17, "limits 1 2"}, {18, "scale 1"}, {19, "inference 1"}});
+    EXPECT_TRUE(contains_line(n.listing(), "** Search limits not used: no bandwidth search requested"));
+    EXPECT_TRUE(contains_line(n.listing(), "** Multiscale fits on standardised predictors"));
+    EXPECT_TRUE(contains_line(n.listing(), "** Multiscale fits with standard errors"));
+}
+
+TEST(ControlFile, FaultyKeywordRecordsNameTheLine) {
+    auto message = [](std::map<int, std::string> over) {
+        tempdir dir;
+        std::string data = dir.write("data.csv", small_data);
+        over[15] = "2";
+        harness h(control(data, over));
+        gwr::init(*h.s);
+        try {
+            gwr::read1(*h.s);
+        } catch (const gwr::io_error& e) {
+            EXPECT_EQ(h.listing(), "");  // before any echo
+            return std::string(e.what());
+        }
+        return std::string("<none>");
+    };
+    const std::pair<std::string, std::string> cases[] = {
+        {"limit 1 2", "unknown keyword 'limit' (the records after record 16 may be limits, epsg, scale or inference)"},
+        {"limits 10", "'limits LO HI' expected, the line holds 1 value(s)"},
+        {"limits 1 2 3", "'limits LO HI' expected, the line holds 3 value(s)"},
+        {"limits 1,2", "'limits LO HI' expected, the line holds 1 value(s)"},
+        {"limits 1 x", "'x' is not a number (limits LO HI)"},
+        {"limits 200 100", "'limits 200 100': the lower limit must be below the upper one"},
+        {"limits 5 5", "'limits 5 5': the lower limit must be below the upper one"},
+        {"limits -5 100", "'limits -5 100': the limits must be above 0"},
+        {"limits 0 100", "'limits 0 100': the limits must be above 0"},
+        {"epsg 27700.0", "'27700.0' is not an integer (epsg CODE)"},
+        {"epsg 0", "'epsg 0': the code must be above 0"},
+        {"scale 2", "'scale 2': the value must be 0 or 1"},
+    };
+    for (const auto& [line, expect] : cases)
+        EXPECT_EQ(message({{17, line}}), "control file line 17: " + expect) << line;
+    // After a blank line, a second record of one keyword, adaptive sizes.
+    EXPECT_EQ(message({{17, ""}, {18, "scale 0"}, {19, "scale 0"}}), "control file line 19: a second 'scale' record");
+    EXPECT_EQ(message({{8, "vaa"}, {17, "limits 10.5 100"}}),
+              "control file line 17: 'limits 10.5 100': the adaptive kernel's sizes are whole numbers up to 80000");
+    EXPECT_EQ(message({{8, "vaa"}, {17, "limits 10 80001"}}),
+              "control file line 17: 'limits 10 80001': the adaptive kernel's sizes are whole numbers up to 80000");
+    EXPECT_EQ(message({{8, "faa"}, {17, "limits 10 80001"}}), "<none>");
+}
+
 TEST(ControlFile, ColumnNumbersOutsideTheDataFileStop) {
     reader r({{5, "2,14,0"}});
     EXPECT_EQ(r.stop_code, "");
@@ -389,25 +476,61 @@ struct data_reader {
 
 }  // namespace
 
-TEST(DataFile, Records) {
-    data_reader r("a,b,c,d\n1,2,,4\n\n  5 6\t7\n 8 , 9\n10 11 12 13 14 15\n16,17\n");
+TEST(DataFile, RecordsAndTheWarningsAboutTheirReading) {
+    data_reader r("a,b,c,d\n1,2,,4\n\n  5 6\t7\n 8 , 9\n10 11 12 13 14 15\n,17,\n16,17\n18\n");
     gwr::rdata(*r.h.s);
     const auto& s = *r.h.s;
     // The last observation is cut short by the end of the file: not counted.
-    ASSERT_EQ(s.dat2.ncase, 3);
-    EXPECT_EQ(s.option.nobs, 3);
+    ASSERT_EQ(s.dat2.ncase, 4);
+    EXPECT_EQ(s.option.nobs, 4);
     EXPECT_EQ(s.struc1.datmat(0, 2), 0.0);
     EXPECT_EQ(s.struc1.datmat(0, 3), 4.0);
     EXPECT_EQ(s.struc1.datmat(1, 2), 7.0);  // continued over two lines
     EXPECT_EQ(s.struc1.datmat(1, 3), 8.0);
     EXPECT_EQ(s.struc1.datmat(2, 0), 10.0);  // values beyond the fourth ignored
     EXPECT_EQ(s.struc1.datmat(2, 3), 13.0);
-    EXPECT_EQ(r.h.listing(), " Number of data cases read: 3\n");
-    EXPECT_EQ(s.struc2.xobs.size(), 3u);
+    EXPECT_EQ(s.struc1.datmat(3, 0), 0.0);  // ",17," continued by "16,17"
+    EXPECT_EQ(s.struc1.datmat(3, 2), 16.0);
+    EXPECT_EQ(s.struc2.xobs.size(), 4u);
+    // The reading stays as documented, but says what it did.
+    const std::string warnings[] = {
+        "2 empty fields were read as 0; the first is variable 3 (c) of observation 1 (line 2)",
+        "2 observations continued on a following line; the first ran short on line 4",
+        "the file ends inside an observation begun on line 9; it was not used",
+    };
+    EXPECT_EQ(r.h.listing(), " Number of data cases read: 4\n** Warning: " + warnings[0] + "\n** Warning: " +
+                                 warnings[1] + "\n** Warning: " + warnings[2] +
+                                 "\n** Check the data file for missing values\n");
+    const std::string file = "tzm: warning: data file '" + s.files.datfil + "': ";
+    EXPECT_EQ(r.h.err.str(), file + warnings[0] + "\n" + file + warnings[1] + "\n" + file + warnings[2] +
+                                 "\ntzm: warning: check the data file '" + s.files.datfil +
+                                 "' for missing values\n");
+}
 
-    data_reader empty("a,b\n");
-    gwr::rdata(*empty.h.s);
-    EXPECT_EQ(empty.h.listing(), " Number of data cases read: 0\n");
+TEST(DataFile, FewerObservationsThanParametersStop) {
+    auto read = [](const std::string& text, int method, int ncol, std::string& note) {
+        data_reader r(text);
+        r.h.s->option.method = method;
+        r.h.s->option.ncol = ncol;
+        try {
+            gwr::rdata(*r.h.s);
+            note = "<none>";
+        } catch (const gwr::stop& st) {
+            EXPECT_EQ(st.code, "");
+            note = st.note.substr(st.note.find("': ") + 3);
+        }
+        return r.h.listing();
+    };
+    std::string note;
+    // A header and nothing else: no local statistics either.
+    EXPECT_EQ(read("a,b\n", 1, 3, note), " Number of data cases read: 0\n"
+                                         "*** Too few observations in the data file: 0 observations read, the "
+                                         "model needs at least 1\n*** Too few observations... stopping.\n");
+    EXPECT_EQ(note, "0 observations read, the model needs at least 1");
+    read("a,b,c\n1,2,3\n4,5,6\n", 2, 3, note);
+    EXPECT_EQ(note, "2 observations read, the model needs at least 3");
+    read("a,b,c\n1,2,3\n4,5,6\n7,8,9\n", 4, 3, note);
+    EXPECT_EQ(note, "<none>");
 }
 
 TEST(DataFile, BadRecordEndsWithStatusOne) {
@@ -573,16 +696,16 @@ TEST(Engine, ListingFrameAndExitStatuses) {
     EXPECT_EQ(L.back().rfind("Program terminates normally at: ", 0), 0u);
     EXPECT_EQ(ok.out.find("Error reading"), std::string::npos);
 
-    // An error stop with a code: the stop text on standard error, status 0,
+    // An error stop with a code: the stop text on standard error, status 3,
     // no closing lines.
     auto bad = run_tzm(control("data.csv", {{15, "0"}}), dir.path);
-    EXPECT_EQ(bad.status, 0);
+    EXPECT_EQ(bad.status, 3);
     EXPECT_EQ(bad.err, "STOP 905 statement executed\n");
     EXPECT_EQ(lines(bad.out).back(), "*** Unknown method choice... stopping.");
 
     // A stop without code writes nothing on standard error.
     auto nocode = run_tzm(control("data.csv", {{9, "-1"}}), dir.path);
-    EXPECT_EQ(nocode.status, 0);
+    EXPECT_EQ(nocode.status, 3);
     EXPECT_EQ(nocode.err, "");
 
     // Other failures: one line on standard error, non-zero status; the

@@ -107,7 +107,7 @@ TEST(DescriptiveRun, CalibrationAndCylinderKernelStopAfterTheData) {
     tempdir t;
     t.write("d.csv", "ID,X,Y,V\n1,0,0,1\n2,1,0,2\n3,0,1,4\n");
     auto r = run_tzm(control("d.csv", "", "FFFT", "fca", "0", 1, 1), t.path);
-    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.status, 3);
     EXPECT_EQ(r.err, "STOP 2222 statement executed\n");
     EXPECT_TRUE(has_line(r.out, "** Data file read...")) << r.out;
     EXPECT_TRUE(has_line(r.out, " ** Invalid choice for bandwidth specification")) << r.out;
@@ -115,7 +115,7 @@ TEST(DescriptiveRun, CalibrationAndCylinderKernelStopAfterTheData) {
     EXPECT_FALSE(std::filesystem::exists(t.path / "stats.txt"));
 
     auto c = run_tzm(control("d.csv", "", "FFFT", "c", "2", 1, 1), t.path);
-    EXPECT_EQ(c.status, 0);
+    EXPECT_EQ(c.status, 3);
     EXPECT_EQ(c.err, "STOP 3333 statement executed\n");
     EXPECT_TRUE(has_line(c.out, " ** Invalid kernel specification")) << c.out;
     EXPECT_FALSE(std::filesystem::exists(t.path / "stats.txt"));

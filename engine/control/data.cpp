@@ -1,15 +1,22 @@
 // Reading the observation file (header and records), the estimation-location
 // file, the fit-location set-up and the thinning of the fit locations.
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <fstream>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "control/control.h"
 #include "control/stop.h"
+#include "control/textin.h"
 #include "format/format.h"
 
 namespace gwr {
@@ -25,16 +32,58 @@ std::string pad8(const std::string& t) {
 }
 
 // The text without the blanks and tabs around it.
-std::string trimmed(const std::string& t) {
+std::string trim_both(const std::string& t) {
     const std::size_t a = t.find_first_not_of(" \t");
     if (a == std::string::npos) return std::string();
     return t.substr(a, t.find_last_not_of(" \t") + 1 - a);
 }
 
-bool getline_cr(std::istream& in, std::string& line) {
-    if (!std::getline(in, line)) return false;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    return true;
+// Refuses an input that is not a regular file: a device or a pipe could
+// feed the reader without end, a folder holds no records.
+void need_regular(const std::string& name, const char* what) {
+    struct stat st {};
+    if (::stat(name.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+        throw io_error(std::string("the ") + what + " '" + name + "' is not a regular file" +
+                       (S_ISDIR(st.st_mode) ? " but a folder" : ""));
+}
+
+// The shortest text that reads back as v, without an exponent unless the
+// value is huge or tiny.
+std::string shortest(double v) {
+    char buf[64];
+    const double a = std::fabs(v);
+    const bool plain = a == 0.0 || (a >= 1e-5 && a < 1e15);
+    auto r = plain ? std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed)
+                   : std::to_chars(buf, buf + sizeof buf, v);
+    return std::string(buf, r.ptr);
+}
+
+std::string trimmed(const std::string& t) {
+    std::size_t e = t.find_last_not_of(' ');
+    return e == std::string::npos ? std::string() : t.substr(0, e + 1);
+}
+
+// Spherical coordinates are degrees: a latitude beyond a pole is no place,
+// and a longitude beyond a full turn either way is no angle in degrees (most
+// often a projected coordinate given as spherical).  Longitudes may run from
+// -180 to 180 or from 0 to 360.  Stops naming the place of the value.
+void check_degrees(state& s, double lon, double lat, const std::string& where, const std::string& note_where) {
+    const char* what = nullptr;
+    const char* range = nullptr;
+    double v = 0.0;
+    if (!(std::fabs(lat) <= 90.0)) {
+        what = "latitude";
+        range = "-90 to 90";
+        v = lat;
+    } else if (!(std::fabs(lon) <= 360.0)) {
+        what = "longitude";
+        range = "-360 to 360";
+        v = lon;
+    }
+    if (!what) return;
+    ftn::fwrite(*s.out, "(a)", {"*** " + where + ": " + what + " " + shortest(v) + " is outside " + range});
+    ftn::fwrite(*s.out, "(a)", {"*** Spherical coordinates are longitudes and latitudes in degrees... stopping."});
+    throw stop("", note_where + ": " + what + " " + shortest(v) + " is outside " + range + " degrees");
 }
 
 void halt_on_limit(state& s, const char* first, const char* second) {
@@ -47,10 +96,12 @@ void halt_on_limit(state& s, const char* first, const char* second) {
 
 void rdlabl(state& s) {
     const std::string& name = s.files.datfil;
+    need_regular(name, "data file");
     auto f = std::make_unique<std::ifstream>(name, std::ios::binary);
     if (!f->is_open()) throw io_error("cannot open the data file '" + name + "': " + std::strerror(errno));
     std::string line;
-    if (!getline_cr(*f, line)) throw io_error("the data file '" + name + "' is empty: no header line");
+    if (!read_line(*f, line, 1, "data file '" + name + "'"))
+        throw io_error("the data file '" + name + "' is empty: no header line");
     s.datline = 1;
     if (line.size() > linbuf_size) line.resize(linbuf_size);
     s.lab2.linbuf = line;
@@ -66,7 +117,7 @@ void rdlabl(state& s) {
     s.lab1.varful.clear();
     auto add = [&s](const std::string& text) {
         s.lab1.varlab.push_back(pad8(text));
-        s.lab1.varful.push_back(trimmed(text));
+        s.lab1.varful.push_back(trim_both(text));
     };
     std::size_t start = 0;
     for (std::size_t i = 0; i <= last; ++i) {
@@ -86,30 +137,59 @@ void rdata(state& s) {
     if (nv > maxvar) halt_on_limit(s, "** Too many variables are present in your", " data file **");
     if (!s.datstream) throw io_error("the data file '" + s.files.datfil + "' is not open");
     std::istream& in = *s.datstream;
+    const std::string what = "data file '" + s.files.datfil + "'";
+    const int ix = s.option.ixvar, iy = s.option.iyvar;
+    const bool degrees = s.option.isph == 1 && ix >= 1 && ix <= nv && iy >= 1 && iy <= nv;
 
     // Records are gathered row by row, then stored column by column.
     std::vector<double> rows;
     std::vector<std::optional<std::string>> fields;
     fields.reserve(nv);
+    int first = 0;  // line of the current observation's first value
     auto next = [&](std::string& line) {
-        if (!getline_cr(in, line)) return false;
+        if (!read_line(in, line, s.datline + 1, what)) return false;
         ++s.datline;
+        if (first == 0 && line.find_first_not_of(" \t") != std::string::npos) first = s.datline;
         return true;
     };
+    // What the documented reading does quietly and a user may not mean: an
+    // empty field read as 0, an observation continued on the next line, an
+    // observation cut short by the end of the file.
+    int nempty = 0, empty_obs = 0, empty_col = 0, empty_line = 0;
+    int ncont = 0, cont_line = 0;
+    int cut_line = 0;
     int ncase = 0;
     for (;;) {
-        if (!ftn::ldread(next, nv, fields)) break;  // end of file
+        first = 0;
+        if (!ftn::ldread(next, nv, fields)) {  // end of file
+            if (first != 0) cut_line = first;
+            break;
+        }
         std::size_t base = rows.size();
         rows.resize(base + nv, 0.0);
         for (int j = 0; j < nv; ++j) {
-            if (!fields[j]) continue;  // empty field: the value stays 0
+            if (!fields[j]) {  // empty field: the value stays 0
+                if (nempty++ == 0) {
+                    empty_obs = ncase + 1;
+                    empty_col = j + 1;
+                    empty_line = first;
+                }
+                continue;
+            }
             if (!ftn::parse_real(*fields[j], rows[base + j])) {
                 ftn::ldwrite(*s.out, {"Error reading case ", ncase});
                 s.out->flush();
                 throw exit_status{1};
             }
         }
+        if (s.datline > first && ncont++ == 0) cont_line = first;
         ++ncase;
+        if (degrees) {
+            const std::string where = "Observation " + std::to_string(ncase) + " (data file line " +
+                                      std::to_string(first) + ")";
+            check_degrees(s, rows[base + ix - 1], rows[base + iy - 1], where,
+                          what + ", line " + std::to_string(first) + ", observation " + std::to_string(ncase));
+        }
         if (ncase > maxobs)
             halt_on_limit(s, "** The number of observations in your data", " file is more than the program capacity **");
     }
@@ -122,15 +202,53 @@ void rdata(state& s) {
         for (int j = 0; j < nv; ++j) s.struc1.datmat(i, j) = rows[static_cast<std::size_t>(i) * nv + j];
     s.size_obs(ncase);
     ftn::ldwrite(*s.out, {"Number of data cases read:", ncase});
+
+    // The warnings go to the listing and to standard error.
+    std::vector<std::string> warn;
+    if (nempty > 0) {
+        const std::string name = empty_col <= static_cast<int>(s.lab1.varlab.size())
+                                      ? trimmed(s.lab1.varlab[empty_col - 1])
+                                      : std::string();
+        warn.push_back(std::to_string(nempty) + (nempty == 1 ? " empty field was" : " empty fields were") +
+                       " read as 0; the first is variable " + std::to_string(empty_col) +
+                       (name.empty() ? "" : " (" + name + ")") + " of observation " + std::to_string(empty_obs) +
+                       " (line " + std::to_string(empty_line) + ")");
+    }
+    if (ncont > 0)
+        warn.push_back(std::to_string(ncont) + (ncont == 1 ? " observation" : " observations") +
+                       " continued on a following line; the first ran short on line " + std::to_string(cont_line));
+    if (cut_line > 0)
+        warn.push_back("the file ends inside an observation begun on line " + std::to_string(cut_line) +
+                       "; it was not used");
+    for (const std::string& w : warn) {
+        ftn::fwrite(*s.out, "(a)", {"** Warning: " + w});
+        *s.err << "tzm: warning: " << what << ": " << w << "\n";
+    }
+    if (!warn.empty()) {
+        ftn::fwrite(*s.out, "(a)", {"** Check the data file for missing values"});
+        *s.err << "tzm: warning: check the " << what << " for missing values\n";
+    }
+
+    // A model needs an observation per parameter (local statistics one).
+    const int need = std::max(1, s.option.method == 1 ? 1 : s.option.ncol);
+    if (ncase < need) {
+        const std::string told = std::to_string(ncase) + (ncase == 1 ? " observation" : " observations") +
+                                 " read, the model needs at least " + std::to_string(need);
+        ftn::fwrite(*s.out, "(a)", {"*** Too few observations in the data file: " + told});
+        ftn::fwrite(*s.out, "(a)", {"*** Too few observations... stopping."});
+        throw stop("", what + ": " + told);
+    }
 }
 
 void readin(state& s) {
     const std::string& name = s.files.locfil;
+    need_regular(name, "location file");
     std::ifstream f(name, std::ios::binary);
     if (!f.is_open()) throw io_error("cannot open the location file '" + name + "': " + std::strerror(errno));
+    const std::string file = "location file '" + name + "'";
     int line = 0;
     auto next = [&](std::string& l) {
-        if (!getline_cr(f, l)) return false;
+        if (!read_line(f, l, line + 1, file)) return false;
         ++line;
         return true;
     };
@@ -151,6 +269,8 @@ void readin(state& s) {
                 throw io_error("location file '" + name + "', line " + std::to_string(line) + ": '" + *fields[k] +
                                "' is not " + what[k]);
         if (s.option.isph == 1) {
+            check_degrees(s, x, y, "Location file line " + std::to_string(line),
+                          file + ", line " + std::to_string(line));
             x *= s.trig.raddeg;
             y *= s.trig.raddeg;
         }
@@ -164,6 +284,12 @@ void readin(state& s) {
     }
     s.fit3.nloc = nloc;
     ftn::ldwrite(*s.out, {"Number of calibration points:", nloc});
+    // Without a location there is nothing to estimate: the run would end
+    // "normally" with empty tables.
+    if (nloc == 0) {
+        ftn::fwrite(*s.out, "(a)", {"*** The location file holds no locations... stopping."});
+        throw stop("", file + ": no locations read");
+    }
 }
 
 bool fitloc(state& s) {

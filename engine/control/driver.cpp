@@ -159,7 +159,8 @@ int run(state& s) {
     } catch (const stop& st) {
         s.out->flush();
         if (!st.code.empty()) *s.err << "STOP " << st.code << " statement executed\n";
-        status = 0;
+        if (!st.note.empty()) *s.err << "tzm: " << st.note << "\n";
+        status = stop_status;
     } catch (const exit_status& e) {
         status = e.status;
     } catch (const io_error& e) {

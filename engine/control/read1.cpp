@@ -1,4 +1,5 @@
 // Reading and echoing the 16-record model control file.
+#include <algorithm>
 #include <cmath>
 #include <climits>
 #include <istream>
@@ -8,7 +9,9 @@
 
 #include "control/control.h"
 #include "control/stop.h"
+#include "control/textin.h"
 #include "format/format.h"
+#include "results/results.h"
 
 namespace gwr {
 
@@ -40,8 +43,7 @@ std::string record_label(int rec) {
 
 // Next line of the control file, without its line end; false at the end.
 bool next_line(state& s, std::string& line) {
-    if (!std::getline(*s.in, line)) return false;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!read_line(*s.in, line, s.ctlrec + 1, "the control file")) return false;
     ++s.ctlrec;
     return true;
 }
@@ -156,6 +158,93 @@ void echo_names(state& s, const std::vector<std::string>& names, std::size_t cou
     ftn::fwrite(*s.out, "(8(1x,a8))", it);
 }
 
+// The keyword records: name, number of values, and their form for messages.
+struct keyword {
+    const char* name;
+    std::size_t values;
+    const char* usage;
+};
+const keyword keywords_known[4] = {
+    {"limits", 2, "limits LO HI"}, {"epsg", 1, "epsg CODE"}, {"scale", 1, "scale 0|1"}, {"inference", 1, "inference 0|1"}};
+
+// The optional keyword records after record 16: one per line, a keyword and
+// its values separated by blanks; blank lines are passed over.  Any fault
+// ends the run as a malformed control record does, naming the line.
+// Returns which keywords were given: bit j for keywords_known[j].
+int read_keywords(state& s) {
+    blocks::keywords& k = s.keys;
+    k = blocks::keywords{};
+    int seen = 0;
+    std::string line;
+    while (next_line(s, line)) {
+        std::vector<std::string> tok;
+        std::size_t p = 0;
+        while ((p = line.find_first_not_of(" \t", p)) != std::string::npos) {
+            const std::size_t e = std::min(line.find_first_of(" \t", p), line.size());
+            tok.push_back(line.substr(p, e - p));
+            p = e;
+        }
+        if (tok.empty()) continue;
+        const std::string where = "control file line " + std::to_string(s.ctlrec);
+        int which = -1;
+        for (int j = 0; j < 4; ++j)
+            if (tok[0] == keywords_known[j].name) which = j;
+        if (which < 0)
+            throw io_error(where + ": unknown keyword '" + tok[0] +
+                           "' (the records after record 16 may be limits, epsg, scale or inference)");
+        if (seen & (1 << which)) throw io_error(where + ": a second '" + tok[0] + "' record");
+        seen |= 1 << which;
+        const std::string usage = keywords_known[which].usage;
+        if (tok.size() != keywords_known[which].values + 1)
+            throw io_error(where + ": '" + usage + "' expected, the line holds " + std::to_string(tok.size() - 1) +
+                           " value(s)");
+        std::string given = tok[0];
+        for (std::size_t j = 1; j < tok.size(); ++j) given += " " + tok[j];
+        if (which == 0) {
+            double v[2];
+            for (int j = 0; j < 2; ++j)
+                if (!ftn::parse_real(tok[1 + j], v[j]))
+                    throw io_error(where + ": '" + tok[1 + j] + "' is not a number (" + usage + ")");
+            if (!(v[0] > 0.0) || !(v[1] > 0.0))
+                throw io_error(where + ": '" + given + "': the limits must be above 0");
+            if (!(v[0] < v[1]))
+                throw io_error(where + ": '" + given + "': the lower limit must be below the upper one");
+            if (s.files.kercod == 'v' &&
+                (v[0] != std::trunc(v[0]) || v[1] != std::trunc(v[1]) || v[1] > maxobs))
+                throw io_error(where + ": '" + given + "': the adaptive kernel's sizes are whole numbers up to " +
+                               std::to_string(maxobs));
+            k.limits = true;
+            k.limlo = v[0];
+            k.limhi = v[1];
+        } else {
+            int v = 0;
+            if (!ftn::parse_int(tok[1], v))
+                throw io_error(where + ": '" + tok[1] + "' is not an integer (" + usage + ")");
+            if (which == 1) {
+                if (v <= 0) throw io_error(where + ": '" + given + "': the code must be above 0");
+                k.epsg = v;
+            } else {
+                if (v != 0 && v != 1) throw io_error(where + ": '" + given + "': the value must be 0 or 1");
+                (which == 2 ? k.scale : k.inference) = v;
+            }
+        }
+    }
+    return seen;
+}
+
+// The echo of the keyword records that are not part of the calibration.
+void echo_keywords(state& s, int given) {
+    std::ostream& o = *s.out;
+    if (given & 2)
+        ftn::fwrite(o, "(a)", {"** Coordinate system of the results: EPSG " + std::to_string(s.keys.epsg)});
+    if (given & 4)
+        ftn::fwrite(o, "(a)", {s.keys.scale == 1 ? "** Multiscale fits on standardised predictors"
+                                                 : "** Multiscale fits on the predictors as given"});
+    if (given & 8)
+        ftn::fwrite(o, "(a)", {s.keys.inference == 1 ? "** Multiscale fits with standard errors"
+                                                     : "** Multiscale fits without standard errors"});
+}
+
 }  // namespace
 
 void gtfnam(state& s) {
@@ -208,6 +297,10 @@ void read1(state& s) {
     t.diag = read_int(s, 14);
     t.method = read_int(s, 15);
     t.coord = read_int(s, 16);
+    const int given = read_keywords(s);
+    // Nothing has been read from the data yet and nothing written: refuse a
+    // result file that would replace an input.
+    chkout(s, t.out);
     s.parms.bandw = t.bandw;
     op.rawhst = t.hist;
     op.rawprd = t.pred;
@@ -347,6 +440,20 @@ void read1(state& s) {
         }
     }
 
+    if (given & 1) {
+        const bool search = op.icalib >= 2 && op.icalib <= 7;
+        if (!search)
+            ftn::fwrite(o, "(a)", {"** Search limits not used: no bandwidth search requested"});
+        else if (op.kertyp == 2)
+            ftn::fwrite(o, "(a,i10,a,i10,a)",
+                        {"** Search limits for the local sample size:", static_cast<int>(s.keys.limlo), " to",
+                         static_cast<int>(s.keys.limhi), " objects"});
+        else
+            ftn::fwrite(o, "(a,f14.5,a,f14.5,a)",
+                        {"** Search limits for the bandwidth:", s.keys.limlo, " to", s.keys.limhi,
+                         t.coord == 2 ? " km" : " coordinate units"});
+    }
+
     if (op.rawhst == 0) {
         ftn::fwrite(o, "(a)", {"** No calibration history requested"});
     } else {
@@ -400,6 +507,7 @@ void read1(state& s) {
     problm(s, t.method);
     ctype(s, t.coord);
     op.iorig = 0;
+    echo_keywords(s, given);
 }
 
 }  // namespace gwr

@@ -2,7 +2,8 @@
 //
 // gwr::stop          an error stop: the message lines are already in the
 //                    listing; main writes "STOP <code> statement executed" on
-//                    standard error when a code is given and exits with 0.
+//                    standard error when a code is given, and the note as
+//                    "tzm: <note>" when there is one, and exits with 3.
 // gwr::exit_status   end the process with this status and nothing more
 //                    (a data record that is not numbers: status 1).
 // gwr::io_error      any other input or output failure: main writes one line
@@ -16,8 +17,10 @@ namespace gwr {
 
 struct stop {
     std::string code;  // empty: a stop without code
+    std::string note;  // empty: nothing more on standard error
     stop() = default;
     explicit stop(std::string c) : code(std::move(c)) {}
+    stop(std::string c, std::string n) : code(std::move(c)), note(std::move(n)) {}
 };
 
 struct exit_status {
@@ -29,5 +32,6 @@ struct io_error : std::runtime_error {
 };
 
 constexpr int io_error_status = 2;
+constexpr int stop_status = 3;
 
 }  // namespace gwr

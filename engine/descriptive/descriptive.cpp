@@ -16,6 +16,7 @@
 #include "gaussian/neighbours.h"
 #include "gaussian/parallel.h"
 #include "results/results.h"
+#include "results/written.h"
 
 namespace gwr {
 
@@ -197,8 +198,8 @@ std::string dstnam(const char* stem, int k) {
 
 void wrscsv(state& s) {
     const int m = s.dat2.nvar;
-    std::ofstream f(s.files.outfil, std::ios::out | std::ios::trunc);
-    if (!f) throw io_error("cannot create result file " + s.files.outfil);
+    written::staged_file file(s.files.outfil);
+    std::ofstream& f = file.open();
 
     ftn::items head{"ID", ",", "FITX", ",", "FITY"};
     for (const char* stem : {"MEAN", "VAR_", "STD_"}) {
@@ -236,8 +237,7 @@ void wrscsv(state& s) {
         line.erase(line.find_last_not_of(' ') + 1);
         f << line << '\n';
     }
-    f.close();
-    if (!f) throw io_error("cannot write result file " + s.files.outfil);
+    file.commit();
 }
 
 void gendst(state& s) {

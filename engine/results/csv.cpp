@@ -23,8 +23,8 @@ void wr_csv(state& s) {
     for (const char* c : {"OBS", "PRED", "RESID", "HAT", "STDRES", "COOKSD", "LOCRSQ"})
         names.push_back(c);
 
-    std::ofstream f;
-    written::open_result(f, s.files.outfil);
+    written::staged_file file(s.files.outfil);
+    std::ofstream& f = file.open();
 
     ftn::items head;
     head.reserve(2 * names.size());
@@ -66,7 +66,7 @@ void wr_csv(state& s) {
         rec.erase(rec.find_last_not_of(' ') + 1);
         ftn::fwrite(f, "(a)", {rec});
     }
-    written::close_result(f, s.files.outfil);
+    file.commit();
 }
 
 }  // namespace gwr

@@ -50,8 +50,8 @@ using value_fill = std::function<void(int l, ftn::items& vals)>;
 // `fill` gives each location's values in the same order.
 void write_e00(state& s, const std::vector<std::string>& names, const value_fill& fill) {
     const std::string& name = s.files.outfil;
-    std::ofstream f;
-    written::open_result(f, name);
+    written::staged_file file(name);
+    std::ofstream& f = file.open();
 
     const int m = s.fit3.nloc;
     const int nitem = 4 + static_cast<int>(names.size());
@@ -136,7 +136,7 @@ void write_e00(state& s, const std::vector<std::string>& names, const value_fill
 
     ftn::fwrite(f, "(a)", {"EOI"});
     ftn::fwrite(f, "(a)", {"EOS"});
-    written::close_result(f, name);
+    file.commit();
 }
 
 }  // namespace

@@ -55,8 +55,9 @@ void write_mif(state& s, const std::vector<std::string>& columns, value_fill fil
     const auto [mifname, midname] = mif_names(s.files.outfil);
     const int m = s.fit3.nloc;
 
-    std::ofstream f;
-    written::open_result(f, mifname);
+    // Both files are complete before either replaces an earlier one.
+    written::staged_file miffile(mifname), midfile(midname);
+    std::ofstream& f = miffile.open();
     ftn::fwrite(f, "(a)", {"VERSION 1"});
     ftn::fwrite(f, "(a)", {"Charset \"WindowsLatin1\""});
     ftn::fwrite(f, "(a)", {"DELIMITER \" \""});
@@ -68,9 +69,9 @@ void write_mif(state& s, const std::vector<std::string>& columns, value_fill fil
     ftn::fwrite(f, "(a)", {"DATA"});
     for (int l = 0; l < m; ++l)
         ftn::fwrite(f, "(a,2f15.6)", {"POINT ", written::xwritten(s, l), written::ywritten(s, l)});
-    written::close_result(f, mifname);
+    miffile.close();
 
-    written::open_result(f, midname);
+    std::ofstream& g = midfile.open();
     std::vector<double> vals;
     vals.reserve(columns.size());
     std::string line;
@@ -79,9 +80,10 @@ void write_mif(state& s, const std::vector<std::string>& columns, value_fill fil
         fill(s, l, vals);
         mid_line(line, s.fit2.fitid[l], written::xwritten(s, l), written::ywritten(s, l), vals);
         line += '\n';
-        f << line;
+        g << line;
     }
-    written::close_result(f, midname);
+    midfile.close();
+    written::commit({&miffile, &midfile});
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "control/blocks.h"
 
@@ -31,5 +32,16 @@ std::string gpkg_name(const std::string& outfil);
 // The listing line after a GeoPackage was written: the file and the number
 // of features.
 std::string gpkg_note(const state& s);
+
+// The result files a run may write for the result-file code `rawout` of
+// the control file: none for 0; the named file for any other code, and for
+// codes other than 1 and 2 also the derived .mif/.mid pair.
+std::vector<std::string> outnames(const std::string& outfil, int rawout);
+
+// Refuses a result file that is the data file or the location file (the
+// same file under any name, also through the derived .mif/.mid names):
+// throws io_error naming both.  Called once the control file is read, before
+// any data record is read and before anything is written.
+void chkout(const state& s, int rawout);
 
 }  // namespace gwr

@@ -1,10 +1,5 @@
 #include "results/written.h"
 
-#include <cerrno>
-#include <cstring>
-
-#include "control/stop.h"
-
 namespace gwr::written {
 
 std::string numbered(const char* stem, int k) {
@@ -40,20 +35,6 @@ void casewise(const state& s, int l, double out[7]) {
     out[4] = s.diags.stdres[l];
     out[5] = s.diags.cookd[l];
     out[6] = s.diags.locr2[l];
-}
-
-void open_result(std::ofstream& f, const std::string& name) {
-    errno = 0;
-    f.open(name, std::ios::out | std::ios::trunc);
-    if (!f.is_open()) {
-        std::string why = errno != 0 ? std::string(": ") + std::strerror(errno) : std::string();
-        throw io_error("cannot create result file '" + name + "'" + why);
-    }
-}
-
-void close_result(std::ofstream& f, const std::string& name) {
-    f.close();
-    if (!f) throw io_error("cannot write result file '" + name + "'");
 }
 
 }  // namespace gwr::written

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <fstream>
+#include <initializer_list>
 #include <string>
 
 #include "control/blocks.h"
@@ -30,12 +31,48 @@ double tvalue(const state& s, int l, int k);
 // local r-square.
 void casewise(const state& s, int l, double out[7]);
 
-// Opens a result file for writing, replacing an existing one; throws
-// io_error naming the file when it cannot be created.
-void open_result(std::ofstream& f, const std::string& name);
+// A result file written under a temporary name in the folder of its final
+// name (its stem, ".tmp-" and six random characters, its extension) and
+// renamed to that name only when complete: a run that fails while writing
+// leaves neither a partial file nor a destroyed earlier one.  A name that
+// is a device or a pipe (/dev/null) is written directly; a folder is refused.
+//
+// Text writers call open() for the stream, then commit() (or commit({...})
+// for a set of files that must all be written before any is renamed).  A
+// writer that has a library create the file under a path gives it vacate()
+// and then commits.  Without commit the temporary file is removed when the
+// object goes.
+class staged_file {
+public:
+    // Reserves the temporary file; io_error naming the file when it cannot.
+    explicit staged_file(std::string name);
+    ~staged_file();
+    staged_file(const staged_file&) = delete;
+    staged_file& operator=(const staged_file&) = delete;
 
-// Closes a result file; throws io_error naming the file when anything
-// written to it was lost.
-void close_result(std::ofstream& f, const std::string& name);
+    const std::string& name() const { return name_; }
+    const std::string& temp() const { return temp_; }
+    bool direct() const { return direct_; }
+
+    // For a library that creates the file itself and refuses to replace
+    // one (GDAL): removes the empty file reserved under temp() and returns
+    // temp().  The name stays unused in practice: six random characters.
+    const std::string& vacate();
+    // Opens temp() for writing (text); io_error when it cannot.
+    std::ofstream& open();
+    // Closes the stream of open(); io_error when anything written was lost.
+    void close();
+    // Closes the stream if open and renames temp() to name().
+    void commit();
+
+private:
+    std::string name_, temp_;
+    std::ofstream f_;
+    bool direct_ = false;
+    bool committed_ = false;
+};
+
+// Commits every file after checking that each can still take its name.
+void commit(std::initializer_list<staged_file*> files);
 
 }  // namespace gwr::written
