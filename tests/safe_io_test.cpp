@@ -209,10 +209,14 @@ TEST(ResultFiles, ThatWouldReplaceAnInputAreRefusedBeforeAnyReading) {
     EXPECT_EQ(read_file(f.dir.path / "columbus.csv"), data);
     EXPECT_EQ(read_file(f.dir.path / "points.mid"), "1 38.8 44.07\n");
 
-    // No result file asked for: the name does no harm.
-    auto r = run_tzm(model({{3, "columbus.csv"}, {12, "0"}}), f.dir.path);
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(read_file(f.dir.path / "columbus.csv"), data);
+    // No result file asked for, or a GeoPackage (written as columbus.gpkg):
+    // the name does no harm.
+    for (const char* code : {"0", "4"}) {
+        auto r = run_tzm(model({{3, "columbus.csv"}, {12, code}}), f.dir.path);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(read_file(f.dir.path / "columbus.csv"), data);
+    }
+    EXPECT_TRUE(fs::exists(f.dir.path / "columbus.gpkg"));
 }
 
 TEST(ResultFiles, AreWrittenWholeOrNotAtAll) {

@@ -1,7 +1,6 @@
 // GeoPackage files of the local results: one point layer named after the
 // file, one feature per fit location, double-precision coordinates, and
 // columns named after the data file's variables.
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -84,18 +83,14 @@ std::string gdal_reason() {
     return m && *m ? std::string(": ") + m : std::string();
 }
 
-// Removes the temporary file (and a journal SQLite may have left beside it)
-// unless the write succeeded.
-struct temporary {
-    fs::path path;
-    bool keep = false;
-    ~temporary() {
-        if (keep) return;
-        std::error_code ec;
-        fs::remove(path, ec);
-        fs::remove(path.string() + "-journal", ec);
-        fs::remove(path.string() + "-wal", ec);
-        fs::remove(path.string() + "-shm", ec);
+// Removes what SQLite may have left beside the temporary file of a write
+// that failed; the staged file removes the temporary itself.
+struct journals {
+    const std::string& path;
+    bool done = false;
+    ~journals() {
+        if (done) return;
+        for (const char* ext : {"-journal", "-wal", "-shm"}) std::remove((path + ext).c_str());
     }
 };
 
@@ -112,8 +107,6 @@ void write_gpkg(state& s, std::vector<std::string> named, const std::vector<std:
     const std::string target = gpkg_name(s.files.outfil);
     const fs::path tp(target);
     const std::string what = "cannot create result file '" + target + "'";
-    std::error_code ec;
-    if (fs::is_directory(tp, ec)) throw io_error(what + ": it is a folder");
 
     // GDAL names the key column fid and the geometry geom.
     std::set<std::string> taken{"fid", "geom", "id"};
@@ -122,14 +115,14 @@ void write_gpkg(state& s, std::vector<std::string> named, const std::vector<std:
     std::vector<std::string> columns = named;
     columns.insert(columns.end(), fixed.begin(), fixed.end());
 
-    temporary tmp;
-    tmp.path = tp.parent_path() / ("." + tp.filename().string() + "." + std::to_string(::getpid()) + ".tmp.gpkg");
+    written::staged_file staged(target);
+    journals left{staged.temp()};
 
     GDALAllRegister();
     quiet_gdal quiet;
     GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GPKG");
     if (!driver) throw io_error(what + ": GDAL offers no GeoPackage driver");
-    std::unique_ptr<GDALDataset> ds(driver->Create(tmp.path.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+    std::unique_ptr<GDALDataset> ds(driver->Create(staged.vacate().c_str(), 0, 0, 0, GDT_Unknown, nullptr));
     if (!ds) throw io_error(what + gdal_reason());
 
     // Coordinate system: WGS 84 longitude/latitude for spherical runs, the
@@ -202,9 +195,8 @@ void write_gpkg(state& s, std::vector<std::string> named, const std::vector<std:
     ds.reset();  // closes the file, writing what is pending
     if (CPLGetLastErrorType() >= CE_Failure) throw io_error(what + gdal_reason());
 
-    fs::rename(tmp.path, tp, ec);
-    if (ec) throw io_error(what + ": " + ec.message());
-    tmp.keep = true;
+    staged.commit();
+    left.done = true;
 }
 
 }  // namespace

@@ -34,8 +34,9 @@ std::string gpkg_name(const std::string& outfil);
 std::string gpkg_note(const state& s);
 
 // The result files a run may write for the result-file code `rawout` of
-// the control file: none for 0; the named file for any other code, and for
-// codes other than 1 and 2 also the derived .mif/.mid pair.
+// the control file: none for 0; the GeoPackage derived from the named file
+// for 4; the named file for any other code, and for codes other than 1 and 2
+// also the derived .mif/.mid pair.
 std::vector<std::string> outnames(const std::string& outfil, int rawout);
 
 // Refuses a result file that is the data file or the location file (the

@@ -108,6 +108,7 @@ void commit(std::initializer_list<staged_file*> files) {
 std::vector<std::string> outnames(const std::string& outfil, int rawout) {
     std::vector<std::string> v;
     if (rawout == 0) return v;
+    if (rawout == 4) return {gpkg_name(outfil)};
     if (!outfil.empty()) v.push_back(outfil);
     if (rawout != 1 && rawout != 2) {
         auto [mif, mid] = mif_names(outfil);
