@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "control/progress.h"
 #include "control/control.h"
 #include "control/stop.h"
 #include "format/format.h"
@@ -85,6 +86,7 @@ void rdata(state& s) {
         return true;
     };
     int ncase = 0;
+    progress::reading(s, in, 0);
     for (;;) {
         if (!ftn::ldread(next, nv, fields)) break;  // end of file
         std::size_t base = rows.size();
@@ -100,7 +102,9 @@ void rdata(state& s) {
         ++ncase;
         if (ncase > maxobs)
             halt_on_limit(s, "** The number of observations in your data", " file is more than the program capacity **");
+        progress::reading(s, in, ncase);
     }
+    progress::reading(s, in, ncase, true);
     s.datstream.reset();
 
     s.dat2.ncase = ncase;

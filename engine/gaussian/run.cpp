@@ -5,6 +5,7 @@
 #include <cmath>
 #include <string>
 
+#include "control/progress.h"
 #include "control/control.h"
 #include "format/format.h"
 #include "gaussian/calib.h"
@@ -77,11 +78,15 @@ void tzm(state& s) {
     if (nfit > 0) genwgt_check(s);
     size_pool(s);
     nbscope nb(s);
+    progress::loop pl(s, nfit);
 #pragma omp parallel
     {
         work& w = thread_work(s, thread_num());
 #pragma omp for schedule(dynamic, 16)
-        for (int i = 1; i <= nfit; ++i) fit_location(s, w, i, same);
+        for (int i = 1; i <= nfit; ++i) {
+            fit_location(s, w, i, same);
+            pl.tick();
+        }
     }
     // Sums over the locations, in location order.
     double rss = 0.0, trs = 0.0;
@@ -122,6 +127,7 @@ void tzm(state& s) {
     diagpt(s);
 
     s.outst1.npar = K;
+    if (s.option.rawout != 0) progress::report(s, "writing", 0, 1);
     switch (s.option.rawout) {
         case 1:
             wr_csv(s);
@@ -138,6 +144,7 @@ void tzm(state& s) {
         default:
             break;
     }
+    if (s.option.rawout != 0) progress::report(s, "writing", 1, 1);
 }
 
 void runmod(state& s) {
