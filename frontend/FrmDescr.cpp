@@ -71,6 +71,9 @@ FrmDescr::FrmDescr(QWidget* parent) : QMainWindow(parent)
     QMenu* edit = menuBar()->addMenu("Edit");
     edit->setObjectName("mnuEdit");
     mnuChgFiles = action(edit, "mnuChgFiles", "File Locations");
+    mnuOpen->setShortcut(QKeySequence("Ctrl+O"));
+    mnuSave->setShortcut(QKeySequence("Ctrl+S"));
+    mnuRun->setShortcut(QKeySequence("Ctrl+R"));
 
     auto* central = new QWidget(this);
     setCentralWidget(central);
@@ -223,6 +226,13 @@ FrmDescr::FrmDescr(QWidget* parent) : QMainWindow(parent)
     // button which list it works on.
     connect(lstAllVars, &QListWidget::itemClicked, this, &FrmDescr::lstAllVars_Click);
     connect(LstIndVars, &QListWidget::itemClicked, this, &FrmDescr::LstIndVars_Click);
+    // A double click on a variable moves it to the independent list.
+    connect(lstAllVars, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* it) {
+        lstAllVars->setCurrentItem(it);
+        it->setSelected(true);
+        lstAllVars_Click();
+        Command2_Click();
+    });
     connect(lstAllVars, &QListWidget::itemSelectionChanged, this, [this] {
         if (selected_row(lstAllVars) >= 0)
             lstAllVars_Click();
@@ -432,6 +442,7 @@ bool FrmDescr::build_records(QStringList& r)
         error("No coordinate type selected. Please select Cartesian or Spherical and try again.");
         return false;
     }
+    r << keyword_records;
     return true;
 }
 
@@ -444,7 +455,7 @@ bool FrmDescr::save_configuration(int mode, const QString& given)
     }
     QString path = given;
     if (mode == 0) {
-        const tk::FileChoice c = t.saveFile(
+        const tk::FileChoice c = save_dialog(
             {"Save Model to File", "Model File (Model Files - *.tzm)|*.tzm", start_folder(), ""});
         path = c.path;
         ldlfilename->setText(path);
@@ -469,8 +480,10 @@ bool FrmDescr::save_configuration(int mode, const QString& given)
         return false;
     for (;;) {
         const tk::FileError e = t.writeTextFile(path, records);
-        if (e == tk::FileError::None)
+        if (e == tk::FileError::None) {
+            add_recent_file(path);
             return true;
+        }
         if (e != tk::FileError::InUse) {
             show_unexpected_error();
             return false;
@@ -528,9 +541,8 @@ void FrmDescr::mnuRun_Click()
     const QString path = ldlfilename->text();
     FrmRun& run = forms::form<FrmRun>();
     run.TxtInput->setText(path);
-    // The listing goes beside the control file; a control file no longer on
-    // disk leaves its whole path for the user to correct.
-    run.TxtOutput->setText(tk::toolkit().fileExists(path) ? folder_of(path) : path);
+    // The listing goes beside the control file, named after it.
+    run.TxtOutput->setText(FrmRun::listing_for(path));
     run.show();
     run.raise();
     run.activateWindow();

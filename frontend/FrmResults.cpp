@@ -2,6 +2,7 @@
 
 #include "FrmRun.h"
 #include "forms.h"
+#include "shared.h"
 #include "toolkit/toolkit.h"
 
 #include <QHBoxLayout>
@@ -110,7 +111,7 @@ void FrmResults::Command1_Click()
     r.title = "Open a Listing File";
     r.filter = "Listings Files (Text File - *.txt)|*.txt";
     r.folder = t.programFolder() + tk::separator() + "listing";
-    const tk::FileChoice c = t.openFile(r);
+    const tk::FileChoice c = open_dialog(r);
     if (!c.chosen()) {
         t.message("No file selected. Please try again.", tk::Buttons::OK, tk::Icon::Information,
                   "Fail to specify Listing File.");

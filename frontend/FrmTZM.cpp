@@ -84,6 +84,9 @@ FrmTZM::FrmTZM(QWidget* parent) : QMainWindow(parent) {
     QMenu* edit = menuBar()->addMenu("Edit");
     edit->setObjectName("mnuEdit");
     mnuChgFiles = action(edit, "mnuChgFiles", "File Locations");
+    mnuOpen->setShortcut(QKeySequence("Ctrl+O"));
+    mnuSave->setShortcut(QKeySequence("Ctrl+S"));
+    mnuRun->setShortcut(QKeySequence("Ctrl+R"));
 
     auto* central = new QWidget(this);
     setCentralWidget(central);
@@ -281,6 +284,13 @@ FrmTZM::FrmTZM(QWidget* parent) : QMainWindow(parent) {
     // button which list it works on.
     connect(lstAllVars, &QListWidget::itemClicked, this, &FrmTZM::lstAllVars_Click);
     connect(LstIndVars, &QListWidget::itemClicked, this, &FrmTZM::LstIndVars_Click);
+    // A double click on a variable moves it to the independent list.
+    connect(lstAllVars, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* it) {
+        lstAllVars->setCurrentItem(it);
+        it->setSelected(true);
+        lstAllVars_Click();
+        Command2_Click();
+    });
     connect(lstAllVars, &QListWidget::itemSelectionChanged, this, [this] {
         if (selected_row(lstAllVars) >= 0) lstAllVars_Click();
     });
@@ -439,6 +449,7 @@ bool FrmTZM::check_model() {
         fail("No bandwidth selected. Please select a bandwidth and try again.");
     double bw = 0;
     if (!Text1->text().isEmpty() && !(parse_number(Text1->text(), bw) && bw > 0)) fail(kPositiveBandwidth);
+    if (!forms::form<frmOptions>().check_keywords(kerneltype->currentText() == "Adaptive")) ++errors;
     return errors == 0;
 }
 
@@ -541,6 +552,9 @@ bool FrmTZM::build_records(QStringList& r) {
         error("No coordinate type selected. Please select Cartesian or Spherical and try again.");
         return false;
     }
+    // Keyword records: the search limits and the coordinate system when
+    // given, then the others as they were read.
+    r << o.keyword_lines() << keyword_records;
     return true;
 }
 
@@ -553,7 +567,7 @@ bool FrmTZM::save_model(int mode, const QString& given) {
     QString path = given;
     if (mode == 0) {
         const QString project = forms::form<frmOpenData>().ProjectPathTxt->text();
-        const tk::FileChoice c = t.saveFile({"Save Model to File", "Model File (Model Files - *.tzm)|*.tzm",
+        const tk::FileChoice c = save_dialog({"Save Model to File", "Model File (Model Files - *.tzm)|*.tzm",
                                              project.isEmpty() ? t.programFolder() : project, ""});
         path = c.path;
         ldlfilename->setText(path);
@@ -575,7 +589,10 @@ bool FrmTZM::save_model(int mode, const QString& given) {
     if (!build_records(records)) return false;
     for (;;) {
         const tk::FileError e = t.writeTextFile(path, records);
-        if (e == tk::FileError::None) return true;
+        if (e == tk::FileError::None) {
+            add_recent_file(path);
+            return true;
+        }
         if (e != tk::FileError::InUse) {
             show_unexpected_error();
             return false;
@@ -621,9 +638,8 @@ void FrmTZM::mnuRun_Click() {
     const QString path = ldlfilename->text();
     FrmRun& run = forms::form<FrmRun>();
     run.TxtInput->setText(path);
-    // The listing goes beside the control file; a control file no longer on
-    // disk leaves its whole path for the user to correct.
-    run.TxtOutput->setText(tk::toolkit().fileExists(path) ? folder_of(path) : path);
+    // The listing goes beside the control file, named after it.
+    run.TxtOutput->setText(FrmRun::listing_for(path));
     run.show();
     run.raise();
     run.activateWindow();

@@ -206,9 +206,11 @@ TEST_F(MainWindow, WizardHelpShowsTheTextOfTheSelectedTask)
     }
     EXPECT_TRUE(wiz.isVisible());
 
-    // The second page's help is empty.
+    // The second page's help explains the model types.
     forms::form<FrmWiz2>().Command1->click();
-    EXPECT_TRUE(forms::form<FrmHelp>().Label1->text().isEmpty());
+    EXPECT_EQ(forms::form<FrmHelp>().Label1->text(), FrmWiz2::helpText());
+    for (const char* type : {"Gaussian", "Logistic", "Poisson"})
+        EXPECT_TRUE(FrmWiz2::helpText().contains(type)) << type;
 }
 
 TEST_F(MainWindow, ListingBeforeAnyRunShowsAnEmptyViewer)
