@@ -73,8 +73,20 @@ FrmResults& FrmResults::open_viewer(bool runListing)
     return viewer;
 }
 
+FrmResults& FrmResults::open_partial(const QString& path)
+{
+    FrmResults& viewer = forms::form<FrmResults>();
+    viewer.loadListing(path);
+    viewer.setWindowTitle("Model Listing - partial: the run was stopped");
+    viewer.show();
+    viewer.raise();
+    viewer.activateWindow();
+    return viewer;
+}
+
 bool FrmResults::loadListing(const QString& path)
 {
+    setWindowTitle("Model Listing");
     if (path.isEmpty()) {
         RichTextBox1->clear();
         shownFile_.clear();

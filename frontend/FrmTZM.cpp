@@ -175,9 +175,9 @@ FrmTZM::FrmTZM(QWidget* parent) : QMainWindow(parent) {
     OptionAIC = option(FrameMethod, "OptionAIC", "AICc");
     OptionCV = option(FrameMethod, "OptionCV", "CV");
     {
-        auto* v = new QVBoxLayout(FrameMethod);
-        v->addWidget(OptionAIC);
-        v->addWidget(OptionCV);
+        auto* h = new QHBoxLayout(FrameMethod);
+        h->addWidget(OptionAIC);
+        h->addWidget(OptionCV);
     }
     // The bandwidth and method options deselect each other across their
     // frames, so their exclusivity is managed here, not by Qt.
@@ -193,8 +193,12 @@ FrmTZM::FrmTZM(QWidget* parent) : QMainWindow(parent) {
     Option7 = option(FrameOutput, "Option7", "None");
     Option7->setChecked(true);
     {
-        auto* v = new QVBoxLayout(FrameOutput);
-        for (QRadioButton* r : {Option4, Option5, Option6, Option7}) v->addWidget(r);
+        // Two columns: csv and e00 above, mif and none below.
+        auto* g = new QGridLayout(FrameOutput);
+        g->addWidget(Option4, 0, 0);
+        g->addWidget(Option5, 0, 1);
+        g->addWidget(Option6, 1, 0);
+        g->addWidget(Option7, 1, 1);
     }
 
     ldlfilename = new QLabel(kNoFile, central);
@@ -210,18 +214,25 @@ FrmTZM::FrmTZM(QWidget* parent) : QMainWindow(parent) {
     Command6 = command("Command6", "Model Options...");
     Command9 = command("Command9", "End");
 
-    // Layout: variables | role buttons | roles, then the options, then the
-    // file name and the commands.
-    auto* top = new QGridLayout;
-    top->addWidget(label("Label1", "Variables"), 0, 0);
-    top->addWidget(lstAllVars, 1, 0, 9, 1);
+    // Layout: the title across the top; then three columns, the variables,
+    // the roles with their buttons, and the options; then the file name and
+    // the commands.  Side by side, the editor fits a 1366 x 768 screen at
+    // 150 % scaling.
+    auto* titleRow = new QHBoxLayout;
+    titleRow->addWidget(label("Label7", "Title:"));
+    titleRow->addWidget(TxtTitle, 1);
+
+    auto* vars = new QVBoxLayout;
+    vars->addWidget(label("Label1", "Variables"));
+    vars->addWidget(lstAllVars, 1);
     {
         auto* h = new QHBoxLayout;
         h->addWidget(label("Label2", "# of Variables"));
         h->addWidget(TxtVarsNo);
         h->addStretch();
-        top->addLayout(h, 10, 0);
+        vars->addLayout(h);
     }
+
     auto pair = [&label](QLineEdit* name, QLineEdit* index, const char* axis = nullptr) {
         auto* h = new QHBoxLayout;
         if (axis) h->addWidget(label(axis[0] == 'x' ? "LabelX" : "LabelY", axis));
@@ -229,32 +240,44 @@ FrmTZM::FrmTZM(QWidget* parent) : QMainWindow(parent) {
         h->addWidget(index);
         return h;
     };
-    top->addWidget(label("Label3", "Dependent Variable"), 0, 2);
-    top->addWidget(Command1, 1, 1);
-    top->addLayout(pair(TxtDependent, TxtDindex), 1, 2);
-    top->addWidget(label("Label4", "Independent Variable(s)"), 2, 2);
-    top->addWidget(Command2, 3, 1);
-    top->addWidget(LstIndVars, 3, 2, 2, 1);
-    top->addWidget(label("Label5", "Location Variables"), 5, 2);
-    top->addWidget(Command3, 6, 1);
-    top->addLayout(pair(TxtX, TxtXindex, "x:"), 6, 2);
-    top->addWidget(Command4, 7, 1);
-    top->addLayout(pair(TxtY, TxtYindex, "y:"), 7, 2);
-    top->addWidget(label("Label6", "Weight Variable"), 8, 2);
-    top->addWidget(Command5, 9, 1);
-    top->addLayout(pair(TxtW, TxtWindex), 9, 2);
-    top->setColumnStretch(0, 1);
-    top->setColumnStretch(2, 1);
+    auto* roles = new QGridLayout;
+    roles->addWidget(label("Label3", "Dependent Variable"), 0, 1);
+    roles->addWidget(Command1, 1, 0);
+    roles->addLayout(pair(TxtDependent, TxtDindex), 1, 1);
+    roles->addWidget(label("Label4", "Independent Variable(s)"), 2, 1);
+    roles->addWidget(Command2, 3, 0, Qt::AlignTop);
+    roles->addWidget(LstIndVars, 3, 1);
+    roles->addWidget(label("Label5", "Location Variables"), 4, 1);
+    roles->addWidget(Command3, 5, 0);
+    roles->addLayout(pair(TxtX, TxtXindex, "x:"), 5, 1);
+    roles->addWidget(Command4, 6, 0);
+    roles->addLayout(pair(TxtY, TxtYindex, "y:"), 6, 1);
+    roles->addWidget(label("Label6", "Weight Variable"), 7, 1);
+    roles->addWidget(Command5, 8, 0);
+    roles->addLayout(pair(TxtW, TxtWindex), 8, 1);
+    roles->setRowStretch(3, 1);
 
-    auto* settings = new QFormLayout;
-    settings->addRow(label("Label7", "Title:"), TxtTitle);
-    settings->addRow(label("Label8", "Kernel Type"), kerneltype);
-    settings->addRow(label("Label9", "Coordinates"), CoordsType);
+    auto* options = new QVBoxLayout;
+    {
+        auto* settings = new QFormLayout;
+        settings->addRow(label("Label8", "Kernel Type"), kerneltype);
+        settings->addRow(label("Label9", "Coordinates"), CoordsType);
+        options->addLayout(settings);
+        auto* h = new QHBoxLayout;
+        h->addWidget(FrameBandwidth);
+        auto* m = new QVBoxLayout;
+        m->addWidget(FrameMethod);
+        m->addStretch();
+        h->addLayout(m);
+        options->addLayout(h);
+        options->addWidget(FrameOutput);
+        options->addStretch();
+    }
 
-    auto* frames = new QHBoxLayout;
-    frames->addWidget(FrameBandwidth);
-    frames->addWidget(FrameMethod);
-    frames->addWidget(FrameOutput);
+    auto* columns = new QHBoxLayout;
+    columns->addLayout(vars, 2);
+    columns->addLayout(roles, 3);
+    columns->addLayout(options, 3);
 
     auto* file_line = new QHBoxLayout;
     file_line->addWidget(label("Label10", "File name of the model:"));
@@ -268,12 +291,11 @@ FrmTZM::FrmTZM(QWidget* parent) : QMainWindow(parent) {
     commands->addWidget(Command9);
 
     auto* v = new QVBoxLayout(central);
-    v->addLayout(top, 1);
-    v->addLayout(settings);
-    v->addLayout(frames);
+    v->addLayout(titleRow);
+    v->addLayout(columns, 1);
     v->addLayout(file_line);
     v->addLayout(commands);
-    resize(640, 680);
+    resize(860, 480);
 
     connect(Command1, &QPushButton::clicked, this, &FrmTZM::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &FrmTZM::Command2_Click);

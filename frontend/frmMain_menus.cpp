@@ -340,6 +340,8 @@ void frmMain::connect_menus()
         descriptive_editor = []() -> QWidget* { return &forms::form<FrmDescr>(); };
     if (!FrmRun::show_listing)
         FrmRun::show_listing = [] { FrmResults::open_viewer(); };
+    if (!FrmRun::show_partial_listing)
+        FrmRun::show_partial_listing = [](const QString& path) { FrmResults::open_partial(path); };
     installEventFilter(new StartWizard(this));
 }
 
