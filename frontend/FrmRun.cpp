@@ -262,6 +262,7 @@ void FrmRun::ended() {
     const int status = process_ ? process_->exitCode() : 0;
     process_.reset();
     idle();
+    lblLeft->setText("-");
     const bool hasListing = t.fileSize(listing) > 0;
     if (stopped_) {
         lblPhase->setText("Stopped");

@@ -270,5 +270,7 @@ void frmMain::closeEvent(QCloseEvent* e) {
         return;
     }
     e->accept();
-    QApplication::quit();
+    // exit(), not quit(): quit() would close the editors, which would ask
+    // once more.
+    QApplication::exit(0);
 }

@@ -154,6 +154,17 @@ TEST(CommandLine, OptionsLeaveEveryByteOfTheRunAsItIs) {
     EXPECT_NE(a.out.find("** Convergence after " + std::string(5 - m[2].length(), ' ') + m[2].str() +
                          " function calls"),
               std::string::npos);
+    // Every criterion evaluation is announced before it runs: the steps go
+    // 0, 1, 2, ... up to the count, and the estimated total never falls
+    // below the step.
+    std::vector<long long> steps;
+    for (const auto& l : b.err) {
+        std::smatch c;
+        if (std::regex_match(l.text, c, progress_line) && c[1] == "calibration") steps.push_back(std::stoll(c[2]));
+    }
+    std::vector<long long> expected(std::stoll(m[2]) + 1);
+    for (std::size_t k = 0; k < expected.size(); ++k) expected[k] = static_cast<long long>(k);
+    EXPECT_EQ(steps, expected);
     // Montecarlo sets are counted one by one, 0 to 99.
     int sets = 0;
     for (const auto& l : b.err) sets += l.text.rfind("progress montecarlo ", 0) == 0;

@@ -179,6 +179,7 @@ double golden(state& s, double ax, double bx, double cx, double tol, criterion f
     double f1 = f(s, x1);
     ++calls;
     ftn::fwrite(o, "(2f25.12)", {x1, f1});
+    progress::trials(s, calls, x0, x1, x2, x3, tol);
     double f2 = f(s, x2);
     ++calls;
     ftn::fwrite(o, "(2f25.12)", {x2, f2});
