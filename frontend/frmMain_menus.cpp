@@ -355,6 +355,14 @@ void frmMain::open_recent(const QString& path)
 {
     // Record 4, the dependent variable, is 0 in a descriptive statistics
     // file and a column number in a model file.
+    if (!tk::toolkit().fileExists(path)) {
+        // Gone since it was used: say so and take it off the list.
+        remove_recent_file(path);
+        update_recent_menu();
+        tk::toolkit().message("The file " + path + " no longer exists.", tk::Buttons::OK, tk::Icon::Exclamation,
+                              "Open Recent File");
+        return;
+    }
     QString text;
     if (!read_control(path, text))
         return;

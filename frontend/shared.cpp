@@ -172,6 +172,12 @@ QStringList recent_files() {
     return files;
 }
 
+void remove_recent_file(const QString& path) {
+    QStringList files = recent_files();
+    files.removeAll(path);
+    tk::toolkit().setSetting(kRecent, files.join('\n'));
+}
+
 void add_recent_file(const QString& path) {
     if (path.isEmpty()) return;
     QStringList files = recent_files();

@@ -50,6 +50,7 @@ QString last_folder();
 constexpr int kRecentFiles = 5;
 QStringList recent_files();
 void add_recent_file(const QString& path);
+void remove_recent_file(const QString& path);
 
 // True when some entry of `list` equals `item` exactly.
 bool item_in_list(const QString& item, const QListWidget* list);

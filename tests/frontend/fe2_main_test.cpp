@@ -32,7 +32,11 @@ using tk::FileError;
 
 class MainWindow : public Fe2 {
 protected:
-    void TearDown() override { FrmRun::show_listing = nullptr; }
+    void TearDown() override
+    {
+        FrmRun::show_listing = nullptr;
+        FrmRun::show_partial_listing = nullptr;
+    }
     FrmResults& viewer() { return forms::form<FrmResults>(); }
 };
 
@@ -475,6 +479,13 @@ TEST_F(MainWindow, RecentControlFilesAndTheLastFolderAreRemembered)
     }
     EXPECT_EQ(recent_files().size(), 5);
     EXPECT_EQ(recent_files().front(), path("s5.tzm"));
+    // A file gone since is taken off the list, with a word why.
+    QFile::remove(path("s5.tzm"));
+    emit main().mnuFile->aboutToShow();
+    t.clearLog();
+    main().mnuRecent[0]->trigger();
+    EXPECT_EQ(t.texts(), QStringList{"The file " + path("s5.tzm") + " no longer exists."});
+    EXPECT_EQ(recent_files().front(), path("s4.tzm"));
     // The settings survive the windows; a new session's dialog opens where
     // the last file was chosen.
     forms::unloadAll();
@@ -565,6 +576,20 @@ TEST_F(MainWindow, AboutShowsTheEnginesRelease)
     main().mnuAbout->trigger();
     EXPECT_EQ(forms::form<frmAbout>().lblVersion->text(), "Version " + m.captured(1));
     QCoreApplication::setApplicationVersion(version);
+}
+
+TEST_F(MainWindow, AStoppedRunsListingOpensLabelledPartial)
+{
+    main();  // ties the run dialog to the viewer
+    ASSERT_TRUE(FrmRun::show_partial_listing);
+    const QString listing = write("l.txt", "Program starts at: now\n");
+    FrmRun::show_partial_listing(listing);
+    EXPECT_TRUE(viewer().isVisible());
+    EXPECT_EQ(viewer().windowTitle(), "Model Listing - partial: the run was stopped");
+    EXPECT_EQ(viewer().RichTextBox1->toPlainText(), "Program starts at: now\n");
+    // Another listing loaded in the same viewer is not labelled.
+    viewer().loadListing(write("m.txt", "complete"));
+    EXPECT_EQ(viewer().windowTitle(), "Model Listing");
 }
 
 }  // namespace
