@@ -461,6 +461,33 @@ TEST_F(RealEngine, AFailingRunReportsTheEnginesMessage) {
     EXPECT_FALSE(t.titles().contains("Run Completed"));
 }
 
+TEST_F(RealEngine, TheBarMovesEverySecondOnA20000PointRun) {
+    ASSERT_TRUE(synth::write_data(path("mid.csv").toStdString(), 20000, 3));
+    write("mid.tzm", "mid.csv\r\n\r\n\r\n4\r\n2,3,0\r\nMid\r\nFFFFTT\r\nfaa\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n2\r\n1\r\n");
+    run().TxtInput->setText(path("mid.tzm"));
+    run().TxtOutput->setText(path("mid.txt"));
+    run().Command1->click();
+    ASSERT_TRUE(run().running);
+    // The dialog's own one-second watch, four times over.
+    QList<int> values;
+    QElapsedTimer clock;
+    clock.start();
+    for (int tick = 1; tick <= 4; ++tick) {
+        while (clock.elapsed() < 1000 * tick) {
+            QThread::msleep(20);
+            QCoreApplication::processEvents();
+        }
+        run().Timer1_Timer();
+        values << run().ProgressBar1->value();
+    }
+    ASSERT_TRUE(run().running);
+    for (int i = 1; i < values.size(); ++i) EXPECT_GT(values[i], values[i - 1]) << "tick " << i + 1;
+    EXPECT_TRUE(run().lblPhase->text().startsWith("Calibrating")) << run().lblPhase->text().toStdString();
+    t.answers = {Answer::No};
+    run().CmdStop->click();
+    EXPECT_FALSE(run().running);
+}
+
 TEST_F(RealEngine, StopEndsALargeRunWithinASecond) {
     // 40 000 points with a calibrated fixed Gaussian kernel: minutes of work.
     ASSERT_TRUE(synth::write_data(path("big.csv").toStdString(), 40000, 11));
