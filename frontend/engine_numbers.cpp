@@ -38,9 +38,6 @@ bool engine_int(const QString& field, long& value) {
 
 bool engine_real(const QString& field, double& value) {
     const QString s = trimmed(field);
-    // The number is rebuilt in the C form strtod reads in every locale: the
-    // decimal point and the exponent letter are checked here, and strtod
-    // then sees digits only around them.
     QByteArray t;
     qsizetype k = 0;
     if (k < s.size() && (s[k] == QChar('+') || s[k] == QChar('-'))) t += char(s[k++].unicode());
@@ -48,9 +45,7 @@ bool engine_real(const QString& field, double& value) {
     QByteArray mantissa;
     while (k < s.size() && digit(s[k])) mantissa += char(s[k++].unicode()), ++digits;
     QByteArray fraction;
-    bool point = false;
     if (k < s.size() && s[k] == QChar('.')) {
-        point = true;
         ++k;
         while (k < s.size() && digit(s[k])) fraction += char(s[k++].unicode()), ++digits;
     }
@@ -70,15 +65,14 @@ bool engine_real(const QString& field, double& value) {
         if (ed == 0 || k != s.size()) return false;
         if (eneg) exponent = -exponent;
     }
-    (void)point;
-    // Digits as an integer mantissa and a power of ten: "m.f" = "mf" e-len(f).
-    t += (mantissa + fraction).isEmpty() ? QByteArray("0") : mantissa + fraction;
+    // The digits as a whole mantissa and a power of ten ("m.f" is "mf"
+    // times ten to the minus the length of f): without a decimal point the
+    // text means the same to strtod in every locale, and strtod rounds the
+    // same decimal number the engine's text stands for.
+    t += mantissa + fraction;
     t += 'e';
     t += QByteArray::number(exponent - fraction.size());
-    // Without a decimal point in the text, strtod's result does not depend
-    // on the locale's decimal separator.
-    char* end = nullptr;
-    const double v = std::strtod(t.constData(), &end);
+    const double v = std::strtod(t.constData(), nullptr);
     if (std::isinf(v) || std::isnan(v)) return false;
     value = v;
     return true;
