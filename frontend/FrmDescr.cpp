@@ -71,6 +71,9 @@ FrmDescr::FrmDescr(QWidget* parent) : QMainWindow(parent)
     QMenu* edit = menuBar()->addMenu("Edit");
     edit->setObjectName("mnuEdit");
     mnuChgFiles = action(edit, "mnuChgFiles", "File Locations");
+    mnuOpen->setShortcut(QKeySequence("Ctrl+O"));
+    mnuSave->setShortcut(QKeySequence("Ctrl+S"));
+    mnuRun->setShortcut(QKeySequence("Ctrl+R"));
 
     auto* central = new QWidget(this);
     setCentralWidget(central);
@@ -142,9 +145,13 @@ FrmDescr::FrmDescr(QWidget* parent) : QMainWindow(parent)
     Option7->setChecked(true);
     OptionGpkg = option("OptionGpkg", "GeoPackage (*.gpkg)");
     {
-        auto* v = new QVBoxLayout(FrameOutput);
-        for (QRadioButton* r : {Option4, Option5, Option6, OptionGpkg, Option7})
-            v->addWidget(r);
+        // Two columns: csv, e00 and gpkg on the left, mif and none on the right.
+        auto* g = new QGridLayout(FrameOutput);
+        g->addWidget(Option4, 0, 0);
+        g->addWidget(Option5, 1, 0);
+        g->addWidget(OptionGpkg, 2, 0);
+        g->addWidget(Option6, 0, 1);
+        g->addWidget(Option7, 1, 1);
     }
 
     ldlfilename = new QLabel(kNoFile, central);
@@ -156,17 +163,18 @@ FrmDescr::FrmDescr(QWidget* parent) : QMainWindow(parent)
     Command10 = command("Command10", "Run");
     Command9 = command("Command9", "End");
 
-    // Variables | role buttons | roles, then the settings, the file name and
-    // the commands.
-    auto* top = new QGridLayout;
-    top->addWidget(label("Label1", "Variables"), 0, 0);
-    top->addWidget(lstAllVars, 1, 0, 7, 1);
+    // Three columns, the variables, the roles with their buttons, and the
+    // settings; then the file name and the commands.  Side by side, the
+    // editor fits a 1366 x 768 screen at 150 % scaling.
+    auto* vars = new QVBoxLayout;
+    vars->addWidget(label("Label1", "Variables"));
+    vars->addWidget(lstAllVars, 1);
     {
         auto* h = new QHBoxLayout;
         h->addWidget(label("Label2", "# of Variables"));
         h->addWidget(TxtVarsNo);
         h->addStretch();
-        top->addLayout(h, 8, 0);
+        vars->addLayout(h);
     }
     auto pair = [](QLineEdit* name, QLineEdit* index) {
         auto* h = new QHBoxLayout;
@@ -174,28 +182,36 @@ FrmDescr::FrmDescr(QWidget* parent) : QMainWindow(parent)
         h->addWidget(index);
         return h;
     };
-    top->addWidget(label("Label3", "Variable(s)"), 0, 2);
-    top->addWidget(Command2, 1, 1);
-    top->addWidget(LstIndVars, 1, 2, 2, 1);
-    top->addWidget(label("Label4", "Location Variables"), 3, 2);
-    top->addWidget(Command3, 4, 1);
-    top->addLayout(pair(TxtX, TxtXindex), 4, 2);
-    top->addWidget(Command4, 5, 1);
-    top->addLayout(pair(TxtY, TxtYindex), 5, 2);
-    top->addWidget(label("Label5", "Weight Variable"), 6, 2);
-    top->addWidget(Command5, 7, 1);
-    top->addLayout(pair(TxtW, TxtWindex), 7, 2);
-    top->setColumnStretch(0, 1);
-    top->setColumnStretch(2, 1);
+    auto* roles = new QGridLayout;
+    roles->addWidget(label("Label3", "Variable(s)"), 0, 1);
+    roles->addWidget(Command2, 1, 0, Qt::AlignTop);
+    roles->addWidget(LstIndVars, 1, 1);
+    roles->addWidget(label("Label4", "Location Variables"), 2, 1);
+    roles->addWidget(Command3, 3, 0);
+    roles->addLayout(pair(TxtX, TxtXindex), 3, 1);
+    roles->addWidget(Command4, 4, 0);
+    roles->addLayout(pair(TxtY, TxtYindex), 4, 1);
+    roles->addWidget(label("Label5", "Weight Variable"), 5, 1);
+    roles->addWidget(Command5, 6, 0);
+    roles->addLayout(pair(TxtW, TxtWindex), 6, 1);
+    roles->setRowStretch(1, 1);
 
-    auto* settings = new QFormLayout;
-    settings->addRow(label("Label6", "Title:"), TxtTitle);
-    settings->addRow(label("Label7", "Kernel Type"), kerneltype);
-    settings->addRow(label("Label8", "Bandwidth"), BandwidthTxt);
-    settings->addRow(label("Label9", "Coordinates"), CoordsType);
-    auto* middle = new QHBoxLayout;
-    middle->addLayout(settings, 1);
-    middle->addWidget(FrameOutput);
+    auto* settings = new QVBoxLayout;
+    {
+        auto* form = new QFormLayout;
+        form->addRow(label("Label6", "Title:"), TxtTitle);
+        form->addRow(label("Label7", "Kernel Type"), kerneltype);
+        form->addRow(label("Label8", "Bandwidth"), BandwidthTxt);
+        form->addRow(label("Label9", "Coordinates"), CoordsType);
+        settings->addLayout(form);
+        settings->addWidget(FrameOutput);
+        settings->addStretch();
+    }
+
+    auto* columns = new QHBoxLayout;
+    columns->addLayout(vars, 2);
+    columns->addLayout(roles, 3);
+    columns->addLayout(settings, 3);
 
     auto* fileLine = new QHBoxLayout;
     fileLine->addWidget(label("Label10", "File name of the model:"));
@@ -210,11 +226,10 @@ FrmDescr::FrmDescr(QWidget* parent) : QMainWindow(parent)
     commands->addWidget(Command9);
 
     auto* v = new QVBoxLayout(central);
-    v->addLayout(top, 1);
-    v->addLayout(middle);
+    v->addLayout(columns, 1);
     v->addLayout(fileLine);
     v->addLayout(commands);
-    resize(620, 600);
+    resize(820, 440);
 
     connect(Command2, &QPushButton::clicked, this, &FrmDescr::Command2_Click);
     connect(Command3, &QPushButton::clicked, this, &FrmDescr::Command3_Click);
@@ -224,6 +239,13 @@ FrmDescr::FrmDescr(QWidget* parent) : QMainWindow(parent)
     // button which list it works on.
     connect(lstAllVars, &QListWidget::itemClicked, this, &FrmDescr::lstAllVars_Click);
     connect(LstIndVars, &QListWidget::itemClicked, this, &FrmDescr::LstIndVars_Click);
+    // A double click on a variable moves it to the independent list.
+    connect(lstAllVars, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* it) {
+        lstAllVars->setCurrentItem(it);
+        it->setSelected(true);
+        lstAllVars_Click();
+        Command2_Click();
+    });
     connect(lstAllVars, &QListWidget::itemSelectionChanged, this, [this] {
         if (selected_row(lstAllVars) >= 0)
             lstAllVars_Click();
@@ -440,6 +462,7 @@ bool FrmDescr::build_records(QStringList& r)
         error("No coordinate type selected. Please select Cartesian or Spherical and try again.");
         return false;
     }
+    r << keyword_records;
     return true;
 }
 
@@ -452,7 +475,7 @@ bool FrmDescr::save_configuration(int mode, const QString& given)
     }
     QString path = given;
     if (mode == 0) {
-        const tk::FileChoice c = t.saveFile(
+        const tk::FileChoice c = save_dialog(
             {"Save Model to File", "Model File (Model Files - *.tzm)|*.tzm", start_folder(), ""});
         path = c.path;
         ldlfilename->setText(path);
@@ -477,8 +500,10 @@ bool FrmDescr::save_configuration(int mode, const QString& given)
         return false;
     for (;;) {
         const tk::FileError e = t.writeTextFile(path, records);
-        if (e == tk::FileError::None)
+        if (e == tk::FileError::None) {
+            add_recent_file(path);
             return true;
+        }
         if (e != tk::FileError::InUse) {
             show_unexpected_error();
             return false;
@@ -536,9 +561,8 @@ void FrmDescr::mnuRun_Click()
     const QString path = ldlfilename->text();
     FrmRun& run = forms::form<FrmRun>();
     run.TxtInput->setText(path);
-    // The listing goes beside the control file; a control file no longer on
-    // disk leaves its whole path for the user to correct.
-    run.TxtOutput->setText(tk::toolkit().fileExists(path) ? folder_of(path) : path);
+    // The listing goes beside the control file, named after it.
+    run.TxtOutput->setText(FrmRun::listing_for(path));
     run.show();
     run.raise();
     run.activateWindow();

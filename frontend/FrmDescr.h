@@ -74,6 +74,14 @@ public:
     // close: the offer was declined, or accepted and the file written.
     bool ask_save_configuration();
 
+    // Keyword records read from the control file, written back unchanged
+    // after record 16.
+    QStringList keyword_records;
+
+    // "Save": over the current file (after asking), or under a name asked
+    // for when there is none.  True when the file was written.
+    bool save();
+
 public slots:
     void Command2_Click();
     void Command3_Click();
@@ -103,6 +111,4 @@ private:
     // false when a check stopped the save.
     bool build_records(QStringList& records);
     bool has_file_name() const;
-    // "Save": over the current file, or under a new name when there is none.
-    bool save();
 };

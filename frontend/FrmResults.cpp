@@ -2,6 +2,7 @@
 
 #include "FrmRun.h"
 #include "forms.h"
+#include "shared.h"
 #include "toolkit/toolkit.h"
 
 #include <QHBoxLayout>
@@ -72,8 +73,20 @@ FrmResults& FrmResults::open_viewer(bool runListing)
     return viewer;
 }
 
+FrmResults& FrmResults::open_partial(const QString& path)
+{
+    FrmResults& viewer = forms::form<FrmResults>();
+    viewer.loadListing(path);
+    viewer.setWindowTitle("Model Listing - partial: the run was stopped");
+    viewer.show();
+    viewer.raise();
+    viewer.activateWindow();
+    return viewer;
+}
+
 bool FrmResults::loadListing(const QString& path)
 {
+    setWindowTitle("Model Listing");
     if (path.isEmpty()) {
         RichTextBox1->clear();
         shownFile_.clear();
@@ -110,7 +123,7 @@ void FrmResults::Command1_Click()
     r.title = "Open a Listing File";
     r.filter = "Listings Files (Text File - *.txt)|*.txt";
     r.folder = t.programFolder() + tk::separator() + "listing";
-    const tk::FileChoice c = t.openFile(r);
+    const tk::FileChoice c = open_dialog(r);
     if (!c.chosen()) {
         t.message("No file selected. Please try again.", tk::Buttons::OK, tk::Icon::Information,
                   "Fail to specify Listing File.");

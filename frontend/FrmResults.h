@@ -16,6 +16,10 @@ public:
     // false: it then shows an empty text); one that is open already only
     // comes to the front.
     static FrmResults& open_viewer(bool runListing = true);
+    // Opens the viewer on the partial listing of a run that was stopped:
+    // loaded whether the viewer was open or not, and labelled as partial in
+    // its caption until another listing is loaded.
+    static FrmResults& open_partial(const QString& path);
 
     // Loads the file at `path` into the text area, offering to retry while
     // it cannot be read.  An empty path shows an empty text.  True when the

@@ -84,6 +84,9 @@ FrmTZM::FrmTZM(QWidget* parent) : QMainWindow(parent) {
     QMenu* edit = menuBar()->addMenu("Edit");
     edit->setObjectName("mnuEdit");
     mnuChgFiles = action(edit, "mnuChgFiles", "File Locations");
+    mnuOpen->setShortcut(QKeySequence("Ctrl+O"));
+    mnuSave->setShortcut(QKeySequence("Ctrl+S"));
+    mnuRun->setShortcut(QKeySequence("Ctrl+R"));
 
     auto* central = new QWidget(this);
     setCentralWidget(central);
@@ -172,9 +175,9 @@ FrmTZM::FrmTZM(QWidget* parent) : QMainWindow(parent) {
     OptionAIC = option(FrameMethod, "OptionAIC", "AICc");
     OptionCV = option(FrameMethod, "OptionCV", "CV");
     {
-        auto* v = new QVBoxLayout(FrameMethod);
-        v->addWidget(OptionAIC);
-        v->addWidget(OptionCV);
+        auto* h = new QHBoxLayout(FrameMethod);
+        h->addWidget(OptionAIC);
+        h->addWidget(OptionCV);
     }
     // The bandwidth and method options deselect each other across their
     // frames, so their exclusivity is managed here, not by Qt.
@@ -191,8 +194,13 @@ FrmTZM::FrmTZM(QWidget* parent) : QMainWindow(parent) {
     Option7->setChecked(true);
     OptionGpkg = option(FrameOutput, "OptionGpkg", "GeoPackage (*.gpkg)");
     {
-        auto* v = new QVBoxLayout(FrameOutput);
-        for (QRadioButton* r : {Option4, Option5, Option6, OptionGpkg, Option7}) v->addWidget(r);
+        // Two columns: csv, e00 and gpkg on the left, mif and none on the right.
+        auto* g = new QGridLayout(FrameOutput);
+        g->addWidget(Option4, 0, 0);
+        g->addWidget(Option5, 1, 0);
+        g->addWidget(OptionGpkg, 2, 0);
+        g->addWidget(Option6, 0, 1);
+        g->addWidget(Option7, 1, 1);
     }
 
     ldlfilename = new QLabel(kNoFile, central);
@@ -208,18 +216,25 @@ FrmTZM::FrmTZM(QWidget* parent) : QMainWindow(parent) {
     Command6 = command("Command6", "Model Options...");
     Command9 = command("Command9", "End");
 
-    // Layout: variables | role buttons | roles, then the options, then the
-    // file name and the commands.
-    auto* top = new QGridLayout;
-    top->addWidget(label("Label1", "Variables"), 0, 0);
-    top->addWidget(lstAllVars, 1, 0, 9, 1);
+    // Layout: the title across the top; then three columns, the variables,
+    // the roles with their buttons, and the options; then the file name and
+    // the commands.  Side by side, the editor fits a 1366 x 768 screen at
+    // 150 % scaling.
+    auto* titleRow = new QHBoxLayout;
+    titleRow->addWidget(label("Label7", "Title:"));
+    titleRow->addWidget(TxtTitle, 1);
+
+    auto* vars = new QVBoxLayout;
+    vars->addWidget(label("Label1", "Variables"));
+    vars->addWidget(lstAllVars, 1);
     {
         auto* h = new QHBoxLayout;
         h->addWidget(label("Label2", "# of Variables"));
         h->addWidget(TxtVarsNo);
         h->addStretch();
-        top->addLayout(h, 10, 0);
+        vars->addLayout(h);
     }
+
     auto pair = [&label](QLineEdit* name, QLineEdit* index, const char* axis = nullptr) {
         auto* h = new QHBoxLayout;
         if (axis) h->addWidget(label(axis[0] == 'x' ? "LabelX" : "LabelY", axis));
@@ -227,32 +242,44 @@ FrmTZM::FrmTZM(QWidget* parent) : QMainWindow(parent) {
         h->addWidget(index);
         return h;
     };
-    top->addWidget(label("Label3", "Dependent Variable"), 0, 2);
-    top->addWidget(Command1, 1, 1);
-    top->addLayout(pair(TxtDependent, TxtDindex), 1, 2);
-    top->addWidget(label("Label4", "Independent Variable(s)"), 2, 2);
-    top->addWidget(Command2, 3, 1);
-    top->addWidget(LstIndVars, 3, 2, 2, 1);
-    top->addWidget(label("Label5", "Location Variables"), 5, 2);
-    top->addWidget(Command3, 6, 1);
-    top->addLayout(pair(TxtX, TxtXindex, "x:"), 6, 2);
-    top->addWidget(Command4, 7, 1);
-    top->addLayout(pair(TxtY, TxtYindex, "y:"), 7, 2);
-    top->addWidget(label("Label6", "Weight Variable"), 8, 2);
-    top->addWidget(Command5, 9, 1);
-    top->addLayout(pair(TxtW, TxtWindex), 9, 2);
-    top->setColumnStretch(0, 1);
-    top->setColumnStretch(2, 1);
+    auto* roles = new QGridLayout;
+    roles->addWidget(label("Label3", "Dependent Variable"), 0, 1);
+    roles->addWidget(Command1, 1, 0);
+    roles->addLayout(pair(TxtDependent, TxtDindex), 1, 1);
+    roles->addWidget(label("Label4", "Independent Variable(s)"), 2, 1);
+    roles->addWidget(Command2, 3, 0, Qt::AlignTop);
+    roles->addWidget(LstIndVars, 3, 1);
+    roles->addWidget(label("Label5", "Location Variables"), 4, 1);
+    roles->addWidget(Command3, 5, 0);
+    roles->addLayout(pair(TxtX, TxtXindex, "x:"), 5, 1);
+    roles->addWidget(Command4, 6, 0);
+    roles->addLayout(pair(TxtY, TxtYindex, "y:"), 6, 1);
+    roles->addWidget(label("Label6", "Weight Variable"), 7, 1);
+    roles->addWidget(Command5, 8, 0);
+    roles->addLayout(pair(TxtW, TxtWindex), 8, 1);
+    roles->setRowStretch(3, 1);
 
-    auto* settings = new QFormLayout;
-    settings->addRow(label("Label7", "Title:"), TxtTitle);
-    settings->addRow(label("Label8", "Kernel Type"), kerneltype);
-    settings->addRow(label("Label9", "Coordinates"), CoordsType);
+    auto* options = new QVBoxLayout;
+    {
+        auto* settings = new QFormLayout;
+        settings->addRow(label("Label8", "Kernel Type"), kerneltype);
+        settings->addRow(label("Label9", "Coordinates"), CoordsType);
+        options->addLayout(settings);
+        auto* h = new QHBoxLayout;
+        h->addWidget(FrameBandwidth);
+        auto* m = new QVBoxLayout;
+        m->addWidget(FrameMethod);
+        m->addStretch();
+        h->addLayout(m);
+        options->addLayout(h);
+        options->addWidget(FrameOutput);
+        options->addStretch();
+    }
 
-    auto* frames = new QHBoxLayout;
-    frames->addWidget(FrameBandwidth);
-    frames->addWidget(FrameMethod);
-    frames->addWidget(FrameOutput);
+    auto* columns = new QHBoxLayout;
+    columns->addLayout(vars, 2);
+    columns->addLayout(roles, 3);
+    columns->addLayout(options, 3);
 
     auto* file_line = new QHBoxLayout;
     file_line->addWidget(label("Label10", "File name of the model:"));
@@ -266,12 +293,11 @@ FrmTZM::FrmTZM(QWidget* parent) : QMainWindow(parent) {
     commands->addWidget(Command9);
 
     auto* v = new QVBoxLayout(central);
-    v->addLayout(top, 1);
-    v->addLayout(settings);
-    v->addLayout(frames);
+    v->addLayout(titleRow);
+    v->addLayout(columns, 1);
     v->addLayout(file_line);
     v->addLayout(commands);
-    resize(640, 680);
+    resize(860, 480);
 
     connect(Command1, &QPushButton::clicked, this, &FrmTZM::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &FrmTZM::Command2_Click);
@@ -282,6 +308,13 @@ FrmTZM::FrmTZM(QWidget* parent) : QMainWindow(parent) {
     // button which list it works on.
     connect(lstAllVars, &QListWidget::itemClicked, this, &FrmTZM::lstAllVars_Click);
     connect(LstIndVars, &QListWidget::itemClicked, this, &FrmTZM::LstIndVars_Click);
+    // A double click on a variable moves it to the independent list.
+    connect(lstAllVars, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* it) {
+        lstAllVars->setCurrentItem(it);
+        it->setSelected(true);
+        lstAllVars_Click();
+        Command2_Click();
+    });
     connect(lstAllVars, &QListWidget::itemSelectionChanged, this, [this] {
         if (selected_row(lstAllVars) >= 0) lstAllVars_Click();
     });
@@ -440,6 +473,7 @@ bool FrmTZM::check_model() {
         fail("No bandwidth selected. Please select a bandwidth and try again.");
     double bw = 0;
     if (!Text1->text().isEmpty() && !(parse_number(Text1->text(), bw) && bw > 0)) fail(kPositiveBandwidth);
+    if (!forms::form<frmOptions>().check_keywords(kerneltype->currentText() == "Adaptive")) ++errors;
     return errors == 0;
 }
 
@@ -549,6 +583,9 @@ bool FrmTZM::build_records(QStringList& r) {
         error("No coordinate type selected. Please select Cartesian or Spherical and try again.");
         return false;
     }
+    // Keyword records: the search limits and the coordinate system when
+    // given, then the others as they were read.
+    r << o.keyword_lines() << keyword_records;
     return true;
 }
 
@@ -561,7 +598,7 @@ bool FrmTZM::save_model(int mode, const QString& given) {
     QString path = given;
     if (mode == 0) {
         const QString project = forms::form<frmOpenData>().ProjectPathTxt->text();
-        const tk::FileChoice c = t.saveFile({"Save Model to File", "Model File (Model Files - *.tzm)|*.tzm",
+        const tk::FileChoice c = save_dialog({"Save Model to File", "Model File (Model Files - *.tzm)|*.tzm",
                                              project.isEmpty() ? t.programFolder() : project, ""});
         path = c.path;
         ldlfilename->setText(path);
@@ -583,7 +620,10 @@ bool FrmTZM::save_model(int mode, const QString& given) {
     if (!build_records(records)) return false;
     for (;;) {
         const tk::FileError e = t.writeTextFile(path, records);
-        if (e == tk::FileError::None) return true;
+        if (e == tk::FileError::None) {
+            add_recent_file(path);
+            return true;
+        }
         if (e != tk::FileError::InUse) {
             show_unexpected_error();
             return false;
@@ -629,9 +669,8 @@ void FrmTZM::mnuRun_Click() {
     const QString path = ldlfilename->text();
     FrmRun& run = forms::form<FrmRun>();
     run.TxtInput->setText(path);
-    // The listing goes beside the control file; a control file no longer on
-    // disk leaves its whole path for the user to correct.
-    run.TxtOutput->setText(tk::toolkit().fileExists(path) ? folder_of(path) : path);
+    // The listing goes beside the control file, named after it.
+    run.TxtOutput->setText(FrmRun::listing_for(path));
     run.show();
     run.raise();
     run.activateWindow();

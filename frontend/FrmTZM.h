@@ -105,6 +105,15 @@ public:
     // click on it does.
     void select(QRadioButton* option);
 
+    // Keyword records of the control file that "Model Options" does not
+    // show (scale, inference, any keyword this program does not know),
+    // written back unchanged after record 16.
+    QStringList keyword_records;
+
+    // "Save": over the current file (after asking), or under a name asked
+    // for when there is none.  True when the file was written.
+    bool save();
+
 public slots:
     void Command1_Click();
     void Command2_Click();
@@ -139,7 +148,5 @@ private:
     // false when a check stopped the save.
     bool build_records(QStringList& records);
     bool has_file_name() const;
-    // "Save the model": overwrite the current file or ask for one.
-    bool save();
     bool text2Busy_ = false;
 };

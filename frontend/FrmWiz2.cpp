@@ -55,7 +55,20 @@ FrmWiz2::FrmWiz2(QWidget* parent) : QDialog(parent)
     layout->addLayout(buttons);
 }
 
-void FrmWiz2::Command1_Click() { forms::form<FrmHelp>().showText(QString()); }
+void FrmWiz2::Command1_Click() { forms::form<FrmHelp>().showText(helpText()); }
+
+const QString& FrmWiz2::helpText()
+{
+    static const QString text =
+        "Choose the kind of regression that suits your dependent variable. Gaussian regression is for a "
+        "continuous variable, such as a price, an income or a rate, whose errors are taken as normally "
+        "distributed. Logistic regression is for a binary variable coded 0 or 1, such as the presence or "
+        "absence of a disease, and models the probability of a 1. Poisson regression is for counts, such as "
+        "the number of cases in an area, optionally with an offset variable (for example the population at "
+        "risk) so that the model describes rates. Then press Go: you will be asked for your data file, and the "
+        "model editor opens with the model type you chose; you can change it later under Model Options.";
+    return text;
+}
 
 void FrmWiz2::Command2_Click()
 {

@@ -20,6 +20,9 @@ public:
     QPushButton* Command2;  // "Go"
     QPushButton* Command3;  // "Cancel"
 
+    // The text "Help" shows.
+    static const QString& helpText();
+
 public slots:
     void Command1_Click();
     void Command2_Click();

@@ -1,5 +1,7 @@
 #include "frmAbout.h"
 
+#include "release.h"
+
 #include <QCoreApplication>
 #include <QLabel>
 #include <QPushButton>
@@ -8,7 +10,7 @@
 
 namespace {
 const char* const programTitle = "TZM30";
-const char* const programVersion = "3.0.0";
+const char* const programVersion = TZM_RELEASE;
 }  // namespace
 
 QString frmAbout::applicationTitle()

@@ -5,7 +5,11 @@
 #include <QLabel>
 #include <QMenuBar>
 
+#include <QDir>
+
 #include "FrmDataPrev.h"
+#include "FrmDescr.h"
+#include "FrmHelp.h"
 #include "FrmRun.h"
 #include "FrmTZM.h"
 #include "forms.h"
@@ -55,7 +59,16 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     mnuOpenDescr = item(mnuOpen, "mnuOpenDescr", "Descriptives...");
     mnuOpenLinstingFile = item(mnuOpen, "mnuOpenLinstingFile", "Listing...");
     mnuOpenResults = item(mnuOpen, "mnuOpenResults", "Results...");
+    mnuFile->addSeparator();
+    for (int i = 1; i <= kRecentFiles; ++i) {
+        QAction* a = item(mnuFile, qPrintable(QString("mnuRecent%1").arg(i)), QString());
+        a->setVisible(false);
+        connect(a, &QAction::triggered, this, [this, a] { open_recent(a->data().toString()); });
+        mnuRecent << a;
+    }
+    mnuFile->addSeparator();
     mnuExit = item(mnuFile, "mnuExit", "Exit");
+    connect(mnuFile, &QMenu::aboutToShow, this, &frmMain::update_recent_menu);
 
     mnuTZM = bar->addMenu("Analysis");
     mnuTZM->setObjectName("mnuTZM");
@@ -72,8 +85,16 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
 
     mnuHelp = bar->addMenu("Help");
     mnuHelp->setObjectName("mnuHelp");
+    mnuHelpTopics = item(mnuHelp, "mnuHelpTopics", "Help Topics");
     mnuContact = item(mnuHelp, "mnuContact", "Contact Information");
     mnuAbout = item(mnuHelp, "mnuAbout", "About");
+
+    mnuOpenModel->setShortcut(QKeySequence("Ctrl+O"));
+    // F1 works from every window of the program.
+    mnuHelpTopics->setShortcut(QKeySequence("F1"));
+    mnuHelpTopics->setShortcutContext(Qt::ApplicationShortcut);
+    connect(mnuHelpTopics, &QAction::triggered, this, &frmMain::mnuHelpTopics_Click);
+    update_recent_menu();
 
     connect(mnuOpenDataFile, &QAction::triggered, this, &frmMain::mnuOpenDataFile_Click);
     connect(mnuGauss, &QAction::triggered, this, &frmMain::mnuGauss_Click);
@@ -91,7 +112,7 @@ void frmMain::mnuOpenDataFile_Click() {
     od.TxtOutput->clear();
     od.ProjectPathTxt->clear();
 
-    const tk::FileChoice data = t.openFile({"Open Data File", kDataFilter, t.programFolder(), ""});
+    const tk::FileChoice data = open_dialog({"Open Data File", kDataFilter, t.programFolder(), ""});
     od.ProjectPathTxt->setText(data.path.left(data.path.size() - file_title(data.path).size()));
     if (!data.chosen()) {
         t.message("You can not create a model without a data file. Please Try Again.", tk::Buttons::OK,
@@ -102,7 +123,7 @@ void frmMain::mnuOpenDataFile_Click() {
 
     if (t.message("To undertake analysis at the data point locations click on 'YES' otherwise select 'NO'",
                   tk::Buttons::YesNo, tk::Icon::Question, "Analysis Point Selection") == tk::Answer::No) {
-        const tk::FileChoice loc = t.openFile({"Open Locations' File", kLocationsFilter, od.ProjectPathTxt->text(), ""});
+        const tk::FileChoice loc = open_dialog({"Open Locations' File", kLocationsFilter, od.ProjectPathTxt->text(), ""});
         if (loc.chosen())
             od.Txtlocations->setText(loc.path);
         else
@@ -112,7 +133,7 @@ void frmMain::mnuOpenDataFile_Click() {
                       tk::Buttons::OK, tk::Icon::Information, "Failed to specify analysis point locations file.");
     }
 
-    const tk::FileChoice out = t.saveFile(
+    const tk::FileChoice out = save_dialog(
         {"Output File",
          "ArcInfo Export File (*.e00)|*.e00|Comma Separated File (*.csv)|*.csv|MapInfo Interchange File "
          "(*.mif)|*.mif|All Files - (*.*)|*.*",
@@ -151,7 +172,59 @@ void frmMain::mnuGauss_Click() { openModelEditor(2); }
 void frmMain::mnuLogist_Click() { openModelEditor(3); }
 void frmMain::mnuBi_Click() { openModelEditor(4); }
 
-void frmMain::mnuExit_Click() { QApplication::exit(0); }
+void frmMain::mnuExit_Click() {
+    if (confirm_exit()) QApplication::exit(0);
+}
+
+bool frmMain::confirm_exit() {
+    // Each open editor asks as it does when it is closed, with Cancel to go
+    // on working; a save that fails keeps the program open.
+    if (forms::loaded<FrmTZM>() && forms::form<FrmTZM>().isVisible()) {
+        switch (tk::toolkit().message("Do you wish to save the Model Control File?", tk::Buttons::YesNoCancel,
+                                      tk::Icon::Question, "Update Model Control File")) {
+        case tk::Answer::Yes:
+            if (!forms::form<FrmTZM>().save()) return false;
+            break;
+        case tk::Answer::No: break;
+        default: return false;
+        }
+    }
+    if (forms::loaded<FrmDescr>() && forms::form<FrmDescr>().isVisible()) {
+        switch (tk::toolkit().message("Do you wish to save the Descriptives Configuration File?",
+                                      tk::Buttons::YesNoCancel, tk::Icon::Question, "Update Model Control File")) {
+        case tk::Answer::Yes:
+            if (!forms::form<FrmDescr>().save()) return false;
+            break;
+        case tk::Answer::No: break;
+        default: return false;
+        }
+    }
+    if (forms::loaded<FrmRun>() && !forms::form<FrmRun>().stop_run()) return false;
+    return true;
+}
+
+void frmMain::update_recent_menu() {
+    const QStringList files = recent_files();
+    for (int i = 0; i < mnuRecent.size(); ++i) {
+        QAction* a = mnuRecent[i];
+        a->setVisible(i < files.size());
+        if (i < files.size()) {
+            a->setText(QString("&%1 %2").arg(i + 1).arg(file_title(files[i])));
+            a->setToolTip(files[i]);
+            a->setData(files[i]);
+        }
+    }
+}
+
+void frmMain::mnuHelpTopics_Click() {
+    forms::form<FrmHelp>().showText(
+        "Analysis > Regression builds a new model from a data file: choose the data file, pick the variables "
+        "and options in the model editor, save the model (Ctrl+S) and run it (Ctrl+R). File > Open > Model... "
+        "(Ctrl+O) opens a saved model; the File menu also lists the last models used. A run shows its progress "
+        "and can be stopped; its listing is written beside the model file, with the extension .txt.\n\n"
+        "The user manual is in the installation's share/doc/gwr folder: " +
+        QDir::cleanPath(tk::toolkit().programFolder() + "/../share/doc/gwr"));
+}
 
 void frmMain::mnuNewTZM_Click() {
     FrmTZM& ed = forms::form<FrmTZM>();
@@ -170,6 +243,7 @@ void frmMain::initialise_model_options() {
     o.predCheck->setChecked(false);
     o.DiagnCheck->setChecked(false);
     o.Option10->setChecked(true);
+    o.clear_keywords();
 }
 
 void frmMain::openModelEditor(int kind) {
@@ -192,6 +266,12 @@ void frmMain::openModelEditor(int kind) {
 
 void frmMain::closeEvent(QCloseEvent* e) {
     // Closing the main window ends the program, like "Exit".
+    if (!confirm_exit()) {
+        e->ignore();
+        return;
+    }
     e->accept();
-    QApplication::quit();
+    // exit(), not quit(): quit() would close the editors, which would ask
+    // once more.
+    QApplication::exit(0);
 }

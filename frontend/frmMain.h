@@ -39,6 +39,10 @@ public:
     QAction* mnuWiz = nullptr;
     QAction* mnuContact = nullptr;
     QAction* mnuAbout = nullptr;
+    QAction* mnuHelpTopics = nullptr;  // "Help Topics" (F1)
+    // File: the last control files used, newest first ("1 model.tzm", ...);
+    // hidden when unused.
+    QList<QAction*> mnuRecent;
 
 public slots:
     // File > Open > "Data...": choose the data, location and result files.
@@ -47,8 +51,17 @@ public slots:
     void mnuGauss_Click();
     void mnuLogist_Click();
     void mnuBi_Click();
-    // File > "Exit": ends the program at once.
+    // File > "Exit": ends the program, after offering to save a model or a
+    // configuration open in its editor and to stop a run in progress.
     void mnuExit_Click();
+    // Offers what Exit offers; false when the user chose to go on working.
+    bool confirm_exit();
+    // Opens a recent control file in the editor of its kind.
+    void open_recent(const QString& path);
+    // Refreshes the recent-file items of the File menu.
+    void update_recent_menu();
+    // Help > "Help Topics".
+    void mnuHelpTopics_Click();
     // Shows the model editor as it is.
     void mnuNewTZM_Click();
 

@@ -106,7 +106,12 @@ int read_columns(ControlRecords& r, QListWidget* all, QLineEdit* varsNo, long& x
     frmOpenData& od = forms::form<frmOpenData>();
     if (od.TxtOpenData->text().isEmpty())
         return 0;
-    file_header_to_list(od.TxtOpenData->text(), all);
+    if (!file_header_to_list(od.TxtOpenData->text(), all)) {
+        // The data file this control file names cannot be read: its column
+        // numbers must not be matched against the variables of whatever
+        // file the editor showed before.
+        all->clear();
+    }
     varsNo->setText(QString::number(all->count()));
     return all->count();
 }
@@ -141,7 +146,7 @@ void select_coordinates(ControlRecords& r, QComboBox* coords)
     // the choice then stays as it is.
     if (r.atEnd())
         return;
-    const double code = r.number();
+    const long code = r.whole();
     if (code == 1)
         choose_entry(coords, 0);
     else if (code == 2)
@@ -207,18 +212,18 @@ Outcome read_model(const QString& path)
     }
 
     frmOptions& o = forms::form<frmOptions>();
-    o.cvcheck->setChecked(r.number() == 1);
-    o.predCheck->setChecked(r.number() == 1);
-    select_output(r.number(), ed.Option4, ed.Option5, ed.Option6, ed.Option7, ed.OptionGpkg);
-    const double test = r.number();
+    o.cvcheck->setChecked(r.whole() == 1);
+    o.predCheck->setChecked(r.whole() == 1);
+    select_output(r.whole(), ed.Option4, ed.Option5, ed.Option6, ed.Option7, ed.OptionGpkg);
+    const long test = r.whole();
     if (test == 0)
         o.Option10->setChecked(true);
     else if (test == 1)
         o.Option8->setChecked(true);
     else if (test == 2)
         o.Option9->setChecked(true);
-    o.DiagnCheck->setChecked(r.number() == 1);
-    const double method = r.number();
+    o.DiagnCheck->setChecked(r.whole() == 1);
+    const long method = r.whole();
     if (method != 2 && method != 3 && method != 4) {
         return wrong_type_again("This is not a model control file. Would you like to select another file?")
                    ? Outcome::Again
@@ -226,6 +231,7 @@ Outcome read_model(const QString& path)
     }
     o.select_model_type(int(method));
     select_coordinates(r, ed.CoordsType);
+    ed.keyword_records = o.take_keywords(r.rest());
 
     raise_window(ed);
     return Outcome::Shown;
@@ -243,7 +249,7 @@ Outcome read_descriptives(const QString& path)
     ControlRecords r(text);
 
     read_paths(r);
-    r.text();  // no dependent variable
+    r.whole();  // no dependent variable
     long x, y, w;
     const int n = read_columns(r, ed.lstAllVars, ed.TxtVarsNo, x, y, w);
     ed.TxtXindex->setText(QString::number(x));
@@ -269,21 +275,39 @@ Outcome read_descriptives(const QString& path)
     item_value(bandwidth);
     ed.BandwidthTxt->setText(bandwidth);
 
-    r.text();  // calibration history
-    r.text();  // predictions
-    select_output(r.number(), ed.Option4, ed.Option5, ed.Option6, ed.Option7, ed.OptionGpkg);
-    r.text();  // significance test
-    r.text();  // casewise diagnostics
-    if (r.number() != 1) {
+    r.whole();  // calibration history
+    r.whole();  // predictions
+    select_output(r.whole(), ed.Option4, ed.Option5, ed.Option6, ed.Option7, ed.OptionGpkg);
+    r.whole();  // significance test
+    r.whole();  // casewise diagnostics
+    if (r.whole() != 1) {
         return wrong_type_again("This is not a descriptive statistics configuration file. Would you like "
                                 "to select another file?")
                    ? Outcome::Again
                    : Outcome::Stopped;
     }
     select_coordinates(r, ed.CoordsType);
+    // Keyword records are kept as they are and written back after record 16.
+    ed.keyword_records = r.rest();
 
     raise_window(ed);
     return Outcome::Shown;
+}
+
+// Reads the control file at `path` with `read`, reporting a record that
+// cannot be read; a file shown in its editor joins the recent files.
+Outcome read_control_file(const QString& path, Outcome (*read)(const QString&))
+{
+    Outcome outcome;
+    try {
+        outcome = read(path);
+    } catch (const control_read_error&) {
+        show_unexpected_error();
+        return Outcome::Stopped;
+    }
+    if (outcome == Outcome::Shown)
+        add_recent_file(path);
+    return outcome;
 }
 
 // The open-file dialog and the reading, repeated while the user asks for
@@ -293,19 +317,12 @@ void open_control_file(const char* title, const char* filter, const char* noFile
 {
     tk::Toolkit& t = tk::toolkit();
     for (;;) {
-        const tk::FileChoice c = t.openFile({title, filter, start_folder(), ""});
+        const tk::FileChoice c = open_dialog({title, filter, start_folder(), ""});
         if (!c.chosen()) {
             t.message("No File Selected. Try Again.", tk::Buttons::OK, tk::Icon::Critical, noFileTitle);
             return;
         }
-        Outcome outcome;
-        try {
-            outcome = read(c.path);
-        } catch (const control_read_error&) {
-            show_unexpected_error();
-            return;
-        }
-        if (outcome != Outcome::Again)
+        if (read_control_file(c.path, read) != Outcome::Again)
             return;
     }
 }
@@ -329,6 +346,8 @@ void frmMain::connect_menus()
         FrmRun::show_listing = [] { FrmResults::open_viewer(); };
     if (!FrmRun::show_results)
         FrmRun::show_results = FrmMap::after_run;
+    if (!FrmRun::show_partial_listing)
+        FrmRun::show_partial_listing = [](const QString& path) { FrmResults::open_partial(path); };
     installEventFilter(new StartWizard(this));
 }
 
@@ -336,6 +355,40 @@ void frmMain::mnuOpenModel_Click()
 {
     open_control_file("Open Model File", "Model Files (Existing Model File - *.tzm)|*.tzm",
                       "Fail to open model.", read_model);
+}
+
+void frmMain::open_recent(const QString& path)
+{
+    // Record 4, the dependent variable, is 0 in a descriptive statistics
+    // file and a column number in a model file.
+    if (!tk::toolkit().fileExists(path)) {
+        // Gone since it was used: say so and take it off the list.
+        remove_recent_file(path);
+        update_recent_menu();
+        tk::toolkit().message("The file " + path + " no longer exists.", tk::Buttons::OK, tk::Icon::Exclamation,
+                              "Open Recent File");
+        return;
+    }
+    QString text;
+    if (!read_control(path, text))
+        return;
+    bool descriptive = false;
+    try {
+        ControlRecords r(text);
+        r.text();
+        r.text();
+        r.text();
+        descriptive = r.whole() == 0;
+    } catch (const control_read_error&) {
+        show_unexpected_error();
+        return;
+    }
+    if (read_control_file(path, descriptive ? read_descriptives : read_model) == Outcome::Again) {
+        if (descriptive)
+            mnuOpenDescr_Click();
+        else
+            mnuOpenModel_Click();
+    }
 }
 
 void frmMain::mnuOpenDescr_Click()

@@ -6,8 +6,10 @@
 #include <QCheckBox>
 #include <QDialog>
 #include <QGroupBox>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStringList>
 
 class frmOptions : public QDialog {
     Q_OBJECT
@@ -28,8 +30,28 @@ public:
     QRadioButton* Option8 = nullptr;   // Monte Carlo
     QPushButton* cmdOK = nullptr;      // "Continue"
 
+    // Optional settings, written as keyword records after record 16 only
+    // when filled: the bandwidth search range (limits LO HI) and the
+    // coordinate system of Cartesian coordinates (epsg CODE).
+    QGroupBox* FrameKeys = nullptr;  // "Optional settings"
+    QLineEdit* TxtLimitLo = nullptr;
+    QLineEdit* TxtLimitHi = nullptr;
+    QLineEdit* TxtEpsg = nullptr;
+
     // The model-type code of the control file: 2, 3 or 4.
     int model_type() const;
     // Selects the model type by its code (2, 3 or 4; others are ignored).
     void select_model_type(int code);
+
+    // Checks the optional settings, one "Error" message per fault; the
+    // limits of the adaptive kernel are numbers of neighbours.  True when
+    // they may be saved.
+    bool check_keywords(bool adaptive);
+    // The keyword records of the filled settings.
+    QStringList keyword_lines() const;
+    // Fills the settings from the keyword records of a control file (empty
+    // when absent) and returns the records they do not take, unchanged.
+    QStringList take_keywords(const QStringList& records);
+    // Empties the settings.
+    void clear_keywords();
 };

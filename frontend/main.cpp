@@ -3,13 +3,19 @@
 #include <QApplication>
 
 #include "forms.h"
+#include "release.h"
+#include "screen_fit.h"
 #include "frmMain.h"
 #include "toolkit/qt_toolkit.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("TZM30");
-    QApplication::setApplicationVersion("3.0.0");
+    QApplication::setOrganizationName("TZM30");
+    // The engine's release: both programs take it from the build.
+    QApplication::setApplicationVersion(TZM_RELEASE);
+    // Every window opens whole on the screen it appears on.
+    install_screen_fit(app);
 
     tk::QtToolkit qt;
     tk::setToolkit(&qt);

@@ -1,26 +1,27 @@
 #include "open_control.h"
 
+#include <QRegularExpression>
+
+#include "engine_numbers.h"
+
 #include <cmath>
 #include <cstdlib>
 
 ControlRecords::ControlRecords(const QString& text)
 {
-    // Split at LF, CR LF or a lone CR.  A final line end closes the last
-    // record; it does not open an empty one.
-    QString line;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (c == QChar('\n') || c == QChar('\r')) {
-            lines_.append(line);
-            line.clear();
-            if (c == QChar('\r') && i + 1 < text.size() && text[i + 1] == QChar('\n'))
-                ++i;
-        } else {
-            line.append(c);
-        }
-    }
-    if (!line.isEmpty())
+    // Lines end at a line feed, with one carriage return before it dropped;
+    // the last line needs no line feed.
+    qsizetype start = 0;
+    while (start < text.size()) {
+        qsizetype lf = text.indexOf(QChar('\n'), start);
+        if (lf < 0)
+            lf = text.size();
+        QString line = text.mid(start, lf - start);
+        if (line.endsWith(QChar('\r')))
+            line.chop(1);
         lines_.append(line);
+        start = lf + 1;
+    }
 }
 
 QString ControlRecords::take()
@@ -33,10 +34,18 @@ QString ControlRecords::take()
 
 QString ControlRecords::text() { return take(); }
 
+QList<std::optional<QString>> ControlRecords::values(int count)
+{
+    QList<std::optional<QString>> fields;
+    if (!engine_list(lines_, next_, count, fields))
+        throw control_read_error("the control file ends before its numbers are complete");
+    return fields;
+}
+
 QString ControlRecords::item()
 {
-    const QStringList items = list_items(take());
-    return items.isEmpty() ? QString() : items.front();
+    const auto v = values(1);
+    return v[0].value_or(QString());
 }
 
 double ControlRecords::number() { return item_value(item()); }
@@ -45,61 +54,50 @@ long ControlRecords::whole() { return item_whole(item()); }
 
 void ControlRecords::three(long& a, long& b, long& c)
 {
-    const QStringList items = list_items(take());
-    if (items.size() < 3)
-        throw control_read_error("record 5 holds fewer than three column numbers");
-    a = item_whole(items[0]);
-    b = item_whole(items[1]);
-    c = item_whole(items[2]);
+    const auto v = values(3);
+    a = item_whole(v[0].value_or(QString()));
+    b = item_whole(v[1].value_or(QString()));
+    c = item_whole(v[2].value_or(QString()));
 }
 
-QStringList list_items(const QString& record)
+QStringList ControlRecords::rest() const
 {
-    // Items are separated by one comma with optional blanks around it, or by
-    // blanks alone; two commas in a row enclose an empty item.
-    QStringList items;
-    qsizetype i = 0;
-    const qsizetype n = record.size();
-    auto blank = [&](qsizetype k) { return record[k] == QChar(' ') || record[k] == QChar('\t'); };
-    while (i < n && blank(i))
-        ++i;
-    while (i < n) {
-        qsizetype start = i;
-        while (i < n && record[i] != QChar(',') && !blank(i))
-            ++i;
-        items.append(record.mid(start, i - start));
-        while (i < n && blank(i))
-            ++i;
-        if (i < n && record[i] == QChar(',')) {
-            ++i;
-            while (i < n && blank(i))
-                ++i;
-            if (i >= n)
-                break;
-        }
-    }
-    return items;
+    QStringList out;
+    for (qsizetype i = next_; i < lines_.size(); ++i)
+        if (!lines_[i].trimmed().isEmpty())
+            out.append(lines_[i]);
+    return out;
 }
 
 double item_value(const QString& item)
 {
     if (item.isEmpty())
         return 0.0;
-    const QByteArray bytes = item.toLatin1();
-    const char* begin = bytes.constData();
-    char* end = nullptr;
-    const double v = std::strtod(begin, &end);
-    if (end == begin || *end != '\0' || !std::isfinite(v))
+    double v = 0;
+    if (!engine_real(item, v))
         throw control_read_error("not a number: " + item.toStdString());
     return v;
 }
 
 long item_whole(const QString& item)
 {
-    const double v = item_value(item);
-    if (v != std::floor(v) || std::fabs(v) > 2147483647.0)
+    if (item.isEmpty())
+        return 0;
+    long v = 0;
+    if (!engine_int(item, v))
         throw control_read_error("not a whole number: " + item.toStdString());
-    return long(v);
+    return v;
+}
+
+KeywordRecord keyword_record(const QString& line)
+{
+    KeywordRecord k;
+    const QStringList words = line.split(QRegularExpression("[ \t,\r]+"), Qt::SkipEmptyParts);
+    if (words.isEmpty())
+        return k;
+    k.keyword = words.front();
+    k.values = words.mid(1);
+    return k;
 }
 
 BandwidthField bandwidth_field(const QString& item)

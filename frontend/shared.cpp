@@ -1,7 +1,10 @@
 #include "shared.h"
 
+#include <QFileInfo>
+
 #include <cmath>
 
+#include "engine_numbers.h"
 #include "forms.h"
 #include "frmOpenData.h"
 #include "toolkit/toolkit.h"
@@ -21,15 +24,16 @@ void show_unexpected_error() {
 
 QStringList split_header(const QString& line) {
     QStringList names;
-    QString rest = line;
-    while (!rest.isEmpty()) {
-        const int p = rest.indexOf(',');
-        if (p < 0) {
-            names << rest;
-            break;
+    qsizetype last = line.size() - 1;
+    while (last >= 0 && line[last] == QChar(' ')) --last;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= last; ++i) {
+        if (line[i] == QChar(',')) {
+            names << line.mid(start, i - start);
+            start = i + 1;
+        } else if (i == last) {
+            names << line.mid(start, last + 1 - start);
         }
-        names << rest.left(p);
-        rest = rest.mid(p + 1);
     }
     return names;
 }
@@ -57,16 +61,16 @@ bool file_header_to_list(const QString& path, QListWidget* list) {
 }
 
 void change_file(const QString& current, int kind, const QString&) {
-    if (current.isEmpty()) return;
     tk::Toolkit& t = tk::toolkit();
-    if (t.message("Are you sure you want to change the file " + current + " with another file?",
+    if (!current.isEmpty() &&
+        t.message("Are you sure you want to change the file " + current + " with another file?",
                   tk::Buttons::YesNo, tk::Icon::Question, "Change file") != tk::Answer::Yes)
         return;
     frmOpenData& od = forms::form<frmOpenData>();
     const QString folder = start_folder();
     switch (kind) {
     case 1: {
-        const tk::FileChoice c = t.openFile({"Open Data File", kDataFilter, folder, ""});
+        const tk::FileChoice c = open_dialog({"Open Data File", kDataFilter, folder, ""});
         if (c.chosen())
             od.TxtOpenData->setText(c.path);
         else
@@ -74,7 +78,7 @@ void change_file(const QString& current, int kind, const QString&) {
         break;
     }
     case 2: {
-        const tk::FileChoice c = t.openFile({"Open Locations' File", kLocationsFilter, folder, ""});
+        const tk::FileChoice c = open_dialog({"Open Locations' File", kLocationsFilter, folder, ""});
         if (c.chosen())
             od.Txtlocations->setText(c.path);
         else
@@ -83,7 +87,7 @@ void change_file(const QString& current, int kind, const QString&) {
         break;
     }
     case 3: {
-        const tk::FileChoice c = t.saveFile({"Output parameter estimate file",
+        const tk::FileChoice c = save_dialog({"Output parameter estimate file",
                                              "ArcInfo Export File (*.e00)|*.e00|Comma Separated Variable File "
                                              "(*.csv)|*.csv|MapInfo Interchange File (*.mif)|*.mif|All Files - "
                                              "(*.*)|*.*",
@@ -140,22 +144,55 @@ QString start_folder() {
     return project.isEmpty() ? tk::toolkit().programFolder() : project;
 }
 
+namespace {
+
+const char* const kLastFolder = "lastFolder";
+const char* const kRecent = "recentFiles";
+
+tk::FileChoice file_dialog(tk::FileRequest r, bool save) {
+    tk::Toolkit& t = tk::toolkit();
+    const QString last = last_folder();
+    if (!last.isEmpty() &&
+        (r.folder.isEmpty() || r.folder == t.programFolder() || !QFileInfo(r.folder).isDir()))
+        r.folder = last;
+    const tk::FileChoice c = save ? t.saveFile(r) : t.openFile(r);
+    if (c.chosen()) t.setSetting(kLastFolder, folder_of(c.path));
+    return c;
+}
+
+}  // namespace
+
+tk::FileChoice open_dialog(tk::FileRequest request) { return file_dialog(std::move(request), false); }
+tk::FileChoice save_dialog(tk::FileRequest request) { return file_dialog(std::move(request), true); }
+QString last_folder() { return tk::toolkit().setting(kLastFolder); }
+
+QStringList recent_files() {
+    QStringList files = tk::toolkit().setting(kRecent).split('\n', Qt::SkipEmptyParts);
+    while (files.size() > kRecentFiles) files.removeLast();
+    return files;
+}
+
+void remove_recent_file(const QString& path) {
+    QStringList files = recent_files();
+    files.removeAll(path);
+    tk::toolkit().setSetting(kRecent, files.join('\n'));
+}
+
+void add_recent_file(const QString& path) {
+    if (path.isEmpty()) return;
+    QStringList files = recent_files();
+    files.removeAll(path);
+    files.prepend(path);
+    while (files.size() > kRecentFiles) files.removeLast();
+    tk::toolkit().setSetting(kRecent, files.join('\n'));
+}
+
 int selected_row(const QListWidget* list) {
     const QListWidgetItem* it = list->currentItem();
     return it && it->isSelected() ? list->row(it) : -1;
 }
 
-bool parse_number(const QString& text, double& value) {
-    const QString t = text.trimmed();
-    if (t.isEmpty()) return false;
-    for (QChar c : t)
-        if (!(c.isDigit() || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E')) return false;
-    bool ok = false;
-    const double v = t.toDouble(&ok);
-    if (!ok || !std::isfinite(v)) return false;
-    value = v;
-    return true;
-}
+bool parse_number(const QString& text, double& value) { return engine_real(text.trimmed(), value); }
 
 QString output_path_for(const QString& output, const QString& extension) {
     const QString name = file_title(output);

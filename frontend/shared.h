@@ -7,6 +7,8 @@
 #include <QListWidget>
 #include <QString>
 
+#include "toolkit/toolkit.h"
+
 // The message for every failure without a message of its own.
 extern const char* const kUnexpectedError;
 extern const char* const kUnexpectedErrorTitle;
@@ -17,19 +19,38 @@ extern const char* const kDataFilter;
 extern const char* const kLocationsFilter;
 
 // Clears `list` and fills it with the variable names of the data file at
-// `path`: the fields of its first line, split at every comma, in order.
-// A missing file may be retried; on giving up or on another error the list
-// is left as it was.  Returns true when the list was filled.
+// `path`: the fields of its first line as the engine reads them (see
+// split_header).  A missing file may be retried; on giving up or on another
+// error the list is left as it was.  Returns true when the list was filled.
 bool file_header_to_list(const QString& path, QListWidget* list);
 
-// Splits a header line into the variable names (the rule of
-// file_header_to_list, without the file).
+// Splits a header line into the variable names exactly as the engine does:
+// only commas separate names, blanks belong to them; the line ends at its
+// last non-blank character, so a trailing comma, or a trailing comma with
+// blanks after it, adds no name; a blank line has none.
 QStringList split_header(const QString& line);
 
 // Behind the "Change" buttons of "Confirm Data Files": kind 1 data file,
-// 2 calibration location file, 3 parameter estimate file.  `caption` is the
-// caller's control-file caption and is not used.
+// 2 calibration location file, 3 parameter estimate file.  A filled field
+// asks first whether to change it; an empty one goes straight to the file
+// dialog.  `caption` is the caller's control-file caption and is not used.
 void change_file(const QString& current, int kind, const QString& caption = QString());
+
+// File dialogs through the toolkit.  A dialog offered only the program's
+// folder (or no folder, or one that does not exist) opens in the last
+// folder used instead, and the folder of a chosen file is remembered
+// between sessions.
+tk::FileChoice open_dialog(tk::FileRequest request);
+tk::FileChoice save_dialog(tk::FileRequest request);
+// The last folder a file was chosen in ("" before any).
+QString last_folder();
+
+// The control files used last, newest first, at most kRecentFiles; and
+// putting one at their head (when opened or saved).
+constexpr int kRecentFiles = 5;
+QStringList recent_files();
+void add_recent_file(const QString& path);
+void remove_recent_file(const QString& path);
 
 // True when some entry of `list` equals `item` exactly.
 bool item_in_list(const QString& item, const QListWidget* list);
@@ -63,7 +84,9 @@ QString start_folder();
 // The selected entry of a list, or -1 when none is selected.
 int selected_row(const QListWidget* list);
 
-// Reads `text` (blanks around it allowed) as a finite decimal number.
+// Reads `text` (blanks around it allowed) as a finite decimal number, by
+// the engine's rule for reals whatever the locale: digits with an optional
+// point, an optional sign and exponent ("4.5", "-25", "1e3", "2.5D0").
 bool parse_number(const QString& text, double& value);
 
 // The result file name written to a control file: the chosen output path

@@ -299,6 +299,10 @@ struct work {
     void size(int n, int k);
 };
 
+namespace progress {
+struct sink;  // progress lines for a watching program (control/progress.h)
+}
+
 // Spatial index of the observation points (a uniform grid), built by the
 // fitting loops for the kernels with a cut-off.
 struct nbgrid;
@@ -343,6 +347,8 @@ struct state {
     int nbmin = 1024;  // fewest observations for which the fitting loops build the index
 
     rng rand;  // the run's only random source
+
+    progress::sink* progress = nullptr;  // progress lines (tzm --progress), null: none
 
     std::ostream* out;  // the listing
     std::ostream* err;  // standard error

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "control/progress.h"
 #include "control/control.h"
 #include "control/stop.h"
 #include "control/textin.h"
@@ -159,6 +160,7 @@ void rdata(state& s) {
     int ncont = 0, cont_line = 0;
     int cut_line = 0;
     int ncase = 0;
+    progress::reading(s, in, 0);
     for (;;) {
         first = 0;
         if (!ftn::ldread(next, nv, fields)) {  // end of file
@@ -192,7 +194,9 @@ void rdata(state& s) {
         }
         if (ncase > maxobs)
             halt_on_limit(s, "** The number of observations in your data", " file is more than the program capacity **");
+        progress::reading(s, in, ncase);
     }
+    progress::reading(s, in, ncase, true);
     s.datstream.reset();
 
     s.dat2.ncase = ncase;

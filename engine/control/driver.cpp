@@ -7,6 +7,7 @@
 #include <string>
 
 #include "control/control.h"
+#include "release.h"
 #include "control/stop.h"
 #include "descriptive/descriptive.h"
 #include "format/format.h"
@@ -21,7 +22,7 @@ namespace {
 const char* const banner_lines[] = {
     "*************************************************",
     "*       Geographically Weighted Regression      *",
-    "*               Release 3.0.1                   *",
+    "",  // the release line, made by banner()
     "*            Dated: 06-vii-2003                 *",
     "*                                               *",
     "*   Local regression and statistics engine      *",
@@ -56,7 +57,11 @@ void limits(state& s) {
 }  // namespace
 
 void banner(state& s) {
-    for (const char* line : banner_lines) ftn::fwrite(*s.out, "(a)", {line});
+    // The release comes from the build, as in the front end's About box.
+    std::string release = "*               Release " TZM_RELEASE;
+    release.resize(48, ' ');
+    release += '*';
+    for (const char* line : banner_lines) ftn::fwrite(*s.out, "(a)", {*line ? std::string(line) : release});
 }
 
 void xtime(state& s, const std::string& text) {

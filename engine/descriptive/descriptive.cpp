@@ -1,6 +1,7 @@
 // Geographically weighted descriptive statistics: for every fit location and
 // every chosen variable, the kernel-weighted local mean, variance and
 // standard deviation over all observations.
+#include "control/progress.h"
 #include "descriptive/descriptive.h"
 
 #include <algorithm>
@@ -128,11 +129,13 @@ void dstcal(state& s) {
     nbscope nb(s);
     std::vector<char> bylist(m);
     for (int k = 0; k < m; ++k) bylist[k] = listable(s.struc1.selmat.col(k), n);
+    progress::loop pl(s, nloc);
 #pragma omp parallel
     {
         work& w = thread_work(s, thread_num());
 #pragma omp for schedule(dynamic, 16)
         for (int l = 1; l <= nloc; ++l) {
+            pl.tick();
             genwgt(s, w, l, s.parms.bandw);
             for (int k = 0; k < m; ++k) {
                 double mean = 0.0, var = 0.0;
@@ -274,6 +277,7 @@ void gendst(state& s) {
 
     if (s.option.ipred == 1) dstprt(s);
 
+    if (s.option.iouttp != 0) progress::report(s, "writing", 0, 1);
     switch (s.option.iouttp) {
         case 1:
             wrscsv(s);
@@ -294,6 +298,7 @@ void gendst(state& s) {
         default:
             break;
     }
+    if (s.option.iouttp != 0) progress::report(s, "writing", 1, 1);
 }
 
 }  // namespace gwr

@@ -1,5 +1,6 @@
 // Bandwidth calibration: set-up, golden-section search and the Gaussian
 // criterion (cross-validation score or AICc).
+#include "control/progress.h"
 #include "gaussian/calib.h"
 
 #include <algorithm>
@@ -244,6 +245,7 @@ double golden(state& s, double ax, double bx, double cx, double tol, criterion f
     }
     int calls = 0;
     auto eval = [&](double x) {
+        progress::trials(s, calls, x0, x1, x2, x3, tol);
         const double v = f(s, x);
         ++calls;
         if (trials) trials->emplace_back(x, v);
@@ -273,6 +275,7 @@ double golden(state& s, double ax, double bx, double cx, double tol, criterion f
             if (hist) ftn::fwrite(o, "(2f25.12)", {x1, f1});
         }
     }
+    progress::report(s, "calibration", calls, calls);
     ftn::fwrite(o, "(a,i5,a)", {"** Convergence after ", calls, " function calls"});
     return f1 < f2 ? x1 : x2;
 }
@@ -289,12 +292,14 @@ double akeval(state& s, double bw) {
         genwgt_check(s);
     size_pool(s);
     nbscope nb(s);
+    progress::loop pl(s, n);
 
 #pragma omp parallel
     {
         work& w = thread_work(s, thread_num());
 #pragma omp for schedule(dynamic, 16)
         for (int i = 0; i < n; ++i) {
+            pl.tick();
             if (s.sampl.insamp[i] == 0) continue;
             // Each calibration point is fitted at its own observation point,
             // whatever list of locations the final fit uses.

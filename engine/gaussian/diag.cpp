@@ -2,6 +2,7 @@
 // r-squares per fit location, and their listing.
 #include <cmath>
 
+#include "control/progress.h"
 #include "format/format.h"
 #include "gaussian/gaussian.h"
 #include "gaussian/neighbours.h"
@@ -103,11 +104,13 @@ void diagpt(state& s) {
         if (nfit > 0) genwgt_check(s);
         size_pool(s);
         nbscope nb(s);
+        progress::loop pl(s, nfit);
 #pragma omp parallel
         {
             work& w = thread_work(s, thread_num());
 #pragma omp for schedule(dynamic, 16)
             for (int i = 1; i <= nfit; ++i) {
+                pl.tick();
                 genwgt(s, w, i, s.parms.bandw);
                 const double r = local_r(s.struc2.ydep.data(), yhat, w.wt.data(), n,
                                          w.nnbr >= 0 ? w.nbr.data() : nullptr, w.nnbr);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "control/progress.h"
 #include "control/control.h"
 #include "control/stop.h"
 #include "format/format.h"
@@ -95,11 +96,15 @@ void tzm(state& s) {
     std::vector<int> npos(static_cast<std::size_t>(std::max(nfit, 0)));
     {
         nbscope nb(s);
+        progress::loop pl(s, nfit);
 #pragma omp parallel
         {
             work& w = thread_work(s, thread_num());
 #pragma omp for schedule(dynamic, 16)
-            for (int i = 1; i <= nfit; ++i) fit_location(s, w, i, same, npos.data());
+            for (int i = 1; i <= nfit; ++i) {
+                fit_location(s, w, i, same, npos.data());
+                pl.tick();
+            }
         }
     }
     wrsing(s, npos.data(), K);
@@ -142,6 +147,7 @@ void tzm(state& s) {
     diagpt(s);
 
     s.outst1.npar = K;
+    if (s.option.rawout != 0) progress::report(s, "writing", 0, 1);
     switch (s.option.rawout) {
         case 1:
             wr_csv(s);
@@ -162,6 +168,7 @@ void tzm(state& s) {
         default:
             break;
     }
+    if (s.option.rawout != 0) progress::report(s, "writing", 1, 1);
 }
 
 void wrsing(state& s, const int* npos, int K) {

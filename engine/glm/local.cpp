@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 
+#include "control/progress.h"
 #include "control/stop.h"
 #include "format/format.h"
 #include "gaussian/gaussian.h"
@@ -152,12 +153,15 @@ bool localfit(state& s, work& w, int i, double bw, bool atobs, bool leaveout, bo
 template <class Fit>
 int first_failure(state& s, int m, Fit fit) {
     int firstfail = none;
+    progress::loop pl(s, m);
 #pragma omp parallel reduction(min : firstfail)
     {
         work& w = thread_work(s, thread_num());
 #pragma omp for schedule(dynamic, 4)
-        for (int i = 1; i <= m; ++i)
+        for (int i = 1; i <= m; ++i) {
             if (!fit(w, i)) firstfail = std::min(firstfail, i);
+            pl.tick();
+        }
     }
     return firstfail;
 }
@@ -247,12 +251,14 @@ void leverages(state& s, int m, bool atobs) {
     precheck(s);
     size_pool(s);
     nbscope nb(s);
+    progress::loop pl(s, m);
 #pragma omp parallel
     {
         work& w = thread_work(s, thread_num());
         for (int j = 0; j < n; ++j) w.hdiag[j] = varwt(s, s.output.yhat[j]);
 #pragma omp for schedule(dynamic, 16)
         for (int i = 1; i <= m; ++i) {
+            pl.tick();
             double h = 0.0;
             leverage(s, w, i, atobs, h);
             s.hat1.hatdg[i - 1] = h;
@@ -412,6 +418,7 @@ void tzmglm(state& s) {
     standard_errors(s, true);
 
     s.outst1.npar = s.struc1.xmat.cols;
+    if (s.option.rawout != 0) progress::report(s, "writing", 0, 1);
     switch (s.option.rawout) {
         case 1:
             wr_csv(s);
@@ -432,6 +439,7 @@ void tzmglm(state& s) {
         default:
             break;
     }
+    if (s.option.rawout != 0) progress::report(s, "writing", 1, 1);
 }
 
 double glmval(state& s, double bw) {

@@ -7,6 +7,7 @@
 // from the observations' own locations.  The responses and predictors stay
 // with their observations, so a parameter whose variation is tied to space
 // loses it under the randomisation.
+#include "control/progress.h"
 #include "sigtest/sigtest.h"
 
 #include <algorithm>
@@ -78,11 +79,13 @@ void mcfits(state& s, work& w, int m) {
         return;
     }
     size_pool(s);
+    progress::loop pl(s, m);
 #pragma omp parallel
     {
         work& tw = thread_work(s, thread_num());
 #pragma omp for schedule(dynamic, 16)
         for (int i = 1; i <= m; ++i) {
+            pl.tick();
             genwgt(s, tw, i, s.parms.bandw);
             fitcoef(s, tw);  // the coefficients of fitreg, without its diagnostics
             for (int j = 0; j < k; ++j) s.bvals(i - 1, j) = tw.bhat[j];
@@ -152,6 +155,7 @@ void mctest(state& s) {
 
     const std::vector<double>& xsave = s.monte1.xsave;
     const std::vector<double>& ysave = s.monte1.ysave;
+    progress::report(s, "montecarlo", 0, r - 1);
     for (int set = 2; set <= r; ++set) {
         // Each observation takes the location of an observation drawn at
         // random (with replacement); the index runs over the observations,
@@ -163,6 +167,7 @@ void mctest(state& s) {
         }
         mcfits(s, w, m);
         for (int k = 0; k < p; ++k) stats(set - 1, k) = mcstat(s, s.bvals.col(k), m);
+        progress::report(s, "montecarlo", set - 1, r - 1);
     }
 
     std::ostream& out = *s.out;

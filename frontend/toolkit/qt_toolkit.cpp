@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QSaveFile>
+#include <QSettings>
 #include <QTime>
 
 #include <cerrno>
@@ -70,6 +71,14 @@ public:
         p_->waitForFinished(msecs);
         return p_->state() == QProcess::NotRunning;
     }
+    QByteArray readStandardError() override {
+        // Takes in what the pipe holds now, without waiting.
+        if (p_->state() != QProcess::NotRunning) p_->waitForReadyRead(0);
+        return p_->readAllStandardError();
+    }
+    void kill() override {
+        if (p_->state() != QProcess::NotRunning) p_->kill();
+    }
 
 private:
     QProcess* p_;
@@ -81,6 +90,10 @@ qint64 Toolkit::fileSize(const QString& path) {
     QFileInfo fi(path);
     return fi.exists() && !fi.isDir() ? fi.size() : -1;
 }
+
+QString Toolkit::setting(const QString& key) { return QSettings().value(key).toString(); }
+
+void Toolkit::setSetting(const QString& key, const QString& value) { QSettings().setValue(key, value); }
 
 Toolkit& toolkit() { return installed ? *installed : defaultToolkit(); }
 
@@ -193,7 +206,7 @@ std::unique_ptr<Process> QtToolkit::start(const ProcessSpec& spec) {
     if (!spec.workingDirectory.isEmpty()) p->setWorkingDirectory(spec.workingDirectory);
     p->setStandardInputFile(spec.stdinFile.isEmpty() ? QProcess::nullDevice() : spec.stdinFile);
     if (!spec.stdoutFile.isEmpty()) p->setStandardOutputFile(spec.stdoutFile);
-    p->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    p->setProcessChannelMode(spec.captureStderr ? QProcess::SeparateChannels : QProcess::ForwardedErrorChannel);
     p->start();
     if (!p->waitForStarted(10000)) {
         delete p;
@@ -262,15 +275,20 @@ FileError QtToolkit::writeFile(const QString& path, const QByteArray& bytes) {
 }
 
 FileError QtToolkit::readFirstLine(const QString& path, QString& line) {
+    const QFileInfo fi(path);
+    if (fi.exists() && !fi.isDir() && !fi.isFile()) return FileError::Other;
     QFile f(path);
     errno = 0;
     if (!f.open(QIODevice::ReadOnly)) return classify(path, errno);
-    QByteArray bytes;
-    char c;
-    while (f.getChar(&c)) {
-        if (c == '\n' || c == '\r') break;
-        bytes += c;
+    // The engine keeps 4096 bytes of the line, after taking off the carriage
+    // return before its line feed: 4097 bytes decide it.
+    QByteArray bytes = f.read(4097);
+    const qsizetype lf = bytes.indexOf('\n');
+    if (lf >= 0) {
+        bytes.truncate(lf);
+        if (bytes.endsWith('\r')) bytes.chop(1);
     }
+    bytes.truncate(4096);
     line = QString::fromUtf8(bytes);
     return FileError::None;
 }

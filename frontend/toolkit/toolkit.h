@@ -59,13 +59,15 @@ enum class FileError { None, NotFound, InUse, Access, Other };
 // A program started without a shell.  `stdinFile` and `stdoutFile` name files
 // connected to the standard input and output (empty: no redirection; the
 // standard input then reads nothing).  Standard error goes to the front
-// end's own standard error.
+// end's own standard error, or, with `captureStderr`, to the handle
+// (Process::readStandardError).
 struct ProcessSpec {
     QString program;
     QStringList arguments;
     QString workingDirectory;
     QString stdinFile;
     QString stdoutFile;
+    bool captureStderr = false;
 };
 
 // A started process.  Dropping the handle does not stop the process.
@@ -82,6 +84,11 @@ public:
     // Blocks until the process ends or `msecs` elapse (-1: no limit); true
     // when it has ended.  Meant for tests and program shutdown.
     virtual bool waitForFinished(int msecs) = 0;
+    // What the process wrote on standard error since the last call (only
+    // when started with captureStderr; everything once it has ended).
+    virtual QByteArray readStandardError() { return {}; }
+    // Ends the process at once (it cannot catch this).
+    virtual void kill() {}
 };
 
 // ---- The interface ---------------------------------------------------------
@@ -121,8 +128,10 @@ public:
     // The same with the bytes given (line ends are the caller's business).
     virtual FileError writeFile(const QString& path, const QByteArray& bytes) = 0;
 
-    // Reads the first line of a text file, without its line end (LF, CR LF
-    // or CR).
+    // Reads the first line of a data file as the engine does: up to the
+    // first line feed, without it and without one carriage return before
+    // it, cut to 4096 bytes.  No more of the file than that is read, and
+    // anything but a regular file (a device, a pipe) is refused as Other.
     virtual FileError readFirstLine(const QString& path, QString& line) = 0;
     // Reads a whole text file.
     virtual FileError readTextFile(const QString& path, QString& text) = 0;
@@ -141,6 +150,11 @@ public:
 
     // The size of a file in bytes; -1 when there is no such file.
     virtual qint64 fileSize(const QString& path);
+
+    // The user's settings, kept between sessions (the last folder used, the
+    // recent control files).  An absent key reads as "".
+    virtual QString setting(const QString& key);
+    virtual void setSetting(const QString& key, const QString& value);
 };
 
 // The toolkit the windows use.  The program installs a QtToolkit at start;

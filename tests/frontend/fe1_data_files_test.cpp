@@ -175,10 +175,25 @@ TEST_F(DataFiles, CancelledChoicesAreReportedAndTheSequenceGoesOn) {
     EXPECT_TRUE(forms::form<FrmDataPrev>().isVisible());
 }
 
-TEST_F(DataFiles, ChangeDoesNothingForAnEmptyFieldOrNo) {
-    change_file("", 2);
-    EXPECT_TRUE(t.shown.empty());
-    EXPECT_TRUE(t.dialogs.empty());
+TEST_F(DataFiles, ChangeBesideAnEmptyFieldOpensTheDialogAndNoKeepsTheFile) {
+    // An empty field: no question, the same dialog as beside a filled one,
+    // and the chosen file fills it.
+    t.folder = "/prog";
+    t.choose("/d/points.xy");
+    od().Command2->click();
+    ASSERT_EQ(t.dialogs.size(), 1u);
+    EXPECT_EQ(t.dialogs[0].request.title, "Open Locations' File");
+    EXPECT_EQ(t.dialogs[0].request.folder, "/prog");
+    EXPECT_EQ(od().Txtlocations->text(), "/d/points.xy");
+    EXPECT_EQ(t.titles(), QStringList{"Starting a new model."});
+    // The next dialog opens where that file was chosen.
+    t.clearLog();
+    od().Command1->click();
+    ASSERT_EQ(t.dialogs.size(), 1u);
+    EXPECT_EQ(t.dialogs[0].request.folder, "/d/");
+    EXPECT_EQ(t.titles(), (QStringList{"Failed to change Data File", "Starting a new model."}));
+
+    t.clearLog();
     od().TxtOutput->setText("/d/out.csv");
     t.answers = {Answer::No};
     od().Command3->click();

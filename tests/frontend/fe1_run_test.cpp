@@ -1,6 +1,7 @@
-// The run dialog: listing-name rules, starting the engine without a shell,
-// the alternative start through a script, the watch, and a real run of the
-// built engine on the bundled example.
+// The run dialog: the listing beside the control file, the engine started
+// without a shell in the control file's folder, the alternative start
+// through a script, progress, Stop, honest reports of failed and stopped
+// runs, and real runs of the built engine.
 #include "fe1_support.h"
 
 #include <QCoreApplication>
@@ -8,6 +9,8 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QThread>
+
+#include "../../bench/synth.h"
 
 namespace {
 
@@ -18,9 +21,21 @@ protected:
     void SetUp() override {
         t.folder = dir.path();
         FrmRun::show_listing = [this] { ++viewerOpened; };
+        FrmRun::show_partial_listing = [this](const QString& p) { partialShown = p; };
     }
-    void TearDown() override { FrmRun::show_listing = nullptr; }
+    void TearDown() override {
+        FrmRun::show_listing = nullptr;
+        FrmRun::show_partial_listing = nullptr;
+    }
+    // Starts a run of control file m.tzm with the listing l.txt.
+    std::shared_ptr<tk::testing::FakeProcessState> start() {
+        run().TxtInput->setText(write("m.tzm", "x"));
+        run().TxtOutput->setText(path("l.txt"));
+        run().Command1->click();
+        return t.processes.empty() ? nullptr : t.processes.back();
+    }
     int viewerOpened = 0;
+    QString partialShown;
 };
 
 TEST_F(RunDialog, LoadsIdleWithTheTimeOfDay) {
@@ -30,31 +45,43 @@ TEST_F(RunDialog, LoadsIdleWithTheTimeOfDay) {
     EXPECT_EQ(run().lbltime->text(), "0");
     EXPECT_FALSE(run().Timer1->isActive());
     EXPECT_EQ(run().Timer1->interval(), 1000);
+    EXPECT_TRUE(run().Command1->isEnabled());
+    EXPECT_FALSE(run().CmdStop->isEnabled());
+    EXPECT_EQ(run().CmdStop->text(), "Stop");
+    EXPECT_EQ(run().ProgressBar1->value(), 0);
 }
 
-TEST_F(RunDialog, BrowseButtonsFillThePaths) {
+TEST_F(RunDialog, TheListingDefaultsToTheControlFileNameBesideIt) {
+    // Choosing a control file in the dialog, and "Run open model" in both
+    // editors, name the listing after the control file.
     od().ProjectPathTxt->setText("/proj/");
     t.choose("/data/m1.tzm");
     run().CmdInput->click();
     EXPECT_EQ(run().TxtInput->text(), "/data/m1.tzm");
-    EXPECT_EQ(run().TxtOutput->text(), "/data/");
-    t.choose("/out/l.txt");
-    run().CmdOutput->click();
-    EXPECT_EQ(run().TxtOutput->text(), "/out/l.txt");
-    run().CmdOutput->click();  // cancelled: unchanged
-    EXPECT_EQ(run().TxtOutput->text(), "/out/l.txt");
-    ASSERT_EQ(t.dialogs.size(), 3u);
-    EXPECT_FALSE(t.dialogs[0].save);
+    EXPECT_EQ(run().TxtOutput->text(), "/data/m1.txt");
     EXPECT_EQ(t.dialogs[0].request.title, "Open Control File");
     EXPECT_EQ(t.dialogs[0].request.filter, "Control Files (Text File - *.tzm)|*.tzm");
     EXPECT_EQ(t.dialogs[0].request.folder, "/proj/");
-    EXPECT_TRUE(t.dialogs[1].save);
+    t.choose("/out/l.txt");
+    run().CmdOutput->click();
+    EXPECT_EQ(run().TxtOutput->text(), "/out/l.txt");
     EXPECT_EQ(t.dialogs[1].request.title, "Open Output File");
-    EXPECT_EQ(t.dialogs[1].request.filter, "Output Files (Text File - *.txt)|*.txt");
-    // Without a project folder the dialogs start in the program's folder.
+    // Without a project folder a dialog opens in the last folder used.
     od().ProjectPathTxt->clear();
     run().CmdInput->click();
-    EXPECT_EQ(t.dialogs[3].request.folder, dir.path());
+    EXPECT_EQ(t.dialogs[2].request.folder, "/out/");
+
+    for (const auto& [control, listing] :
+         {std::pair<QString, QString>{"/d/model.tzm", "/d/model.txt"}, {"/d/a.b/model", "/d/a.b/model.txt"},
+          {"/d/run.txt", "/d/run.txt.txt"}, {"/d/.tzm", "/d/.tzm.txt"}})
+        EXPECT_EQ(FrmRun::listing_for(control), listing) << control.toStdString();
+
+    openEditor("ID,X,Y,A,B");
+    const QString ctl = write("model.tzm", "x");
+    ed().ldlfilename->setText(ctl);
+    ed().mnuRun_Click();
+    EXPECT_EQ(run().TxtInput->text(), ctl);
+    EXPECT_EQ(run().TxtOutput->text(), path("model.txt"));
 }
 
 TEST_F(RunDialog, EmptyPathsChangeNothingButTheTimer) {
@@ -67,8 +94,9 @@ TEST_F(RunDialog, EmptyPathsChangeNothingButTheTimer) {
     EXPECT_EQ(run().TxtOutput->text(), "");
 }
 
-TEST_F(RunDialog, ListingNameRulesAndTheStartedProcess) {
-    const QString ctl = write("my model.tzm", "x");
+TEST_F(RunDialog, TheEngineRunsInTheControlFilesFolderWithProgress) {
+    QDir(dir.path()).mkdir("models");
+    const QString ctl = write("models/my model.tzm", "x");
     run().TxtInput->setText(ctl);
     // A folder becomes the folder's ".txt"; ".TXT" is not ".txt".
     const struct {
@@ -83,16 +111,34 @@ TEST_F(RunDialog, ListingNameRulesAndTheStartedProcess) {
         EXPECT_EQ(run().TxtOutput->text(), c.expected);
         const tk::ProcessSpec& s = t.processes.back()->spec;
         EXPECT_EQ(s.program, dir.path() + "/tzm");
-        EXPECT_TRUE(s.arguments.isEmpty());
-        EXPECT_EQ(s.workingDirectory, dir.path());
+        EXPECT_EQ(s.arguments, QStringList{"--progress"});
+        EXPECT_EQ(s.workingDirectory, path("models"));
         EXPECT_EQ(s.stdinFile, ctl);
         EXPECT_EQ(s.stdoutFile, c.expected);
+        EXPECT_TRUE(s.captureStderr);
+        // While it runs, Run does nothing and Stop is offered.
+        EXPECT_FALSE(run().Command1->isEnabled());
+        EXPECT_TRUE(run().CmdStop->isEnabled());
+        const auto before = t.processes.size();
+        run().Command1_Click();
+        EXPECT_EQ(t.processes.size(), before);
+        t.processes.back()->finished = true;
+        run().Timer1_Timer();
+        EXPECT_TRUE(run().Command1->isEnabled());
+        EXPECT_FALSE(run().CmdStop->isEnabled());
     }
-    EXPECT_EQ(t.cwd, dir.path());
-    EXPECT_TRUE(run().Timer1->isActive());
-    EXPECT_TRUE(run().running);
     EXPECT_FALSE(t.busy);
-    EXPECT_TRUE(t.shown.empty());
+
+    // The listing is never the control file the engine reads.
+    t.clearLog();
+    run().TxtOutput->setText(path("models/my model.tzm").chopped(4) + ".txt");
+    run().TxtInput->setText(path("models/my model.txt"));
+    write("models/my model.txt", "control");
+    const auto before = t.processes.size();
+    run().Command1->click();
+    EXPECT_EQ(t.processes.size(), before);
+    EXPECT_EQ(t.titles(), QStringList{"Unable to run model"});
+    EXPECT_EQ(read(path("models/my model.txt")), "control");
 }
 
 TEST_F(RunDialog, OldListingIsRemovedBeforeTheStart) {
@@ -110,10 +156,7 @@ TEST_F(RunDialog, OldListingIsRemovedBeforeTheStart) {
 
 TEST_F(RunDialog, CompletionIsReportedOnlyOnceTheEngineHasEnded) {
     t.clock = "11:00:01";
-    run().TxtInput->setText(write("m.tzm", "x"));
-    run().TxtOutput->setText(path("l.txt"));
-    run().Command1->click();
-    auto proc = t.processes.back();
+    auto proc = start();
     // The listing is being written but the engine still runs.
     write("l.txt", "partial");
     run().Timer1_Timer();
@@ -128,40 +171,151 @@ TEST_F(RunDialog, CompletionIsReportedOnlyOnceTheEngineHasEnded) {
     EXPECT_EQ(viewerOpened, 1);
     EXPECT_FALSE(run().running);
     EXPECT_EQ(run().lbltime->text(), "2");
+    EXPECT_EQ(run().ProgressBar1->value(), 1000);
     // The timer keeps the clock going; nothing more is asked.
     t.clock = "11:00:05";
     run().Timer1_Timer();
     EXPECT_EQ(t.shown.size(), 1u);
     EXPECT_EQ(run().Label2->text(), "11:00:05");
 
-    // "No" leaves the viewer closed.
+    // "No" leaves the viewer closed; an engine that ends normally without
+    // a listing failed.
     t.clearLog();
-    run().Command1->click();
+    proc = start();
     write("l.txt", "listing");
-    t.processes.back()->finished = true;
+    proc->finished = true;
     t.answers = {Answer::No};
     run().Timer1_Timer();
     EXPECT_EQ(t.texts(), QStringList{"View Listing File?"});
     EXPECT_EQ(viewerOpened, 1);
+    t.clearLog();
+    proc = start();
+    proc->finished = true;
+    run().Timer1_Timer();
+    EXPECT_EQ(t.texts(), QStringList{"The model failed to run"});
+    EXPECT_EQ(t.titles(), QStringList{"Run Completed"});
+    EXPECT_EQ(run().lbltime->text(), "-");
 }
 
-TEST_F(RunDialog, AnEngineEndingWithoutAListingFailed) {
-    run().TxtInput->setText(write("m.tzm", "x"));
-    run().TxtOutput->setText(path("l.txt"));
-    for (bool emptyListing : {false, true}) {
-        t.clearLog();
-        run().Command1->click();
-        if (emptyListing) write("l.txt", "");
-        t.processes.back()->finished = true;
-        t.processes.back()->exitCode = 127;
-        run().Timer1_Timer();
-        EXPECT_EQ(t.texts(), QStringList{"The model failed to run"});
-        EXPECT_EQ(t.titles(), QStringList{"Run Completed"});
-        EXPECT_EQ(t.shown[0].icon, tk::Icon::Information);
-        EXPECT_EQ(run().lbltime->text(), "-");
-        EXPECT_FALSE(run().running);
-    }
+TEST_F(RunDialog, AFailedRunShowsTheEnginesErrorAndNeverRunCompleted) {
+    // An error stop (status 3): the engine's standard error, and the listing
+    // on offer, which tells where the run stopped.
+    auto proc = start();
+    proc->stderrText = "progress reading 10 10\nSTOP 905 statement executed\n";
+    write("l.txt", "*** Unknown method choice... stopping.\n");
+    proc->finished = true;
+    proc->exitCode = 3;
+    t.answers = {Answer::Yes};
+    run().Timer1_Timer();
+    ASSERT_EQ(t.shown.size(), 1u);
+    EXPECT_EQ(t.shown[0].title, "Run Failed");
+    EXPECT_EQ(t.shown[0].icon, tk::Icon::Critical);
+    EXPECT_EQ(t.shown[0].buttons, tk::Buttons::YesNo);
+    EXPECT_EQ(t.shown[0].text,
+              "The model stopped with an error (exit status 3).\n\nSTOP 905 statement executed\n\nDo you want to view "
+              "the listing? It tells where the run stopped.");
+    EXPECT_EQ(viewerOpened, 1);
+    EXPECT_EQ(run().lblPhase->text(), "Stopped with an error");
+    EXPECT_FALSE(run().running);
+
+    // Another failure without a listing (status 2, the file named), and an
+    // engine that ended abnormally: the text alone.
+    t.clearLog();
+    proc = start();
+    proc->stderrText = "tzm: cannot open the data file 'nosuch.csv': No such file or directory\n";
+    proc->finished = true;
+    proc->exitCode = 2;
+    run().Timer1_Timer();
+    EXPECT_EQ(t.texts(), QStringList{"The model stopped with an error (exit status 2).\n\ntzm: cannot open the data "
+                                     "file 'nosuch.csv': No such file or directory"});
+    EXPECT_EQ(t.shown[0].buttons, tk::Buttons::OK);
+    t.clearLog();
+    proc = start();
+    write("l.txt", "half a listing");
+    proc->finished = proc->crashed = true;
+    t.answers = {Answer::No};
+    run().Timer1_Timer();
+    EXPECT_EQ(t.titles(), QStringList{"Run Failed"});
+    EXPECT_TRUE(t.texts()[0].startsWith("The model stopped with an error (the engine ended abnormally)."));
+    EXPECT_FALSE(t.titles().contains("Run Completed"));
+    EXPECT_EQ(viewerOpened, 1);
+}
+
+TEST_F(RunDialog, ProgressShowsThePhaseTheBarAndTheTimeLeft) {
+    auto proc = start();
+    EXPECT_EQ(run().lblPhase->text(), "Starting the engine");
+    proc->stderrText = "progress reading 0 1000\nprogress rea";
+    run().Timer1_Timer();
+    EXPECT_EQ(run().lblPhase->text(), "Reading the data");
+    EXPECT_EQ(run().ProgressBar1->value(), 0);
+    // A line may arrive in pieces; a calibration trial's fitting loop moves
+    // the bar within the trial.
+    proc->stderrText = "ding 1000 1000\nprogress calibration 0 10\nprogress fits 50 100\n";
+    run().Timer1_Timer();
+    EXPECT_EQ(run().lblPhase->text(), "Calibrating the bandwidth: trial 1 of about 10");
+    EXPECT_EQ(run().ProgressBar1->value(), 50);
+    EXPECT_EQ(run().lblLeft->text(), "-");
+    proc->stderrText = "progress calibration 4 10\nprogress fits 50 100\n";
+    run().Timer1_Timer();
+    run().Timer1_Timer();
+    EXPECT_EQ(run().lblPhase->text(), "Calibrating the bandwidth: trial 5 of about 10");
+    EXPECT_EQ(run().ProgressBar1->value(), 450);
+    // 0.45 of the phase in the 2 seconds since it began: about 2 s left.
+    EXPECT_EQ(run().lblLeft->text(), "about 2 s");
+    // After the search the final fit stands on its own.
+    proc->stderrText = "progress calibration 10 10\nprogress fits 5000 20000\n";
+    run().Timer1_Timer();
+    EXPECT_EQ(run().lblPhase->text(), "Local fits: 5000 of 20000");
+    EXPECT_EQ(run().ProgressBar1->value(), 250);
+    proc->stderrText = "progress fits 10000 20000\nprogress montecarlo 0 99\n";
+    run().Timer1_Timer();
+    run().Timer1_Timer();
+    EXPECT_EQ(run().lblPhase->text(), "Monte Carlo test: set 1 of 99");
+    proc->stderrText = "progress montecarlo 98 99\nprogress writing 0 1\n";
+    run().Timer1_Timer();
+    EXPECT_EQ(run().lblPhase->text(), "Writing the result file");
+    EXPECT_EQ(RunProgress::leftText(125), "about 2 min 05 s");
+    EXPECT_EQ(RunProgress::leftText(7300), "about 2 h 01 min");
+    EXPECT_TRUE(t.shown.empty());
+}
+
+TEST_F(RunDialog, StopEndsTheRunAndItsListingIsOfferedAsPartial) {
+    auto proc = start();
+    write("l.txt", "the first lines");
+    run().Timer1_Timer();
+    t.answers = {Answer::Yes};
+    run().CmdStop->click();
+    EXPECT_TRUE(proc->killed);
+    EXPECT_FALSE(run().running);
+    EXPECT_EQ(t.titles(), QStringList{"Run Stopped"});
+    EXPECT_EQ(t.texts(), QStringList{"The run was stopped. Do you want to view the partial listing?"});
+    EXPECT_EQ(partialShown, path("l.txt"));
     EXPECT_EQ(viewerOpened, 0);
+    EXPECT_TRUE(run().Command1->isEnabled());
+
+    // "End" during a run asks first: "No" keeps it going, "Yes" stops it
+    // and closes the dialog; closing the window asks the same.
+    t.clearLog();
+    run().show();
+    proc = start();
+    t.answers = {Answer::No};
+    run().Command2->click();
+    EXPECT_EQ(t.titles(), QStringList{"Run in Progress"});
+    EXPECT_EQ(t.texts(), QStringList{"A model is running. Do you want to stop the run?"});
+    EXPECT_FALSE(proc->killed);
+    EXPECT_TRUE(run().isVisible());
+    EXPECT_FALSE(run().close());
+    EXPECT_TRUE(run().running);
+    t.answers = {Answer::Yes};
+    run().Command2->click();
+    EXPECT_TRUE(proc->killed);
+    EXPECT_FALSE(run().isVisible());
+    EXPECT_FALSE(run().running);
+    // Idle, "End" closes without asking.
+    t.clearLog();
+    run().show();
+    run().Command2->click();
+    EXPECT_TRUE(t.shown.empty());
 }
 
 TEST_F(RunDialog, FailedStartFallsBackToAScript) {
@@ -190,6 +344,7 @@ TEST_F(RunDialog, FailedStartFallsBackToAScript) {
     EXPECT_EQ(t.processes[1]->spec.program, script);
     EXPECT_EQ(t.texts()[2], "The model failed to run");
     EXPECT_FALSE(run().running);
+    EXPECT_TRUE(run().Command1->isEnabled());
 
     // An old listing that cannot be removed leads there too; a chosen
     // script name is used and the started script is watched.
@@ -203,14 +358,14 @@ TEST_F(RunDialog, FailedStartFallsBackToAScript) {
     EXPECT_EQ(t.titles(), QStringList{"Alternative Run"});
     ASSERT_EQ(t.processes.size(), 1u);
     EXPECT_EQ(t.processes[0]->spec.program, path("mine.sh"));
+    EXPECT_TRUE(t.processes[0]->spec.captureStderr);
     EXPECT_EQ(read(path("mine.sh")), FrmRun::run_script(ctl, path("l.txt")));
     EXPECT_TRUE(run().running);
     EXPECT_TRUE(run().Timer1->isActive());
 }
 
-// Runs a real process through the toolkit and waits for the dialog's watch
-// to finish with it.
-void waitForRun(FrmRun& r, tk::testing::ScriptedToolkit& t, int timeoutMs) {
+// Runs the dialog's watch on a real process until the run is over.
+void waitForRun(FrmRun& r, int timeoutMs) {
     QElapsedTimer clock;
     clock.start();
     while (r.running && clock.elapsed() < timeoutMs) {
@@ -218,14 +373,13 @@ void waitForRun(FrmRun& r, tk::testing::ScriptedToolkit& t, int timeoutMs) {
         QCoreApplication::processEvents();
         r.Timer1_Timer();
     }
-    (void)t;
 }
 
 TEST_F(RunDialog, PathsWithShellCharactersReachTheEngineIntact) {
     // A stand-in engine that copies its input to its output and records its
-    // working folder.
+    // working folder and arguments.
     t.realProcesses = true;
-    write("tzm", "#!/bin/sh\npwd > cwd.out\ncat\n");
+    write("tzm", "#!/bin/sh\npwd > \"$0.cwd\"\necho \"$@\" > \"$0.args\"\ncat\n");
     QFile(path("tzm")).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     QDir(dir.path()).mkdir("a b;$x`y`'q'");
     const QString sub = path("a b;$x`y`'q'");
@@ -238,13 +392,15 @@ TEST_F(RunDialog, PathsWithShellCharactersReachTheEngineIntact) {
     run().TxtOutput->setText(sub + "/out 'x'.txt");
     t.answers = {Answer::No};
     run().Command1->click();
-    waitForRun(run(), t, 10000);
+    waitForRun(run(), 10000);
     EXPECT_EQ(read(sub + "/out 'x'.txt"), "control\r\n");
-    EXPECT_EQ(read(path("cwd.out")).trimmed(), QDir(dir.path()).canonicalPath().toUtf8());
+    EXPECT_EQ(read(path("tzm.cwd")).trimmed(), QDir(sub).canonicalPath().toUtf8());
+    EXPECT_EQ(read(path("tzm.args")).trimmed(), "--progress");
     EXPECT_EQ(t.texts(), QStringList{"View Listing File?"});
 
     // The same through the alternative start's script.
     QFile::remove(sub + "/out 'x'.txt");
+    QFile::remove(path("tzm.cwd"));
     const QByteArray script = FrmRun::run_script(ctl, sub + "/out 'x'.txt");
     write("s.sh", script);
     QFile(path("s.sh")).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
@@ -253,46 +409,110 @@ TEST_F(RunDialog, PathsWithShellCharactersReachTheEngineIntact) {
     ASSERT_TRUE(p->waitForFinished(10000));
     EXPECT_EQ(p->exitCode(), 0);
     EXPECT_EQ(read(sub + "/out 'x'.txt"), "control\r\n");
+    EXPECT_EQ(read(path("tzm.cwd")).trimmed(), QDir(sub).canonicalPath().toUtf8());
     EXPECT_FALSE(script.contains('\r'));
 }
 
-TEST_F(RunDialog, RealEngineRunsTheBundledExampleToItsListing) {
-    // The front end's folder holds the built engine.
-    t.folder = QFileInfo(TZM_EXE).absolutePath();
-    t.realProcesses = true;
-    QFile::copy(QString(EXAMPLES_DIR) + "/columbus.csv", path("columbus.csv"));
-    // Build the model in the editor: CRIME on INC and HOVAL, fixed kernel
-    // calibrated by AICc, no result file.
-    od().TxtOpenData->setText(path("columbus.csv"));
-    od().ProjectPathTxt->setText(dir.path() + "/");
-    od().TxtOutput->setText(path("est.csv"));
-    main().mnuGauss_Click();
-    assign(ed().Command1, "CRIME");
-    assign(ed().Command3, "X");
-    assign(ed().Command4, "Y");
-    assign(ed().Command2, "INC");
-    assign(ed().Command2, "HOVAL");
-    ed().TxtTitle->setText("Columbus from the front end");
-    t.choose(path("columbus model.tzm"));
-    ed().mnuSaveAs_Click();
-    ASSERT_TRUE(QFile::exists(path("columbus model.tzm")));
-    t.clearLog();
+class RealEngine : public RunDialog {
+protected:
+    void SetUp() override {
+        RunDialog::SetUp();
+        // The front end's folder holds the built engine.
+        t.folder = QFileInfo(TZM_EXE).absolutePath();
+        t.realProcesses = true;
+    }
+};
 
-    ed().Command10->click();
-    EXPECT_EQ(run().TxtOutput->text(), dir.path() + "/");
-    run().TxtOutput->setText(path("columbus listing"));
+TEST_F(RealEngine, TheBundledExampleRunsFromTheFrontEndToAListingBesideIt) {
+    // examples/gaussian.tzm names its data file and result file without a
+    // folder: they are found beside the control file.
+    QFile::copy(QString(EXAMPLES_DIR) + "/columbus.csv", path("columbus.csv"));
+    QFile::copy(QString(EXAMPLES_DIR) + "/gaussian.tzm", path("gaussian.tzm"));
+    t.choose(path("gaussian.tzm"));
+    run().CmdInput->click();
+    EXPECT_EQ(run().TxtOutput->text(), path("gaussian.txt"));
     t.answers = {Answer::Yes};
     run().Command1->click();
     ASSERT_TRUE(t.shown.empty()) << t.texts().join("\n").toStdString();
-    waitForRun(run(), t, 120000);
+    waitForRun(run(), 120000);
     EXPECT_FALSE(run().running);
     EXPECT_EQ(t.texts(), QStringList{"View Listing File?"});
     EXPECT_EQ(viewerOpened, 1);
-    const QString listing = QString::fromUtf8(read(path("columbus listing.txt")));
-    EXPECT_TRUE(listing.contains("Columbus from the front end")) << listing.left(2000).toStdString();
-    EXPECT_TRUE(listing.contains("** Observed data file:        " + path("columbus.csv").left(40)));
+    const QString listing = QString::fromUtf8(read(path("gaussian.txt")));
+    EXPECT_TRUE(listing.contains("Columbus crime rates: CRIME on INC and HOVAL")) << listing.left(2000).toStdString();
     EXPECT_TRUE(listing.contains("** Bandwidth selection by AICc minimisation"));
-    EXPECT_TRUE(listing.contains("Program terminates"));
+    EXPECT_TRUE(listing.contains("Program terminates normally"));
+    EXPECT_TRUE(QFile::exists(path("gaussian_results.csv")));
+    EXPECT_EQ(run().lblPhase->text(), "Completed");
+}
+
+TEST_F(RealEngine, AFailingRunReportsTheEnginesMessage) {
+    write("bad.tzm", "nosuch.csv\r\n\r\n\r\n4\r\n2,3,0\r\nt\r\nFFFT\r\nfaa\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n2\r\n1\r\n");
+    run().TxtInput->setText(path("bad.tzm"));
+    run().TxtOutput->setText(FrmRun::listing_for(path("bad.tzm")));
+    t.answers = {Answer::No};
+    run().Command1->click();
+    waitForRun(run(), 60000);
+    ASSERT_EQ(t.shown.size(), 1u);
+    EXPECT_EQ(t.shown[0].title, "Run Failed");
+    EXPECT_TRUE(t.shown[0].text.startsWith("The model stopped with an error (exit status 2).\n\ntzm: cannot open the "
+                                           "data file 'nosuch.csv'"))
+        << t.shown[0].text.toStdString();
+    EXPECT_FALSE(t.titles().contains("Run Completed"));
+}
+
+TEST_F(RealEngine, TheBarMovesEverySecondOnA20000PointRun) {
+    ASSERT_TRUE(synth::write_data(path("mid.csv").toStdString(), 20000, 3));
+    write("mid.tzm", "mid.csv\r\n\r\n\r\n4\r\n2,3,0\r\nMid\r\nFFFFTT\r\nfaa\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n2\r\n1\r\n");
+    run().TxtInput->setText(path("mid.tzm"));
+    run().TxtOutput->setText(path("mid.txt"));
+    run().Command1->click();
+    ASSERT_TRUE(run().running);
+    // The dialog's own one-second watch, four times over.
+    QList<int> values;
+    QElapsedTimer clock;
+    clock.start();
+    for (int tick = 1; tick <= 4; ++tick) {
+        while (clock.elapsed() < 1000 * tick) {
+            QThread::msleep(20);
+            QCoreApplication::processEvents();
+        }
+        run().Timer1_Timer();
+        values << run().ProgressBar1->value();
+    }
+    ASSERT_TRUE(run().running);
+    for (int i = 1; i < values.size(); ++i) EXPECT_GT(values[i], values[i - 1]) << "tick " << i + 1;
+    EXPECT_TRUE(run().lblPhase->text().startsWith("Calibrating")) << run().lblPhase->text().toStdString();
+    t.answers = {Answer::No};
+    run().CmdStop->click();
+    EXPECT_FALSE(run().running);
+}
+
+TEST_F(RealEngine, StopEndsALargeRunWithinASecond) {
+    // 40 000 points with a calibrated fixed Gaussian kernel: minutes of work.
+    ASSERT_TRUE(synth::write_data(path("big.csv").toStdString(), 40000, 11));
+    write("big.tzm", "big.csv\r\n\r\n\r\n4\r\n2,3,0\r\nLarge\r\nFFFFTT\r\nfaa\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n2\r\n1\r\n");
+    run().TxtInput->setText(path("big.tzm"));
+    run().TxtOutput->setText(path("big.txt"));
+    run().Command1->click();
+    ASSERT_TRUE(run().running);
+    // Let the engine get going and report its first phase.
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 3000 && !run().lblPhase->text().startsWith("Calibrating")) {
+        QThread::msleep(100);
+        QCoreApplication::processEvents();
+        run().Timer1_Timer();
+    }
+    EXPECT_TRUE(run().lblPhase->text().startsWith("Calibrating")) << run().lblPhase->text().toStdString();
+    EXPECT_TRUE(run().running);
+    t.answers = {Answer::No};
+    clock.restart();
+    run().CmdStop->click();
+    const qint64 took = clock.elapsed();
+    EXPECT_FALSE(run().running);
+    EXPECT_LT(took, 1000);
+    EXPECT_EQ(t.titles(), QStringList{"Run Stopped"});
 }
 
 }  // namespace

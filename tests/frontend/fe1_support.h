@@ -16,6 +16,12 @@
 #include "frmOptions.h"
 #include "support/scripted_toolkit.h"
 
+#include <ostream>
+
+// Failures show texts as texts, not as bytes.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QStringList& l, std::ostream* os) { *os << '"' << l.join("\", \"").toStdString() << '"'; }
+
 class Fe1 : public ::testing::Test {
 protected:
     tk::testing::ScriptedToolkit t;

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 
 #include "support/scripted_toolkit.h"
@@ -42,17 +43,41 @@ TEST(Toolkit, WriteTextFileEndsLinesWithCrLfAndReplacesWhole) {
     EXPECT_EQ(qt.writeTextFile(dir.filePath("missing/x.tzm"), {"x"}), tk::FileError::NotFound);
 }
 
-TEST(Toolkit, ReadFirstLineStopsAtAnyLineEnd) {
+TEST(Toolkit, ReadFirstLineReadsAsTheEngineDoesAndNoFurther) {
     QTemporaryDir dir;
     tk::QtToolkit qt;
     QString line;
-    for (const char* text : {"A,B\r\n1,2\r\n", "A,B\n1,2\n", "A,B\r1,2", "A,B"}) {
+    // The line ends at a line feed, as in the engine; a lone carriage return
+    // belongs to the line.
+    const struct {
+        QByteArray text;
+        QString line;
+    } cases[] = {{"A,B\r\n1,2\r\n", "A,B"},
+                 {"A,B\n1,2\n", "A,B"},
+                 {"A,B", "A,B"},
+                 {"A,B\r1,2", "A,B\r1,2"},
+                 {"A,B\r\r\n", "A,B\r"},
+                 {QByteArray(5000, 'x') + "\n", QString(4096, 'x')}};
+    for (const auto& c : cases) {
         const QString p = dir.filePath("d.csv");
-        qt.writeFile(p, text);
+        qt.writeFile(p, c.text);
         ASSERT_EQ(qt.readFirstLine(p, line), tk::FileError::None);
-        EXPECT_EQ(line, "A,B") << text;
+        EXPECT_EQ(line, c.line) << c.text.left(20).toStdString();
     }
     EXPECT_EQ(qt.readFirstLine(dir.filePath("none.csv"), line), tk::FileError::NotFound);
+
+    // A huge file without a line end and an endless device are not read
+    // through: the window never hangs on them.
+    QFile huge(dir.filePath("huge.csv"));
+    ASSERT_TRUE(huge.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(huge.resize(qint64(4) << 30));  // sparse: 4 GiB of zero bytes
+    huge.close();
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_EQ(qt.readFirstLine(huge.fileName(), line), tk::FileError::None);
+    EXPECT_EQ(line.size(), 4096);
+    EXPECT_EQ(qt.readFirstLine("/dev/zero", line), tk::FileError::Other);
+    EXPECT_LT(clock.elapsed(), 2000);
 }
 
 TEST(Toolkit, ProcessGetsFilesAsStandardStreamsWithoutAShell) {

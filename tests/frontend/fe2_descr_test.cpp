@@ -237,7 +237,7 @@ TEST_F(DescrEditor, RunHandsTheSavedFileToTheRunDialog)
     EXPECT_TRUE(t.shown.empty());
     EXPECT_TRUE(run().isVisible());
     EXPECT_EQ(run().TxtInput->text(), path("d.tzm"));
-    EXPECT_EQ(run().TxtOutput->text(), dir.path() + "/");
+    EXPECT_EQ(run().TxtOutput->text(), path("d.txt"));
 }
 
 TEST_F(DescrEditor, RoleButtonsRefuseVariablesWithAnotherRole)

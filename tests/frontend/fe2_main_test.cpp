@@ -9,6 +9,8 @@
 #include "FrmWiz.h"
 #include "FrmWiz2.h"
 #include "frmAbout.h"
+#include "release.h"
+#include "screen_fit.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -18,6 +20,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QProcess>
+#include <QRegularExpression>
 #include <QRadioButton>
 #include <QThread>
 
@@ -28,7 +32,11 @@ using tk::FileError;
 
 class MainWindow : public Fe2 {
 protected:
-    void TearDown() override { FrmRun::show_listing = nullptr; }
+    void TearDown() override
+    {
+        FrmRun::show_listing = nullptr;
+        FrmRun::show_partial_listing = nullptr;
+    }
     FrmResults& viewer() { return forms::form<FrmResults>(); }
 };
 
@@ -206,9 +214,11 @@ TEST_F(MainWindow, WizardHelpShowsTheTextOfTheSelectedTask)
     }
     EXPECT_TRUE(wiz.isVisible());
 
-    // The second page's help is empty.
+    // The second page's help explains the model types.
     forms::form<FrmWiz2>().Command1->click();
-    EXPECT_TRUE(forms::form<FrmHelp>().Label1->text().isEmpty());
+    EXPECT_EQ(forms::form<FrmHelp>().Label1->text(), FrmWiz2::helpText());
+    for (const char* type : {"Gaussian", "Logistic", "Poisson"})
+        EXPECT_TRUE(FrmWiz2::helpText().contains(type)) << type;
 }
 
 TEST_F(MainWindow, ListingBeforeAnyRunShowsAnEmptyViewer)
@@ -364,6 +374,222 @@ TEST_F(MainWindow, WholeSessionFromDataFilesToTheListing)
     EXPECT_TRUE(text.contains("Columbus, whole session")) << text.left(2000).toStdString();
     EXPECT_TRUE(text.contains("** Local sample size is "));
     EXPECT_TRUE(text.contains("Program terminates"));
+}
+
+TEST_F(MainWindow, ExitOffersToSaveAnOpenModelOrConfiguration)
+{
+    // Nothing open: Exit asks nothing.
+    EXPECT_TRUE(main().confirm_exit());
+    EXPECT_TRUE(t.shown.empty());
+
+    chooseData("ID,X,Y,POP,INC");
+    main().mnuGauss_Click();
+    assign(ed().lstAllVars, ed().Command1, "INC");
+    assign(ed().lstAllVars, ed().Command3, "X");
+    assign(ed().lstAllVars, ed().Command4, "Y");
+    assign(ed().lstAllVars, ed().Command2, "POP");
+    ed().TxtTitle->setText("t");
+    ASSERT_TRUE(ed().isVisible());
+    t.clearLog();
+    // Cancel: the program goes on, closing the main window is refused too.
+    t.answers = {Answer::Cancel, Answer::Cancel};
+    EXPECT_FALSE(main().confirm_exit());
+    EXPECT_EQ(t.texts(), QStringList{"Do you wish to save the Model Control File?"});
+    EXPECT_EQ(t.titles(), QStringList{"Update Model Control File"});
+    EXPECT_EQ(t.shown[0].buttons, tk::Buttons::YesNoCancel);
+    main().show();
+    EXPECT_FALSE(main().close());
+    // Yes with the save dialog cancelled: nothing is lost, no exit.
+    t.answers = {Answer::Yes};
+    EXPECT_FALSE(main().confirm_exit());
+    EXPECT_EQ(t.titles().last(), "Fail to Save the Model");
+    // Yes and a file: saved, then the exit goes ahead.
+    t.clearLog();
+    t.answers = {Answer::Yes};
+    t.choose(path("kept.tzm"));
+    EXPECT_TRUE(main().confirm_exit());
+    EXPECT_TRUE(read(path("kept.tzm")).startsWith(path("data.csv").toUtf8() + "\r\n"));
+    // No: exit without saving.
+    t.answers = {Answer::No};
+    EXPECT_TRUE(main().confirm_exit());
+
+    // The descriptive statistics editor asks its own question; a run in
+    // progress is stopped only when the user agrees.
+    ed().hide();
+    chooseData("ID,X,Y,POP,INC");
+    main().mnuDescrStatsEditor_Click();
+    t.clearLog();
+    t.answers = {Answer::No};
+    EXPECT_TRUE(main().confirm_exit());
+    EXPECT_EQ(t.texts(), QStringList{"Do you wish to save the Descriptives Configuration File?"});
+    de().hide();
+    run().TxtInput->setText(write("m.tzm", "x"));
+    run().TxtOutput->setText(path("m.txt"));
+    run().Command1->click();
+    ASSERT_TRUE(run().running);
+    t.clearLog();
+    t.answers = {Answer::No};
+    EXPECT_FALSE(main().confirm_exit());
+    EXPECT_EQ(t.titles(), QStringList{"Run in Progress"});
+    t.answers = {Answer::Yes};
+    EXPECT_TRUE(main().confirm_exit());
+    EXPECT_TRUE(t.processes.back()->killed);
+}
+
+TEST_F(MainWindow, RecentControlFilesAndTheLastFolderAreRemembered)
+{
+    chooseData("ID,X,Y,POP,INC");
+    const QStringList model = {path("data.csv"), "", path("est.csv"), "5", "2,3,0", "t", "FFFTF", "faa", "0",
+                               "0", "0", "0", "0", "0", "2", "1"};
+    QStringList descr = model;
+    descr[3] = "0";
+    descr[7] = "f";
+    descr[8] = "50";
+    descr[14] = "1";
+    const QString m = write("m.tzm", crlf(model));
+    const QString d = write("d.tzm", crlf(descr));
+    t.choose(m);
+    main().mnuOpenModel_Click();
+    t.choose(d);
+    main().mnuOpenDescr_Click();
+    EXPECT_EQ(recent_files(), (QStringList{d, m}));
+    // The File menu lists them, newest first.
+    emit main().mnuFile->aboutToShow();
+    EXPECT_TRUE(main().mnuRecent[0]->isVisible());
+    EXPECT_EQ(main().mnuRecent[0]->text(), "&1 d.tzm");
+    EXPECT_EQ(main().mnuRecent[1]->text(), "&2 m.tzm");
+    EXPECT_FALSE(main().mnuRecent[2]->isVisible());
+    // Each opens in the editor of its kind.
+    forms::unloadAll();
+    t.clearLog();
+    emit main().mnuFile->aboutToShow();
+    main().mnuRecent[1]->trigger();
+    EXPECT_TRUE(ed().isVisible());
+    EXPECT_EQ(ed().ldlfilename->text(), m);
+    EXPECT_FALSE(forms::loaded<FrmDescr>());
+    emit main().mnuFile->aboutToShow();
+    main().mnuRecent[1]->trigger();  // now d.tzm: m.tzm moved to the top
+    EXPECT_TRUE(de().isVisible());
+    EXPECT_EQ(de().ldlfilename->text(), d);
+    EXPECT_TRUE(t.shown.empty());
+    // Saving puts a file at the top; the list keeps five.
+    for (int i = 0; i < 6; ++i) {
+        t.choose(path(QString("s%1.tzm").arg(i)));
+        de().mnuSaveAs_Click();
+    }
+    EXPECT_EQ(recent_files().size(), 5);
+    EXPECT_EQ(recent_files().front(), path("s5.tzm"));
+    // A file gone since is taken off the list, with a word why.
+    QFile::remove(path("s5.tzm"));
+    emit main().mnuFile->aboutToShow();
+    t.clearLog();
+    main().mnuRecent[0]->trigger();
+    EXPECT_EQ(t.texts(), QStringList{"The file " + path("s5.tzm") + " no longer exists."});
+    EXPECT_EQ(recent_files().front(), path("s4.tzm"));
+    // The settings survive the windows; a new session's dialog opens where
+    // the last file was chosen.
+    forms::unloadAll();
+    od().ProjectPathTxt->clear();
+    main().mnuOpenModel_Click();
+    EXPECT_EQ(t.dialogs.back().request.folder, dir.path() + "/");
+    EXPECT_EQ(t.settings["lastFolder"], dir.path() + "/");
+}
+
+TEST_F(MainWindow, ShortcutsHelpAndDoubleClick)
+{
+    EXPECT_EQ(main().mnuOpenModel->shortcut(), QKeySequence("Ctrl+O"));
+    EXPECT_EQ(main().mnuHelpTopics->shortcut(), QKeySequence("F1"));
+    EXPECT_EQ(main().mnuHelpTopics->shortcutContext(), Qt::ApplicationShortcut);
+    for (QMainWindow* editor : std::initializer_list<QMainWindow*>{&ed(), &de()}) {
+        EXPECT_EQ(editor->findChild<QAction*>("mnuSave")->shortcut(), QKeySequence("Ctrl+S"));
+        EXPECT_EQ(editor->findChild<QAction*>("mnuRun")->shortcut(), QKeySequence("Ctrl+R"));
+        EXPECT_EQ(editor->findChild<QAction*>("mnuOpen")->shortcut(), QKeySequence("Ctrl+O"));
+    }
+    t.folder = "/opt/tzm/bin";
+    main().mnuHelpTopics->trigger();
+    EXPECT_TRUE(forms::form<FrmHelp>().isVisible());
+    EXPECT_TRUE(forms::form<FrmHelp>().Label1->text().contains("/opt/tzm/share/doc/gwr"));
+
+    // A double click moves a variable to the independent list, in both
+    // editors, with the role checks of the button.
+    chooseData("ID,X,Y,POP,INC");
+    main().mnuGauss_Click();
+    assign(ed().lstAllVars, ed().Command1, "INC");
+    t.clearLog();
+    for (const char* name : {"POP", "INC"}) {
+        QListWidgetItem* it = ed().lstAllVars->findItems(name, Qt::MatchExactly).first();
+        emit ed().lstAllVars->itemDoubleClicked(it);
+    }
+    EXPECT_EQ(entries(ed().LstIndVars), QStringList{"POP"});
+    EXPECT_EQ(t.texts(), QStringList{"This variable is already used as the dependent variable"});
+    main().mnuDescrStatsEditor_Click();
+    emit de().lstAllVars->itemDoubleClicked(de().lstAllVars->item(4));
+    EXPECT_EQ(entries(de().LstIndVars), QStringList{"INC"});
+}
+
+TEST_F(MainWindow, WindowsFitA1366By768ScreenAt100And150PerCent)
+{
+    // A window past an edge moves back; one larger than the screen shrinks.
+    const QRect screen(0, 0, 1366, 728);
+    EXPECT_EQ(fit_rect(QRect(1000, 500, 600, 400), screen), QRect(766, 328, 600, 400));
+    EXPECT_EQ(fit_rect(QRect(-50, -20, 300, 200), screen), QRect(0, 0, 300, 200));
+    EXPECT_EQ(fit_rect(QRect(10, 10, 1500, 900), screen), screen);
+    EXPECT_EQ(fit_rect(QRect(10, 10, 300, 200), screen), QRect(10, 10, 300, 200));
+
+    // Every window, the model editor with its variables filled, needs no
+    // more than the screen less a panel (40 pixels) and a title bar (34)
+    // at 100 % scaling and at 150 %, where the screen is 911 by 512 pixels
+    // of the program's own.
+    chooseData("ID,X,Y,POP,INC,AGE,A1,A2,A3,A4,A5,A6,A7,A8,A9,B1,B2,B3,B4,B5");
+    main().mnuGauss_Click();
+    main().mnuDescrStatsEditor_Click();
+    QList<QWidget*> windows = {&main(), &ed(), &de(), &opt(), &od(), &run()};
+    for (QWidget* w : std::initializer_list<QWidget*>{&forms::form<FrmResults>(), &forms::form<FrmWiz>(),
+                                                      &forms::form<FrmWiz2>(), &forms::form<frmAbout>(),
+                                                      &forms::form<FrmHelp>(), &forms::form<FrmCon>(),
+                                                      &forms::form<FrmDataPrev>()})
+        windows << w;
+    for (double scale : {1.0, 1.5}) {
+        const QSize room(int(1366 / scale) - 8, int((768 - 40) / scale) - 34);
+        for (QWidget* w : windows) {
+            const QSize need = w->minimumSizeHint().expandedTo(w->minimumSize());
+            EXPECT_LE(need.width(), room.width()) << w->objectName().toStdString() << " at " << scale;
+            EXPECT_LE(need.height(), room.height()) << w->objectName().toStdString() << " at " << scale;
+        }
+    }
+    // The editor's first size fits at 100 % as it is.
+    EXPECT_LE(ed().height(), 728 - 34);
+}
+
+TEST_F(MainWindow, AboutShowsTheEnginesRelease)
+{
+    // The engine says its release on --version; the About box shows the
+    // same, with the version the program sets at start.
+    QProcess engine;
+    engine.start(TZM_EXE, {"--version"});
+    ASSERT_TRUE(engine.waitForFinished(10000));
+    const QString said = QString::fromUtf8(engine.readAllStandardOutput());
+    const QRegularExpressionMatch m = QRegularExpression("^tzm release (\\d+\\.\\d+\\.\\d+), build ").match(said);
+    ASSERT_TRUE(m.hasMatch()) << said.toStdString();
+    const QString version = QCoreApplication::applicationVersion();
+    QCoreApplication::setApplicationVersion(TZM_RELEASE);
+    main().mnuAbout->trigger();
+    EXPECT_EQ(forms::form<frmAbout>().lblVersion->text(), "Version " + m.captured(1));
+    QCoreApplication::setApplicationVersion(version);
+}
+
+TEST_F(MainWindow, AStoppedRunsListingOpensLabelledPartial)
+{
+    main();  // ties the run dialog to the viewer
+    ASSERT_TRUE(FrmRun::show_partial_listing);
+    const QString listing = write("l.txt", "Program starts at: now\n");
+    FrmRun::show_partial_listing(listing);
+    EXPECT_TRUE(viewer().isVisible());
+    EXPECT_EQ(viewer().windowTitle(), "Model Listing - partial: the run was stopped");
+    EXPECT_EQ(viewer().RichTextBox1->toPlainText(), "Program starts at: now\n");
+    // Another listing loaded in the same viewer is not labelled.
+    viewer().loadListing(write("m.txt", "complete"));
+    EXPECT_EQ(viewer().windowTitle(), "Model Listing");
 }
 
 }  // namespace

@@ -3,6 +3,9 @@
 #include "fe2_support.h"
 
 #include <QComboBox>
+#include <QFile>
+
+#include <clocale>
 #include <QDir>
 
 #include <functional>
@@ -389,6 +392,170 @@ TEST_F(OpenControl, ColumnsOutsideTheVariableListNameNothing)
     EXPECT_TRUE(ed().isVisible());
     EXPECT_EQ(ed().lstAllVars->count(), 0);
     EXPECT_EQ(ed().LstIndVars->count(), 0);
+}
+
+TEST_F(OpenControl, KeywordRecordsAreKeptAndWrittenAfterRecord16)
+{
+    chooseData(kSix);
+    // The limits and the coordinate system go to "Model Options"; other
+    // keywords, known or not, and a malformed one, are kept as written.
+    QStringList records = modelRecords("vaa", "0");
+    records << "limits 50 400"
+            << "epsg 27700"
+            << "scale 0"
+            << "frobnicate 1, 2"
+            << "limits 5";
+    openModel(records);
+    EXPECT_TRUE(t.shown.empty()) << t.texts().join('|').toStdString();
+    EXPECT_EQ(opt().TxtLimitLo->text(), "50");
+    EXPECT_EQ(opt().TxtLimitHi->text(), "400");
+    EXPECT_EQ(opt().TxtEpsg->text(), "27700");
+    EXPECT_EQ(ed().keyword_records, (QStringList{"scale 0", "frobnicate 1, 2", "limits 5"}));
+    EXPECT_EQ(saveModelAs("again.tzm"), crlf(records));
+
+    // Emptied fields are not written; filled ones are, after record 16.
+    opt().TxtEpsg->clear();
+    records.removeAt(17);
+    EXPECT_EQ(saveModelAs("again.tzm"), crlf(records));
+    opt().TxtLimitLo->clear();
+    opt().TxtLimitHi->clear();
+    ed().keyword_records.clear();
+    EXPECT_EQ(saveModelAs("again.tzm"), crlf(records.mid(0, 16)));
+    opt().TxtEpsg->setText("2056");
+    EXPECT_EQ(saveModelAs("again.tzm"), crlf(records.mid(0, 16) << "epsg 2056"));
+
+    // A descriptive statistics file keeps its keyword records too.
+    QStringList descr = modelRecords("v", "50");
+    descr[3] = "0";
+    descr[14] = "1";
+    descr << "epsg 4326" << "inference 0";
+    forms::unloadAll();
+    t.choose(write("d.tzm", crlf(descr)));
+    main().mnuOpenDescr_Click();
+    ASSERT_TRUE(de().isVisible());
+    t.choose(path("d2.tzm"));
+    de().mnuSaveAs_Click();
+    EXPECT_EQ(read(path("d2.tzm")), crlf(descr));
+}
+
+TEST_F(OpenControl, ModelOptionsSettingsAreCheckedOnSave)
+{
+    chooseData(kSix);
+    openModel(modelRecords("vaa", "0"));
+    t.clearLog();
+    const struct {
+        QString lo, hi, epsg, message;
+    } faults[] = {
+        {"50", "", "", "Give both bandwidth search limits, or leave both empty."},
+        {"50.5", "400", "", "The bandwidth search limits of the adaptive kernel are numbers of neighbours: give "
+                            "whole numbers."},
+        {"400", "50", "", "The lower bandwidth search limit must be at least 0 and below the upper one."},
+        {"-1", "50", "", "The lower bandwidth search limit must be at least 0 and below the upper one."},
+        {"", "", "EPSG:27700", "The EPSG code must be a positive whole number."},
+        {"", "", "0", "The EPSG code must be a positive whole number."},
+    };
+    for (const auto& f : faults) {
+        opt().TxtLimitLo->setText(f.lo);
+        opt().TxtLimitHi->setText(f.hi);
+        opt().TxtEpsg->setText(f.epsg);
+        t.clearLog();
+        t.choose(path("x.tzm"));
+        ed().mnuSaveAs_Click();
+        EXPECT_EQ(t.texts(), (QStringList{f.message, "Fail to save the model"}));
+        EXPECT_EQ(t.titles(), (QStringList{"Error", "Error"}));
+        EXPECT_FALSE(QFile::exists(path("x.tzm")));
+        t.files.clear();
+    }
+    // A fixed kernel searches distances: decimals are fine.
+    ed().kerneltype->setCurrentText("Fixed");
+    opt().TxtLimitLo->setText("0.5");
+    opt().TxtLimitHi->setText("12.25");
+    opt().TxtEpsg->clear();
+    t.clearLog();
+    const QByteArray saved = saveModelAs("x.tzm");
+    EXPECT_TRUE(t.shown.empty()) << t.texts().join('|').toStdString();
+    EXPECT_TRUE(saved.endsWith("\r\n1\r\nlimits 0.5 12.25\r\n"));
+    // A new model starts without them.
+    main().initialise_model_options();
+    EXPECT_TRUE(opt().TxtLimitLo->text().isEmpty() && opt().TxtLimitHi->text().isEmpty() &&
+                opt().TxtEpsg->text().isEmpty());
+}
+
+TEST_F(OpenControl, AMissingDataFileNeverBorrowsThePreviousVariables)
+{
+    chooseData(kSix);
+    openModel(modelRecords("faa", "0"));
+    ASSERT_EQ(ed().TxtDependent->text(), "INC");
+    ASSERT_EQ(ed().LstIndVars->count(), 2);
+    // The next model names a data file that is gone: its columns must not
+    // be read as the variables of the file shown before.
+    QStringList records = modelRecords("faa", "0");
+    records[0] = path("gone.csv");
+    t.clearLog();
+    t.answers = {Answer::Cancel};
+    openModel(records, "other.tzm");
+    EXPECT_EQ(t.titles(), QStringList{"Open File Error"});
+    EXPECT_TRUE(ed().isVisible());
+    EXPECT_EQ(ed().ldlfilename->text(), path("other.tzm"));
+    EXPECT_EQ(ed().lstAllVars->count(), 0);
+    EXPECT_EQ(ed().TxtVarsNo->text(), "0");
+    EXPECT_EQ(ed().TxtDependent->text(), "");
+    EXPECT_EQ(ed().TxtX->text(), "");
+    EXPECT_EQ(ed().LstIndVars->count(), 0);
+    EXPECT_EQ(ed().TxtDindex->text(), "5");
+}
+
+// Control files opened under a German locale, where the C library writes
+// and reads "4,5" for four and a half.
+class GermanOpenControl : public OpenControl {
+protected:
+    void SetUp() override
+    {
+        old_ = std::setlocale(LC_ALL, nullptr);
+        ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr) << "the de_DE.UTF-8 locale is not installed";
+    }
+    void TearDown() override { std::setlocale(LC_ALL, old_.c_str()); }
+
+private:
+    std::string old_;
+};
+
+TEST_F(GermanOpenControl, NumbersAreReadAsTheEngineReadsThem)
+{
+    chooseData(kSix);
+    // The bandwidth the editor writes: read as it stands.
+    openModel(modelRecords("fnn", "4.5"));
+    EXPECT_TRUE(t.shown.empty()) << t.texts().join('|').toStdString();
+    EXPECT_TRUE(ed().OptionBW->isChecked());
+    EXPECT_EQ(ed().Text1->text(), "4.5");
+    EXPECT_EQ(saveModelAs("again.tzm"), crlf(modelRecords("fnn", "4.5")));
+    // "4,5" is two values to the engine, which takes the first: 4.
+    forms::unloadAll();
+    openModel(modelRecords("fnn", "4,5"));
+    EXPECT_TRUE(t.shown.empty());
+    EXPECT_EQ(ed().Text1->text(), "4");
+    // Whole-number records hold whole numbers only: the engine refuses
+    // "2.0", "1e0" and "0x2", and so does the reader.
+    for (const char* code : {"2.0", "1e0", "0x2"}) {
+        QStringList records = modelRecords("faa", "0");
+        records[14] = code;
+        forms::unloadAll();
+        t.clearLog();
+        openModel(records);
+        EXPECT_EQ(t.titles(), QStringList{"Unable to complete operation"}) << code;
+    }
+    // A numeric record left blank takes the next line's value, as in the
+    // engine: here the significance test reads the diagnostics flag.
+    QStringList records = modelRecords("faa", "0");
+    records[12] = "";
+    records[13] = "1";
+    records.insert(14, "0");
+    records.removeAt(16);
+    forms::unloadAll();
+    t.clearLog();
+    openModel(records);
+    EXPECT_TRUE(opt().Option8->isChecked());  // Monte Carlo
+    EXPECT_FALSE(opt().DiagnCheck->isChecked());
 }
 
 }  // namespace

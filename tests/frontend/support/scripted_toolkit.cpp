@@ -15,6 +15,15 @@ public:
     int exitCode() override { return s_->finished && !s_->crashed ? s_->exitCode : -1; }
     bool crashed() override { return s_->finished && s_->crashed; }
     bool waitForFinished(int) override { return s_->finished; }
+    QByteArray readStandardError() override {
+        QByteArray b;
+        b.swap(s_->stderrText);
+        return b;
+    }
+    void kill() override {
+        if (s_->finished) return;
+        s_->killed = s_->finished = s_->crashed = true;
+    }
 
 private:
     std::shared_ptr<FakeProcessState> s_;

@@ -37,6 +37,10 @@ struct FakeProcessState {
     bool finished = false;
     int exitCode = 0;
     bool crashed = false;
+    // Standard error not yet read by the window; the test appends to it.
+    QByteArray stderrText;
+    // Set by kill(): the process then counts as finished and crashed.
+    bool killed = false;
 };
 
 // Creates the QApplication the windows need, once per test program.
@@ -78,6 +82,8 @@ public:
     std::function<void(const Shown&)> onMessage;
 
     QString folder = "/opt/tzm";  // programFolder()
+    // The user's settings (setting/setSetting), fresh for every test.
+    std::map<QString, QString> settings;
     QString clock = "10:00:00";   // timeOfDay()
 
     // ---- what happened ---------------------------------------------------
@@ -112,6 +118,11 @@ public:
     bool setCurrentDirectory(const QString& path) override { cwd = path; return true; }
     QString timeOfDay() override { return clock; }
     void setBusy(bool b) override { busy = b; }
+    QString setting(const QString& key) override {
+        auto it = settings.find(key);
+        return it == settings.end() ? QString() : it->second;
+    }
+    void setSetting(const QString& key, const QString& value) override { settings[key] = value; }
 
 private:
     FileChoice dialog(const FileRequest& request, bool save);
