@@ -5,6 +5,7 @@
 #include "frmMain.h"
 #include "frmOpenData.h"
 #include "frmOptions.h"
+#include "open_control.h"
 #include "toolkit/toolkit.h"
 
 #include <QCloseEvent>
@@ -16,37 +17,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
-
-namespace {
-
-const char* const kPositiveBandwidth =
-    "No positive bandwidth defined. Please define the positive bandwidth and try again.";
-const char* const kNoTitle =
-    "Warning: No title entered. Note: This is optional and the program will still run without a title.";
-
-void error(const QString& text, const QString& title = "Error")
-{
-    tk::toolkit().message(text, tk::Buttons::OK, tk::Icon::Critical, title);
-}
-
-void no_title_warning()
-{
-    tk::toolkit().message(kNoTitle, tk::Buttons::OK, tk::Icon::Exclamation, "Warning");
-}
-
-// A column number held in an index box.
-bool whole(const QString& text, long& value)
-{
-    bool ok = false;
-    value = text.trimmed().toLong(&ok);
-    return ok;
-}
-
-}  // namespace
 
 FrmDescr::FrmDescr(QWidget* parent) : QMainWindow(parent)
 {
@@ -54,128 +27,86 @@ FrmDescr::FrmDescr(QWidget* parent) : QMainWindow(parent)
     setWindowTitle("Descriptive Statistics Editor (Geographically Weighted Statistics)");
     // Closing discards the editor; the next opening starts from scratch.
     setAttribute(Qt::WA_DeleteOnClose);
-
-    QMenu* file = menuBar()->addMenu("File");
-    file->setObjectName("mnuFile");
-    auto action = [](QMenu* m, const char* name, const char* caption) {
-        QAction* a = m->addAction(caption);
-        a->setObjectName(name);
-        return a;
-    };
-    mnuOpen = action(file, "mnuOpen", "Open another configuration");
-    mnuSave = action(file, "mnuSave", "Save the configuration");
-    mnuSaveAs = action(file, "mnuSaveAs", "Save the configuration as ...");
-    mnuRun = action(file, "mnuRun", "Run open configuration");
-    file->addSeparator();
-    mnuExit = action(file, "mnuExit", "Exit");
-    QMenu* edit = menuBar()->addMenu("Edit");
-    edit->setObjectName("mnuEdit");
-    mnuChgFiles = action(edit, "mnuChgFiles", "File Locations");
-    mnuOpen->setShortcut(QKeySequence("Ctrl+O"));
-    mnuSave->setShortcut(QKeySequence("Ctrl+S"));
-    mnuRun->setShortcut(QKeySequence("Ctrl+R"));
-
+    create_menus();
     auto* central = new QWidget(this);
     setCentralWidget(central);
-    auto line = [central](const char* name, bool readOnly = true) {
-        auto* e = new QLineEdit(central);
-        e->setObjectName(name);
-        e->setReadOnly(readOnly);
-        return e;
-    };
-    auto label = [central](const char* name, const char* caption) {
-        auto* l = new QLabel(caption, central);
-        l->setObjectName(name);
-        return l;
-    };
-    auto arrow = [central](const char* name) {
-        auto* b = new QPushButton("->", central);
-        b->setObjectName(name);
-        b->setFixedWidth(40);
-        return b;
-    };
-    auto command = [central](const char* name, const char* caption) {
-        auto* b = new QPushButton(caption, central);
-        b->setObjectName(name);
-        return b;
-    };
+    create_role_controls(central);
+    create_settings(central);
+    create_commands(central);
+    lay_out(central);
+    connect_controls();
+}
 
+void FrmDescr::create_menus()
+{
+    const EditorMenus m = editor_menus(this, "configuration");
+    mnuOpen = m.open;
+    mnuSave = m.save;
+    mnuSaveAs = m.saveAs;
+    mnuRun = m.run;
+    mnuExit = m.exit;
+    mnuChgFiles = m.chgFiles;
+}
+
+// The variables, and the role boxes with their buttons.
+void FrmDescr::create_role_controls(QWidget* central)
+{
     lstAllVars = new QListWidget(central);
     lstAllVars->setObjectName("lstAllVars");
-    TxtVarsNo = line("TxtVarsNo");
+    TxtVarsNo = text_box(central, "TxtVarsNo");
     LstIndVars = new QListWidget(central);
     LstIndVars->setObjectName("LstIndVars");
-    TxtX = line("TxtX");
-    TxtXindex = line("TxtXindex");
-    TxtY = line("TxtY");
-    TxtYindex = line("TxtYindex");
-    TxtW = line("TxtW");
-    TxtWindex = line("TxtWindex");
+    TxtX = text_box(central, "TxtX");
+    TxtXindex = text_box(central, "TxtXindex");
+    TxtY = text_box(central, "TxtY");
+    TxtYindex = text_box(central, "TxtYindex");
+    TxtW = text_box(central, "TxtW");
+    TxtWindex = text_box(central, "TxtWindex");
     for (QLineEdit* e : {TxtXindex, TxtYindex, TxtWindex, TxtVarsNo})
         e->setMaximumWidth(50);
-    Command2 = arrow("Command2");
-    Command3 = arrow("Command3");
-    Command4 = arrow("Command4");
-    Command5 = arrow("Command5");
+    Command2 = arrow_button(central, "Command2");
+    Command3 = arrow_button(central, "Command3");
+    Command4 = arrow_button(central, "Command4");
+    Command5 = arrow_button(central, "Command5");
+}
 
-    TxtTitle = line("TxtTitle", false);
-    kerneltype = new QComboBox(central);
-    kerneltype->setObjectName("kerneltype");
-    kerneltype->setEditable(true);
-    kerneltype->addItems({"Fixed", "Adaptive"});
-    kerneltype->setCurrentText("Fixed");
-    CoordsType = new QComboBox(central);
-    CoordsType->setObjectName("CoordsType");
-    CoordsType->setEditable(true);
-    CoordsType->addItems({"Cartesian", "Spherical"});
-    CoordsType->setCurrentText("Cartesian");
-    BandwidthTxt = line("BandwidthTxt", false);
+// The title, kernel, coordinates, bandwidth and result format.
+void FrmDescr::create_settings(QWidget* central)
+{
+    TxtTitle = text_box(central, "TxtTitle", false);
+    kerneltype = kernel_box(central);
+    CoordsType = coordinates_box(central);
+    BandwidthTxt = text_box(central, "BandwidthTxt", false);
+    FormatOptions o;
+    FrameOutput = output_frame(central, o);
+    Option4 = o.csv;
+    Option5 = o.e00;
+    Option6 = o.mif;
+    Option7 = o.none;
+    OptionGpkg = o.gpkg;
+}
 
-    FrameOutput = new QGroupBox("Output Format", central);
-    FrameOutput->setObjectName("FrameOutput");
-    auto option = [this](const char* name, const char* caption) {
-        auto* r = new QRadioButton(caption, FrameOutput);
-        r->setObjectName(name);
-        return r;
-    };
-    Option4 = option("Option4", "Spreadsheet (*.csv)");
-    Option5 = option("Option5", "ArcInfo Exp. (*.e00)");
-    Option6 = option("Option6", "MapINFO (*.mif)");
-    Option7 = option("Option7", "None");
-    Option7->setChecked(true);
-    OptionGpkg = option("OptionGpkg", "GeoPackage (*.gpkg)");
-    {
-        // Two columns: csv, e00 and gpkg on the left, mif and none on the right.
-        auto* g = new QGridLayout(FrameOutput);
-        g->addWidget(Option4, 0, 0);
-        g->addWidget(Option5, 1, 0);
-        g->addWidget(OptionGpkg, 2, 0);
-        g->addWidget(Option6, 0, 1);
-        g->addWidget(Option7, 1, 1);
-    }
-
+void FrmDescr::create_commands(QWidget* central)
+{
     ldlfilename = new QLabel(kNoFile, central);
     ldlfilename->setObjectName("ldlfilename");
     ldlfilename->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    Command6 = command("Command6", "Open...");
-    Command7 = command("Command7", "View/Edit Files");
-    Command8 = command("Command8", "Save");
-    Command10 = command("Command10", "Run");
-    Command9 = command("Command9", "End");
+    Command6 = command_button(central, "Command6", "Open...");
+    Command7 = command_button(central, "Command7", "View/Edit Files");
+    Command8 = command_button(central, "Command8", "Save");
+    Command10 = command_button(central, "Command10", "Run");
+    Command9 = command_button(central, "Command9", "End");
+}
 
-    // Three columns, the variables, the roles with their buttons, and the
-    // settings; then the file name and the commands.  Side by side, the
-    // editor fits a 1366 x 768 screen at 150 % scaling.
-    auto* vars = new QVBoxLayout;
-    vars->addWidget(label("Label1", "Variables"));
-    vars->addWidget(lstAllVars, 1);
-    {
-        auto* h = new QHBoxLayout;
-        h->addWidget(label("Label2", "# of Variables"));
-        h->addWidget(TxtVarsNo);
-        h->addStretch();
-        vars->addLayout(h);
-    }
+// Three columns, the variables, the roles with their buttons, and the
+// settings; then the file name and the commands.  Side by side, the editor
+// fits a 1366 x 768 screen at 150 % scaling.
+void FrmDescr::lay_out(QWidget* central)
+{
+    auto label = [central](const char* name, const char* caption) {
+        return caption_label(central, name, caption);
+    };
+    QVBoxLayout* vars = variables_column(central, lstAllVars, TxtVarsNo);
     auto pair = [](QLineEdit* name, QLineEdit* index) {
         auto* h = new QHBoxLayout;
         h->addWidget(name, 1);
@@ -230,7 +161,10 @@ FrmDescr::FrmDescr(QWidget* parent) : QMainWindow(parent)
     v->addLayout(fileLine);
     v->addLayout(commands);
     resize(820, 440);
+}
 
+void FrmDescr::connect_controls()
+{
     connect(Command2, &QPushButton::clicked, this, &FrmDescr::Command2_Click);
     connect(Command3, &QPushButton::clicked, this, &FrmDescr::Command3_Click);
     connect(Command4, &QPushButton::clicked, this, &FrmDescr::Command4_Click);
@@ -344,13 +278,13 @@ bool FrmDescr::check_configuration()
 {
     int errors = 0;
     auto fail = [&](const char* text) {
-        error(text);
+        error_message(text);
         ++errors;
     };
-    const frmOpenData& od = forms::form<frmOpenData>();
-    if (od.TxtOpenData->text().isEmpty())
+    const data_files files = forms::form<frmOpenData>().files();
+    if (files.data.isEmpty())
         fail("No data file has been defined. Create a new model.");
-    if (od.TxtOutput->text().isEmpty())
+    if (files.output.isEmpty())
         fail("No output file has been defined. Create a new model.");
     if (TxtXindex->text().isEmpty())
         fail("No x (x-coord) variable has been selected. Please select one.");
@@ -368,101 +302,80 @@ bool FrmDescr::check_configuration()
     return errors == 0;
 }
 
-bool FrmDescr::build_records(QStringList& r)
+bool FrmDescr::fill_control_file(control_file& cf)
 {
-    const frmOpenData& od = forms::form<frmOpenData>();
-    tk::Toolkit& t = tk::toolkit();
-    r.clear();
+    cf = control_file{};
+    const data_files files = forms::form<frmOpenData>().files();
+    cf.data_file = files.data;
+    // The location file is kept while "Model Options" names a model type
+    // that can be fitted at separate locations.
+    cf.location_file = location_record(files, forms::form<frmOptions>().model_type());
+    cf.format = checked_format(formats());
+    if (!result_record(files, cf.format, cf.result_file))
+        return false;
+    // No dependent variable; the x, y and weight columns.
+    if (!column_records(TxtXindex, TxtYindex, TxtWindex, cf)) {
+        show_unexpected_error();
+        return false;
+    }
+    cf.title = title_record(TxtTitle->text());
+    // T for the variables to summarise.
+    cf.flags = flag_record(lstAllVars, LstIndVars);
+    // The kernel letter alone: a user-given bandwidth on all points.
+    cf.kernel = kernel_letter(kerneltype->currentText());
+    // The bandwidth as typed, a number greater than 0.
+    if (!bandwidth_record(BandwidthTxt->text(), cf.bandwidth))
+        return false;
+    // No listings, no test, no diagnostics: descriptive statistics.
+    cf.method = kDescriptiveMethod;
+    if (!coordinates_record(CoordsType->currentText(), cf))
+        return false;
+    cf.keywords = keyword_records;
+    return true;
+}
 
-    // 1, 2: the data file; the location file only while "Model Options"
-    // names the Gaussian model.
-    r << od.TxtOpenData->text();
-    if (forms::form<frmOptions>().model_type() == 2) {
-        r << od.Txtlocations->text();
-    } else {
-        r << QString();
-        if (!od.Txtlocations->text().isEmpty())
-            t.message("This model type can only be fitted at the data points. The calibration locations "
-                      "file selected will be ignored.",
-                      tk::Buttons::OK, tk::Icon::Information, "Gaussian Regression");
+bool FrmDescr::load_control_file(const control_read& read)
+{
+    const control_file& cf = read.file;
+    show_files(read);
+    read.need(5);  // record 4, the dependent variable, is not used
+    const int n = read_variables(cf.data_file, lstAllVars, TxtVarsNo);
+    TxtXindex->setText(QString::number(cf.x));
+    TxtYindex->setText(QString::number(cf.y));
+    TxtWindex->setText(QString::number(cf.weight));
+    // The names come from the data file's variables, when there is one.
+    if (!cf.data_file.isEmpty()) {
+        TxtX->setText(entry(lstAllVars, cf.x - 1));
+        Command3->setText("<-");
+        TxtY->setText(entry(lstAllVars, cf.y - 1));
+        Command4->setText("<-");
+        if (cf.weight != 0)
+            TxtW->setText(entry(lstAllVars, cf.weight - 1));
     }
-    // 3: the result file with the extension of its format.
-    if (Option7->isChecked()) {
-        r << QString();
-    } else {
-        if (od.TxtOutput->text().isEmpty()) {
-            error("No output file has been defined. Open Data Files screen to define one");
-            return false;
-        }
-        const char* ext = Option4->isChecked()      ? ".csv"
-                          : Option5->isChecked()    ? ".e00"
-                          : OptionGpkg->isChecked() ? ".gpkg"
-                                                    : ".mif";
-        r << output_path_for(od.TxtOutput->text(), ext);
-    }
-    // 4, 5: no dependent variable; the x, y and weight columns.
-    long x = 0, y = 0, w = 0;
-    if (!whole(TxtXindex->text(), x) || !whole(TxtYindex->text(), y) ||
-        (!TxtWindex->text().isEmpty() && !whole(TxtWindex->text(), w))) {
-        show_unexpected_error();
+
+    read.need(6);
+    TxtTitle->setText(cf.title);
+    read.need(7);
+    fill_flagged(lstAllVars, LstIndVars, model_flags(cf.flags, n));
+    Command2->setText("<-");
+    read.need(8);
+    select_kernel(kerneltype, cf.kernel);
+
+    // The bandwidth as written, whatever its sign; it must be a number.
+    read.need(9);
+    item_value(cf.bandwidth);
+    BandwidthTxt->setText(cf.bandwidth);
+
+    // Listings, test and diagnostics are not used.
+    if (read.complete >= 12)
+        select_format(formats(), cf.format);
+    read.need(15);
+    if (cf.method != kDescriptiveMethod)
         return false;
-    }
-    r << "0";
-    r << QString("%1,%2,%3").arg(x).arg(y).arg(w);
-    // 6: the title.
-    if (TxtTitle->text().isEmpty()) {
-        no_title_warning();
-        r << "Untitled";
-    } else {
-        r << TxtTitle->text();
-    }
-    // 7: one flag per variable, T for the variables to summarise.
-    QString flags;
-    for (int i = 0; i < lstAllVars->count(); ++i)
-        flags += item_in_list(lstAllVars->item(i)->text(), LstIndVars) ? 'T' : 'F';
-    r << flags;
-    // 8: the kernel letter alone: a user-given bandwidth on all points.
-    if (kerneltype->currentText() == "Fixed")
-        r << "f";
-    else if (kerneltype->currentText() == "Adaptive")
-        r << "v";
-    else
-        r << QString();
-    // 9: the bandwidth as typed, a number greater than 0.
-    double bw = 0;
-    if (BandwidthTxt->text().trimmed().isEmpty()) {
-        error(kPositiveBandwidth);
-        return false;
-    }
-    if (!parse_number(BandwidthTxt->text(), bw)) {
-        show_unexpected_error();
-        return false;
-    }
-    if (!(bw > 0)) {
-        error(kPositiveBandwidth);
-        return false;
-    }
-    r << BandwidthTxt->text();
-    // 10 to 16: no listings, the result format, no test, no diagnostics,
-    // descriptive statistics, the coordinates.
-    r << "0" << "0";
-    r << (Option4->isChecked()      ? "1"
-          : Option5->isChecked()    ? "2"
-          : Option6->isChecked()    ? "3"
-          : OptionGpkg->isChecked() ? "4"
-                                    : "0");
-    r << "0" << "0" << "1";
-    // A typed coordinates text that is neither would leave the file one
-    // record short, which the engine cannot read: the save stops instead.
-    if (CoordsType->currentText() == "Cartesian") {
-        r << "1";
-    } else if (CoordsType->currentText() == "Spherical") {
-        r << "2";
-    } else {
-        error("No coordinate type selected. Please select Cartesian or Spherical and try again.");
-        return false;
-    }
-    r << keyword_records;
+    read.need(16);
+    select_coordinates(CoordsType, cf.coordinates);
+    // Keyword records are kept as they are and written back after record 16.
+    keyword_records = cf.keywords;
     return true;
 }
 
@@ -470,7 +383,7 @@ bool FrmDescr::save_configuration(int mode, const QString& given)
 {
     tk::Toolkit& t = tk::toolkit();
     if (!check_configuration()) {
-        error("Fail to save the configuration");
+        error_message("Fail to save the configuration");
         return false;
     }
     QString path = given;
@@ -480,7 +393,7 @@ bool FrmDescr::save_configuration(int mode, const QString& given)
         path = c.path;
         ldlfilename->setText(path);
         if (path.isEmpty()) {
-            error("The model was not saved.", "Fail to Save the Model");
+            error_message("The model was not saved.", "Fail to Save the Model");
             ldlfilename->setText(kNoFile);
             return false;
         }
@@ -495,9 +408,10 @@ bool FrmDescr::save_configuration(int mode, const QString& given)
     // Every record is checked before anything is written, and the file is
     // replaced as a whole, so a stopped or failed save leaves the previous
     // file intact.
-    QStringList records;
-    if (!build_records(records))
+    control_file cf;
+    if (!fill_control_file(cf))
         return false;
+    const QStringList records = control_records(cf);
     for (;;) {
         const tk::FileError e = t.writeTextFile(path, records);
         if (e == tk::FileError::None) {
@@ -549,23 +463,16 @@ void FrmDescr::Command10_Click()
     if (check_configuration())
         mnuRun_Click();
     else
-        error("Fail to run the model");
+        error_message("Fail to run the model");
 }
 
 void FrmDescr::mnuRun_Click()
 {
     if (!has_file_name()) {
-        error("You need to create and/or save the model before run it.", "Unable to run model");
+        error_message("You need to create and/or save the model before run it.", "Unable to run model");
         return;
     }
-    const QString path = ldlfilename->text();
-    FrmRun& run = forms::form<FrmRun>();
-    run.TxtInput->setText(path);
-    // The listing goes beside the control file, named after it.
-    run.TxtOutput->setText(FrmRun::listing_for(path));
-    run.show();
-    run.raise();
-    run.activateWindow();
+    forms::form<FrmRun>().prepare(ldlfilename->text());
 }
 
 void FrmDescr::Command6_Click() { mnuOpen_Click(); }
@@ -589,9 +496,6 @@ void FrmDescr::closeEvent(QCloseEvent* e)
         e->ignore();
         return;
     }
-    frmOpenData& od = forms::form<frmOpenData>();
-    od.TxtOpenData->clear();
-    od.Txtlocations->clear();
-    od.TxtOutput->clear();
+    forms::form<frmOpenData>().clear_files();
     e->accept();
 }

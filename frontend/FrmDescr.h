@@ -1,11 +1,13 @@
 // The descriptive statistics editor: the variables to summarise, the
 // coordinate and weight variables, kernel and bandwidth, coordinates and
-// result format; validates them and writes a 16-record control file whose
-// analysis fields ask for local descriptive statistics.
+// result format; validates them and writes a 16-record control file
+// (control_file.h) whose analysis fields ask for local descriptive
+// statistics.
 #pragma once
 
 #include <QMainWindow>
 
+#include "editors.h"
 #include "shared.h"
 
 class QComboBox;
@@ -74,6 +76,16 @@ public:
     // close: the offer was declined, or accepted and the file written.
     bool ask_save_configuration();
 
+    // The control file of the editor's choices and the chosen files: every
+    // value checked, with the messages a save shows; false when a check
+    // stopped the save.
+    bool fill_control_file(control_file& cf);
+    // Sets the editor and "Confirm Data Files" from a control file read
+    // back, record by record in their order.  False when the file is no
+    // descriptive statistics file (record 15 is not 1); throws
+    // control_read_error at a record that could not be read.
+    bool load_control_file(const control_read& read);
+
     // Keyword records read from the control file, written back unchanged
     // after record 16.
     QStringList keyword_records;
@@ -106,9 +118,15 @@ protected:
     void closeEvent(QCloseEvent* e) override;
 
 private:
+    // The steps of building the window.
+    void create_menus();
+    void create_role_controls(QWidget* central);
+    void create_settings(QWidget* central);
+    void create_commands(QWidget* central);
+    void lay_out(QWidget* central);
+    void connect_controls();
+
     void roleButton(QPushButton* b, QLineEdit* name, QLineEdit* index, Role role, const char* title);
-    // The 16 records, every value checked, with the messages a save shows;
-    // false when a check stopped the save.
-    bool build_records(QStringList& records);
+    FormatOptions formats() const { return {Option4, Option5, Option6, Option7, OptionGpkg}; }
     bool has_file_name() const;
 };

@@ -22,6 +22,7 @@
 #include <cmath>
 
 #include "forms.h"
+#include "control_file.h"
 #include "open_control.h"
 #include "shared.h"
 #include "toolkit/toolkit.h"
@@ -377,38 +378,24 @@ void FrmMap::after_run(const QString& control, const QString& listing) {
     Hints hints;
     QString path;
     try {
-        ControlRecords r(ctl);
-        const QString data = r.text();
-        r.text();  // location file
-        const QString outfil = r.text();
-        const long dep = r.whole();
-        long x = 0, y = 0, w = 0;
-        r.three(x, y, w);
-        r.text();  // title
-        const QString flags = r.text();
-        r.text();  // kernel and calibration letters
-        r.text();  // bandwidth
-        r.text();  // calibration history
-        r.text();  // predictions
-        const long code = r.whole();
-        r.text();  // significance test
-        r.text();  // casewise diagnostics
-        const long method = r.whole();
-        const long coords = r.atEnd() ? 1 : r.whole();
+        const control_read r = parse_control_file(ctl);
+        r.need(16);
+        const control_file& cf = r.file;
         const QString folder = t.programFolder();
-        path = result_path(outfil, int(code), folder);
-        hints.geographic = coords == 2 ? 1 : 0;
+        path = result_path(cf.result_file, int(cf.format), folder);
+        hints.geographic = cf.coordinates == coordinate_type::spherical ? 1 : 0;
         // The parameters: the intercept, then the flagged columns that play
         // no other role, in the data file's order.
         QString header;
-        QString dataPath = data;
+        QString dataPath = cf.data_file;
         if (QFileInfo(dataPath).isRelative()) dataPath = folder + tk::separator() + dataPath;
         if (t.readFirstLine(dataPath, header) == tk::FileError::None) {
             const QStringList names = split_header(header);
-            if (method != 1) hints.variables << "Intercept";
-            for (int c = 1; c <= names.size() && c <= flags.size(); ++c) {
-                if (c == dep || c == x || c == y || c == w) continue;
-                if (flags[c - 1] == QChar('T') || flags[c - 1] == QChar('t')) hints.variables << names[c - 1].trimmed();
+            if (cf.method != kDescriptiveMethod) hints.variables << "Intercept";
+            for (int c = 1; c <= names.size() && c <= cf.flags.size(); ++c) {
+                if (c == cf.dependent || c == cf.x || c == cf.y || c == cf.weight) continue;
+                const QChar flag = cf.flags[c - 1];
+                if (flag == QChar('T') || flag == QChar('t')) hints.variables << names[c - 1].trimmed();
             }
         }
     } catch (const control_read_error&) {

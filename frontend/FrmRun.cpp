@@ -111,6 +111,14 @@ FrmRun::FrmRun(QWidget* parent) : QWidget(parent, Qt::Window) {
 
 QString FrmRun::engine_path() { return tk::toolkit().programFolder() + tk::separator() + "tzm"; }
 
+void FrmRun::prepare(const QString& control) {
+    TxtInput->setText(control);
+    TxtOutput->setText(listing_for(control));
+    show();
+    raise();
+    activateWindow();
+}
+
 QString FrmRun::listing_for(const QString& control) {
     const QString name = file_title(control);
     const qsizetype dot = name.lastIndexOf('.');

@@ -66,6 +66,10 @@ public:
     // the listing on standard output, every path quoted for the shell.
     static QByteArray run_script(const QString& input, const QString& listing);
 
+    // Shows the dialog ready to run the control file `control`, its listing
+    // beside it, named after it.
+    void prepare(const QString& control);
+
     // Asks whether to stop a run in progress and stops it on "Yes"; true
     // when no run is left going.
     bool stop_run();

@@ -4,7 +4,6 @@
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QMenuBar>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -14,29 +13,8 @@
 #include "frmMain.h"
 #include "frmOpenData.h"
 #include "frmOptions.h"
+#include "open_control.h"
 #include "toolkit/toolkit.h"
-
-namespace {
-
-const char* kPositiveBandwidth =
-    "No positive bandwidth defined. Please define the positive bandwidth and try again.";
-const char* kNoTitle =
-    "Warning: No title entered. Note: This is optional and the program will still run without a title.";
-
-void error(const QString& text, const QString& title = "Error") {
-    tk::toolkit().message(text, tk::Buttons::OK, tk::Icon::Critical, title);
-}
-
-void no_title_warning() { tk::toolkit().message(kNoTitle, tk::Buttons::OK, tk::Icon::Exclamation, "Warning"); }
-
-// Reads a column number or other whole number written in a text box.
-bool whole(const QString& text, long& value) {
-    bool ok = false;
-    value = text.trimmed().toLong(&ok);
-    return ok;
-}
-
-}  // namespace
 
 UpDown::UpDown(QLineEdit* buddy, QWidget* parent) : QWidget(parent), buddy_(buddy) {
     setObjectName("UpDown1");
@@ -66,90 +44,60 @@ FrmTZM::FrmTZM(QWidget* parent) : QMainWindow(parent) {
     setObjectName("FrmTZM");
     setWindowTitle("Model Editor (Geographically Weighted Regression)");
     setAttribute(Qt::WA_DeleteOnClose);
-
-    // Menus.
-    QMenu* file = menuBar()->addMenu("File");
-    file->setObjectName("mnuFile");
-    auto action = [](QMenu* m, const char* name, const char* caption) {
-        QAction* a = m->addAction(caption);
-        a->setObjectName(name);
-        return a;
-    };
-    mnuOpen = action(file, "mnuOpen", "Open another model");
-    mnuSave = action(file, "mnuSave", "Save the model");
-    mnuSaveAs = action(file, "mnuSaveAs", "Save the model as ...");
-    mnuRun = action(file, "mnuRun", "Run open model");
-    file->addSeparator();
-    mnuExit = action(file, "mnuExit", "Exit");
-    QMenu* edit = menuBar()->addMenu("Edit");
-    edit->setObjectName("mnuEdit");
-    mnuChgFiles = action(edit, "mnuChgFiles", "File Locations");
-    mnuOpen->setShortcut(QKeySequence("Ctrl+O"));
-    mnuSave->setShortcut(QKeySequence("Ctrl+S"));
-    mnuRun->setShortcut(QKeySequence("Ctrl+R"));
-
+    create_menus();
     auto* central = new QWidget(this);
     setCentralWidget(central);
-    auto line = [central](const char* name, bool readOnly = true) {
-        auto* e = new QLineEdit(central);
-        e->setObjectName(name);
-        e->setReadOnly(readOnly);
-        return e;
-    };
-    auto label = [central](const char* name, const char* caption) {
-        auto* l = new QLabel(caption, central);
-        l->setObjectName(name);
-        return l;
-    };
-    auto arrow = [central](const char* name) {
-        auto* b = new QPushButton("->", central);
-        b->setObjectName(name);
-        b->setFixedWidth(40);
-        return b;
-    };
-    auto option = [](QWidget* frame, const char* name, const char* caption) {
-        auto* r = new QRadioButton(caption, frame);
-        r->setObjectName(name);
-        return r;
-    };
+    create_role_controls(central);
+    create_settings(central);
+    create_commands(central);
+    lay_out(central);
+    connect_controls();
+}
 
+void FrmTZM::create_menus() {
+    const EditorMenus m = editor_menus(this, "model");
+    mnuOpen = m.open;
+    mnuSave = m.save;
+    mnuSaveAs = m.saveAs;
+    mnuRun = m.run;
+    mnuExit = m.exit;
+    mnuChgFiles = m.chgFiles;
+}
+
+// The variables, and the role boxes with their buttons.
+void FrmTZM::create_role_controls(QWidget* central) {
     lstAllVars = new QListWidget(central);
     lstAllVars->setObjectName("lstAllVars");
-    TxtVarsNo = line("TxtVarsNo");
-    TxtDependent = line("TxtDependent");
-    TxtDindex = line("TxtDindex");
+    TxtVarsNo = text_box(central, "TxtVarsNo");
+    TxtDependent = text_box(central, "TxtDependent");
+    TxtDindex = text_box(central, "TxtDindex");
     LstIndVars = new QListWidget(central);
     LstIndVars->setObjectName("LstIndVars");
-    TxtX = line("TxtX");
-    TxtXindex = line("TxtXindex");
-    TxtY = line("TxtY");
-    TxtYindex = line("TxtYindex");
-    TxtW = line("TxtW");
-    TxtWindex = line("TxtWindex");
+    TxtX = text_box(central, "TxtX");
+    TxtXindex = text_box(central, "TxtXindex");
+    TxtY = text_box(central, "TxtY");
+    TxtYindex = text_box(central, "TxtYindex");
+    TxtW = text_box(central, "TxtW");
+    TxtWindex = text_box(central, "TxtWindex");
     for (QLineEdit* e : {TxtDindex, TxtXindex, TxtYindex, TxtWindex, TxtVarsNo}) e->setMaximumWidth(50);
-    Command1 = arrow("Command1");
-    Command2 = arrow("Command2");
-    Command3 = arrow("Command3");
-    Command4 = arrow("Command4");
-    Command5 = arrow("Command5");
+    Command1 = arrow_button(central, "Command1");
+    Command2 = arrow_button(central, "Command2");
+    Command3 = arrow_button(central, "Command3");
+    Command4 = arrow_button(central, "Command4");
+    Command5 = arrow_button(central, "Command5");
+}
 
-    TxtTitle = line("TxtTitle", false);
-    kerneltype = new QComboBox(central);
-    kerneltype->setObjectName("kerneltype");
-    kerneltype->setEditable(true);
-    kerneltype->addItems({"Fixed", "Adaptive"});
-    kerneltype->setCurrentText("Fixed");
-    CoordsType = new QComboBox(central);
-    CoordsType->setObjectName("CoordsType");
-    CoordsType->setEditable(true);
-    CoordsType->addItems({"Cartesian", "Spherical"});
-    CoordsType->setCurrentText("Cartesian");
+// The title, kernel, coordinates, bandwidth, calibration and result format.
+void FrmTZM::create_settings(QWidget* central) {
+    TxtTitle = text_box(central, "TxtTitle", false);
+    kerneltype = kernel_box(central);
+    CoordsType = coordinates_box(central);
 
     FrameBandwidth = new QGroupBox("Bandwidth Selection", central);
     FrameBandwidth->setObjectName("FrameBandwidth");
-    OptionAll = option(FrameBandwidth, "OptionAll", "All data");
-    OptionSample = option(FrameBandwidth, "OptionSample", "Sample (%)");
-    OptionBW = option(FrameBandwidth, "OptionBW", "Bandwidth");
+    OptionAll = option_button(FrameBandwidth, "OptionAll", "All data");
+    OptionSample = option_button(FrameBandwidth, "OptionSample", "Sample (%)");
+    OptionBW = option_button(FrameBandwidth, "OptionBW", "Bandwidth");
     Text2 = new QLineEdit("1", FrameBandwidth);
     Text2->setObjectName("Text2");
     Text2->setMaximumWidth(50);
@@ -172,68 +120,43 @@ FrmTZM::FrmTZM(QWidget* parent) : QMainWindow(parent) {
     }
     FrameMethod = new QGroupBox("Method", central);
     FrameMethod->setObjectName("FrameMethod");
-    OptionAIC = option(FrameMethod, "OptionAIC", "AICc");
-    OptionCV = option(FrameMethod, "OptionCV", "CV");
+    OptionAIC = option_button(FrameMethod, "OptionAIC", "AICc");
+    OptionCV = option_button(FrameMethod, "OptionCV", "CV");
     {
         auto* h = new QHBoxLayout(FrameMethod);
         h->addWidget(OptionAIC);
         h->addWidget(OptionCV);
     }
-    // The bandwidth and method options deselect each other across their
-    // frames, so their exclusivity is managed here, not by Qt.
-    for (QRadioButton* r : {OptionAll, OptionSample, OptionBW, OptionAIC, OptionCV}) {
-        r->setAutoExclusive(false);
-        connect(r, &QRadioButton::clicked, this, [this, r] { select(r); });
-    }
-    FrameOutput = new QGroupBox("Output Format", central);
-    FrameOutput->setObjectName("FrameOutput");
-    Option4 = option(FrameOutput, "Option4", "Spreadsheet (*.csv)");
-    Option5 = option(FrameOutput, "Option5", "ArcInfo Exp. (*.e00)");
-    Option6 = option(FrameOutput, "Option6", "MapINFO (*.mif)");
-    Option7 = option(FrameOutput, "Option7", "None");
-    Option7->setChecked(true);
-    OptionGpkg = option(FrameOutput, "OptionGpkg", "GeoPackage (*.gpkg)");
-    {
-        // Two columns: csv, e00 and gpkg on the left, mif and none on the right.
-        auto* g = new QGridLayout(FrameOutput);
-        g->addWidget(Option4, 0, 0);
-        g->addWidget(Option5, 1, 0);
-        g->addWidget(OptionGpkg, 2, 0);
-        g->addWidget(Option6, 0, 1);
-        g->addWidget(Option7, 1, 1);
-    }
+    FormatOptions o;
+    FrameOutput = output_frame(central, o);
+    Option4 = o.csv;
+    Option5 = o.e00;
+    Option6 = o.mif;
+    Option7 = o.none;
+    OptionGpkg = o.gpkg;
+}
 
+void FrmTZM::create_commands(QWidget* central) {
     ldlfilename = new QLabel(kNoFile, central);
     ldlfilename->setObjectName("ldlfilename");
     ldlfilename->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    auto command = [central](const char* name, const char* caption) {
-        auto* b = new QPushButton(caption, central);
-        b->setObjectName(name);
-        return b;
-    };
-    Command7 = command("Command7", "Save Model");
-    Command10 = command("Command10", "Run Model");
-    Command6 = command("Command6", "Model Options...");
-    Command9 = command("Command9", "End");
+    Command7 = command_button(central, "Command7", "Save Model");
+    Command10 = command_button(central, "Command10", "Run Model");
+    Command6 = command_button(central, "Command6", "Model Options...");
+    Command9 = command_button(central, "Command9", "End");
+}
 
-    // Layout: the title across the top; then three columns, the variables,
-    // the roles with their buttons, and the options; then the file name and
-    // the commands.  Side by side, the editor fits a 1366 x 768 screen at
-    // 150 % scaling.
+// The title across the top; then three columns, the variables, the roles
+// with their buttons, and the options; then the file name and the
+// commands.  Side by side, the editor fits a 1366 x 768 screen at 150 %
+// scaling.
+void FrmTZM::lay_out(QWidget* central) {
+    auto label = [central](const char* name, const char* caption) { return caption_label(central, name, caption); };
     auto* titleRow = new QHBoxLayout;
     titleRow->addWidget(label("Label7", "Title:"));
     titleRow->addWidget(TxtTitle, 1);
 
-    auto* vars = new QVBoxLayout;
-    vars->addWidget(label("Label1", "Variables"));
-    vars->addWidget(lstAllVars, 1);
-    {
-        auto* h = new QHBoxLayout;
-        h->addWidget(label("Label2", "# of Variables"));
-        h->addWidget(TxtVarsNo);
-        h->addStretch();
-        vars->addLayout(h);
-    }
+    QVBoxLayout* vars = variables_column(central, lstAllVars, TxtVarsNo);
 
     auto pair = [&label](QLineEdit* name, QLineEdit* index, const char* axis = nullptr) {
         auto* h = new QHBoxLayout;
@@ -298,7 +221,15 @@ FrmTZM::FrmTZM(QWidget* parent) : QMainWindow(parent) {
     v->addLayout(file_line);
     v->addLayout(commands);
     resize(860, 480);
+}
 
+void FrmTZM::connect_controls() {
+    // The bandwidth and method options deselect each other across their
+    // frames, so their exclusivity is managed here, not by Qt.
+    for (QRadioButton* r : {OptionAll, OptionSample, OptionBW, OptionAIC, OptionCV}) {
+        r->setAutoExclusive(false);
+        connect(r, &QRadioButton::clicked, this, [this, r] { select(r); });
+    }
     connect(Command1, &QPushButton::clicked, this, &FrmTZM::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &FrmTZM::Command2_Click);
     connect(Command3, &QPushButton::clicked, this, &FrmTZM::Command3_Click);
@@ -439,11 +370,10 @@ void FrmTZM::Text2_Change() {
 }
 
 void FrmTZM::Form_Activate() {
-    const bool separate = !forms::form<frmOpenData>().Txtlocations->text().isEmpty();
+    const bool separate = !forms::form<frmOpenData>().files().locations.isEmpty();
     if (separate) select(OptionBW);
-    frmOptions& o = forms::form<frmOptions>();
-    for (QWidget* w : std::initializer_list<QWidget*>{o.cvcheck, o.predCheck, o.DiagnCheck, o.FrameTest, FrameMethod,
-                                                      OptionAll, OptionSample, Text2, UpDown1})
+    forms::form<frmOptions>().enable_reports(!separate);
+    for (QWidget* w : std::initializer_list<QWidget*>{FrameMethod, OptionAll, OptionSample, Text2, UpDown1})
         w->setEnabled(!separate);
 }
 
@@ -457,12 +387,12 @@ bool FrmTZM::event(QEvent* e) {
 bool FrmTZM::check_model() {
     int errors = 0;
     auto fail = [&](const char* text) {
-        error(text);
+        error_message(text);
         ++errors;
     };
-    const frmOpenData& od = forms::form<frmOpenData>();
-    if (od.TxtOpenData->text().isEmpty()) fail("No data file has been defined. Create a new model.");
-    if (od.TxtOutput->text().isEmpty()) fail("No output file has been defined. Create a new model.");
+    const data_files files = forms::form<frmOpenData>().files();
+    if (files.data.isEmpty()) fail("No data file has been defined. Create a new model.");
+    if (files.output.isEmpty()) fail("No output file has been defined. Create a new model.");
     if (TxtDindex->text().isEmpty()) fail("No dependent variable has been selected. Please select one.");
     if (TxtXindex->text().isEmpty()) fail("No x (x-coord) variable has been selected. Please select one.");
     if (TxtYindex->text().isEmpty()) fail("No y (y-coord) variable has been selected. Please select one.");
@@ -477,133 +407,116 @@ bool FrmTZM::check_model() {
     return errors == 0;
 }
 
-bool FrmTZM::build_records(QStringList& r) {
-    const frmOpenData& od = forms::form<frmOpenData>();
-    const frmOptions& o = forms::form<frmOptions>();
-    tk::Toolkit& t = tk::toolkit();
-    r.clear();
+bool FrmTZM::fill_control_file(control_file& cf) {
+    cf = control_file{};
+    const data_files files = forms::form<frmOpenData>().files();
+    // Listings, test, model type and the keyword records "Model Options"
+    // shows, then the others as they were read.
+    forms::form<frmOptions>().fill_control_file(cf);
+    cf.keywords << keyword_records;
 
-    // 1, 2: the data file; the location file for Gaussian models only.
-    r << od.TxtOpenData->text();
-    const int type = o.model_type();
-    if (type == 2) {
-        r << od.Txtlocations->text();
-    } else {
-        r << QString();
-        if (!od.Txtlocations->text().isEmpty())
-            t.message("This model type can only be fitted at the data points. The calibration locations file selected "
-                      "will be ignored.",
-                      tk::Buttons::OK, tk::Icon::Information, "Gaussian Regression");
-    }
-    // 3: the result file with the extension of its format.
-    if (Option7->isChecked()) {
-        r << QString();
-    } else {
-        if (od.TxtOutput->text().isEmpty()) {
-            error("No output file has been defined. Open Data Files screen to define one");
-            return false;
-        }
-        const char* ext = Option4->isChecked()      ? ".csv"
-                          : Option5->isChecked()    ? ".e00"
-                          : OptionGpkg->isChecked() ? ".gpkg"
-                                                    : ".mif";
-        r << output_path_for(od.TxtOutput->text(), ext);
-    }
-    // 4, 5: column numbers of the dependent, x, y and weight variables.
-    long dep = 0, x = 0, y = 0, w = 0;
-    if (!whole(TxtDindex->text(), dep) || !whole(TxtXindex->text(), x) || !whole(TxtYindex->text(), y) ||
-        (!TxtWindex->text().isEmpty() && !whole(TxtWindex->text(), w))) {
+    cf.data_file = files.data;
+    cf.location_file = location_record(files, cf.method);
+    cf.format = checked_format(formats());
+    if (!result_record(files, cf.format, cf.result_file)) return false;
+    if (!whole_number(TxtDindex->text(), cf.dependent) || !column_records(TxtXindex, TxtYindex, TxtWindex, cf)) {
         show_unexpected_error();
         return false;
     }
-    r << QString::number(dep);
-    r << QString("%1,%2,%3").arg(x).arg(y).arg(w);
-    // 6: the title.
-    if (TxtTitle->text().isEmpty()) {
-        no_title_warning();
-        r << "Untitled";
-    } else {
-        r << TxtTitle->text();
-    }
-    // 7: one flag per variable.
-    QString flags;
-    for (int i = 0; i < lstAllVars->count(); ++i) flags += item_in_list(lstAllVars->item(i)->text(), LstIndVars) ? 'T' : 'F';
-    r << flags;
-    // 8: kernel, calibration and sample letters.
-    QString codes;
-    if (kerneltype->currentText() == "Fixed") codes += 'f';
-    else if (kerneltype->currentText() == "Adaptive") codes += 'v';
-    codes += OptionCV->isChecked() ? 'c' : OptionAIC->isChecked() ? 'a' : 'n';
-    codes += OptionAll->isChecked() ? 'a' : OptionSample->isChecked() ? 's' : 'n';
-    r << codes;
-    // 9: the sample percentage (negative), 0 for all data, or the bandwidth.
+    cf.title = title_record(TxtTitle->text());
+    cf.flags = flag_record(lstAllVars, LstIndVars);
+    cf.kernel = kernel_letter(kerneltype->currentText());
+    cf.calibration = OptionCV->isChecked() ? 'c' : OptionAIC->isChecked() ? 'a' : 'n';
+    cf.sample = OptionAll->isChecked() ? 'a' : OptionSample->isChecked() ? 's' : 'n';
+
+    // The sample percentage after a minus sign, 0 for all data, or the
+    // bandwidth as typed.
     if (OptionSample->isChecked()) {
         double v = 0;
         if (!Text2->text().isEmpty() && !parse_number(Text2->text(), v)) {
             show_unexpected_error();
             return false;
         }
-        r << "-" + Text2->text();
+        cf.bandwidth = "-" + Text2->text();
     } else if (OptionAll->isChecked()) {
-        r << "0";
-    } else {
-        double v = 0;
-        if (Text1->text().trimmed().isEmpty()) {
-            error(kPositiveBandwidth);
-            return false;
-        }
-        if (!parse_number(Text1->text(), v)) {
-            show_unexpected_error();
-            return false;
-        }
-        if (!(v > 0)) {
-            error(kPositiveBandwidth);
-            return false;
-        }
-        r << Text1->text();
-    }
-    // 10 to 16.
-    r << (o.cvcheck->isChecked() ? "1" : "0");
-    r << (o.predCheck->isChecked() ? "1" : "0");
-    r << (Option4->isChecked()      ? "1"
-          : Option5->isChecked()    ? "2"
-          : Option6->isChecked()    ? "3"
-          : OptionGpkg->isChecked() ? "4"
-                                    : "0");
-    r << (o.Option8->isChecked() ? "1" : o.Option9->isChecked() ? "2" : "0");
-    r << (o.DiagnCheck->isChecked() ? "1" : "0");
-    r << QString::number(type);
-    // A typed coordinate text that is neither would leave the file one
-    // record short, which the engine cannot read: the save stops instead.
-    if (CoordsType->currentText() == "Cartesian") {
-        r << "1";
-    } else if (CoordsType->currentText() == "Spherical") {
-        r << "2";
-    } else {
-        error("No coordinate type selected. Please select Cartesian or Spherical and try again.");
+        cf.bandwidth = "0";
+    } else if (!bandwidth_record(Text1->text(), cf.bandwidth)) {
         return false;
     }
-    // Keyword records: the search limits and the coordinate system when
-    // given, then the others as they were read.
-    r << o.keyword_lines() << keyword_records;
+    return coordinates_record(CoordsType->currentText(), cf);
+}
+
+bool FrmTZM::load_control_file(const control_read& read) {
+    const control_file& cf = read.file;
+    show_files(read);
+    read.need(4);
+    if (cf.dependent == 0) return false;  // a descriptive statistics file
+    TxtDindex->setText(QString::number(cf.dependent));
+
+    read.need(5);
+    const int n = read_variables(cf.data_file, lstAllVars, TxtVarsNo);
+    TxtXindex->setText(QString::number(cf.x));
+    TxtYindex->setText(QString::number(cf.y));
+    TxtWindex->setText(QString::number(cf.weight));
+    TxtDependent->setText(entry(lstAllVars, cf.dependent - 1));
+    Command1->setText("<-");
+    TxtX->setText(entry(lstAllVars, cf.x - 1));
+    Command3->setText("<-");
+    TxtY->setText(entry(lstAllVars, cf.y - 1));
+    Command4->setText("<-");
+    if (cf.weight != 0) TxtW->setText(entry(lstAllVars, cf.weight - 1));
+
+    read.need(6);
+    TxtTitle->setText(cf.title);
+    read.need(7);
+    fill_flagged(lstAllVars, LstIndVars, model_flags(cf.flags, n));
+    Command2->setText("<-");
+
+    read.need(8);
+    select_kernel(kerneltype, cf.kernel);
+    if (cf.calibration == QChar('n')) select(OptionBW);
+    else if (cf.calibration == QChar('c')) select(OptionCV);
+    else if (cf.calibration == QChar('a')) select(OptionAIC);
+
+    // The bandwidth option follows record 9, not the sample letter.
+    read.need(9);
+    const BandwidthField b = bandwidth_field(cf.bandwidth);
+    if (b.negative) {
+        select(OptionSample);
+        Text2->setText(b.magnitude);
+    } else if (b.value > 0) {
+        select(OptionBW);
+        Text1->setText(b.magnitude);
+    } else {
+        select(OptionAll);
+    }
+
+    frmOptions& o = forms::form<frmOptions>();
+    o.show_reports(cf, read.complete);
+    if (read.complete >= 12) select_format(formats(), cf.format);
+    read.need(15);
+    if (!find_model_type(cf.method)) return false;
+    o.select_model_type(int(cf.method));
+    read.need(16);
+    select_coordinates(CoordsType, cf.coordinates);
+    keyword_records = o.take_keywords(cf.keywords);
     return true;
 }
 
 bool FrmTZM::save_model(int mode, const QString& given) {
     tk::Toolkit& t = tk::toolkit();
     if (!check_model()) {
-        error("Fail to save the model");
+        error_message("Fail to save the model");
         return false;
     }
     QString path = given;
     if (mode == 0) {
-        const QString project = forms::form<frmOpenData>().ProjectPathTxt->text();
-        const tk::FileChoice c = save_dialog({"Save Model to File", "Model File (Model Files - *.tzm)|*.tzm",
-                                             project.isEmpty() ? t.programFolder() : project, ""});
+        const tk::FileChoice c =
+            save_dialog({"Save Model to File", "Model File (Model Files - *.tzm)|*.tzm", start_folder(), ""});
         path = c.path;
         ldlfilename->setText(path);
         if (path.isEmpty()) {
-            error("The model was not saved.", "Fail to Save the Model");
+            error_message("The model was not saved.", "Fail to Save the Model");
             ldlfilename->setText(kNoFile);
             return false;
         }
@@ -616,8 +529,9 @@ bool FrmTZM::save_model(int mode, const QString& given) {
     // Every record is checked before anything is written, and the file is
     // replaced as a whole, so a stopped or failed save leaves the previous
     // file intact.
-    QStringList records;
-    if (!build_records(records)) return false;
+    control_file cf;
+    if (!fill_control_file(cf)) return false;
+    const QStringList records = control_records(cf);
     for (;;) {
         const tk::FileError e = t.writeTextFile(path, records);
         if (e == tk::FileError::None) {
@@ -658,22 +572,15 @@ void FrmTZM::Command10_Click() {
     if (check_model())
         mnuRun_Click();
     else
-        error("Fail to run the model");
+        error_message("Fail to run the model");
 }
 
 void FrmTZM::mnuRun_Click() {
     if (!has_file_name()) {
-        error("You need to create and/or save the model before run it.", "Unable to run model");
+        error_message("You need to create and/or save the model before run it.", "Unable to run model");
         return;
     }
-    const QString path = ldlfilename->text();
-    FrmRun& run = forms::form<FrmRun>();
-    run.TxtInput->setText(path);
-    // The listing goes beside the control file, named after it.
-    run.TxtOutput->setText(FrmRun::listing_for(path));
-    run.show();
-    run.raise();
-    run.activateWindow();
+    forms::form<FrmRun>().prepare(ldlfilename->text());
 }
 
 void FrmTZM::Command6_Click() {
@@ -700,9 +607,6 @@ void FrmTZM::closeEvent(QCloseEvent* e) {
         e->ignore();
         return;
     }
-    frmOpenData& od = forms::form<frmOpenData>();
-    od.TxtOpenData->clear();
-    od.Txtlocations->clear();
-    od.TxtOutput->clear();
+    forms::form<frmOpenData>().clear_files();
     e->accept();
 }

@@ -1,6 +1,6 @@
 // The model editor: variables and their roles, kernel, bandwidth or its
 // calibration, coordinates and result format; validates the choices and
-// writes them as a 16-record model control file.
+// writes them as a 16-record model control file (control_file.h).
 #pragma once
 
 #include <QComboBox>
@@ -13,6 +13,7 @@
 #include <QRadioButton>
 #include <QToolButton>
 
+#include "editors.h"
 #include "shared.h"
 
 // The spinner beside the sample percentage: steps the percentage by one
@@ -105,6 +106,17 @@ public:
     // click on it does.
     void select(QRadioButton* option);
 
+    // The control file of the editor's choices, with those of "Model
+    // Options" and "Confirm Data Files": every value checked, with the
+    // messages a save shows; false when a check stopped the save.
+    bool fill_control_file(control_file& cf);
+    // Sets the editor, "Model Options" and "Confirm Data Files" from a
+    // control file read back, record by record in their order.  False when
+    // the file is no model control file (record 4 is 0, or record 15 names
+    // no model type); throws control_read_error at a record that could not
+    // be read or does not fit the data file.
+    bool load_control_file(const control_read& read);
+
     // Keyword records of the control file that "Model Options" does not
     // show (scale, inference, any keyword this program does not know),
     // written back unchanged after record 16.
@@ -143,10 +155,16 @@ protected:
     bool event(QEvent* e) override;
 
 private:
+    // The steps of building the window.
+    void create_menus();
+    void create_role_controls(QWidget* central);
+    void create_settings(QWidget* central);
+    void create_commands(QWidget* central);
+    void lay_out(QWidget* central);
+    void connect_controls();
+
     void roleButton(QPushButton* b, QLineEdit* name, QLineEdit* index, Role role, const char* title);
-    // The 16 records, every value checked, with the messages a save shows;
-    // false when a check stopped the save.
-    bool build_records(QStringList& records);
+    FormatOptions formats() const { return {Option4, Option5, Option6, Option7, OptionGpkg}; }
     bool has_file_name() const;
     bool text2Busy_ = false;
 };

@@ -1,6 +1,7 @@
 #include "FrmWiz2.h"
 
 #include "FrmHelp.h"
+#include "control_file.h"
 #include "forms.h"
 #include "frmMain.h"
 
@@ -23,12 +24,15 @@ FrmWiz2::FrmWiz2(QWidget* parent) : QDialog(parent)
         o->setObjectName(name);
         return o;
     };
-    Option1 = option("Option1", "Gaussian");
-    Option2 = option("Option2", "Logistic");
-    Option3 = option("Option3", "Poisson");
+    // One option per model type, "Option1" for the first.
+    for (const model_type& m : kModelTypes)
+        options_ << option(qPrintable(QString("Option%1").arg(options_.size() + 1)), m.caption);
+    Option1 = options_[0];
+    Option2 = options_[1];
+    Option3 = options_[2];
     Option1->setChecked(true);
     auto* frame = new QVBoxLayout(Frame1);
-    for (QRadioButton* o : {Option1, Option2, Option3})
+    for (QRadioButton* o : options_)
         frame->addWidget(o);
 
     auto button = [this](const char* name, const QString& caption) {
@@ -72,18 +76,17 @@ const QString& FrmWiz2::helpText()
 
 void FrmWiz2::Command2_Click()
 {
-    const int kind = Option1->isChecked() ? 2 : Option2->isChecked() ? 3 : Option3->isChecked() ? 4 : 0;
+    int kind = 0;
+    for (int i = 0; i < options_.size(); ++i)
+        if (options_[i]->isChecked())
+            kind = int(kModelTypes[i].method);
     // Close first: the model commands open windows and dialogs of their own.
     close();
+    if (kind == 0)
+        return;
     frmMain& main = forms::form<frmMain>();
-    if (kind != 0)
-        main.model_kind = kind;
-    if (kind == 2)
-        main.mnuGauss_Click();
-    else if (kind == 3)
-        main.mnuLogist_Click();
-    else if (kind == 4)
-        main.mnuBi_Click();
+    main.model_kind = kind;
+    main.openModelEditor(kind);
 }
 
 void FrmWiz2::Command3_Click() { close(); }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QList>
 
 class QGroupBox;
 class QPushButton;
@@ -12,7 +13,7 @@ class FrmWiz2 : public QDialog {
 public:
     explicit FrmWiz2(QWidget* parent = nullptr);
 
-    QGroupBox* Frame1;
+    QGroupBox* Frame1;      // "Model Type": one option per model type
     QRadioButton* Option1;  // "Gaussian"
     QRadioButton* Option2;  // "Logistic"
     QRadioButton* Option3;  // "Poisson"
@@ -27,4 +28,7 @@ public slots:
     void Command1_Click();
     void Command2_Click();
     void Command3_Click();
+
+private:
+    QList<QRadioButton*> options_;  // in the order of kModelTypes
 };

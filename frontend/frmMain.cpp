@@ -12,6 +12,7 @@
 #include "FrmHelp.h"
 #include "FrmRun.h"
 #include "FrmTZM.h"
+#include "control_file.h"
 #include "forms.h"
 #include "frmOpenData.h"
 #include "frmOptions.h"
@@ -75,9 +76,14 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     mnuDescr = submenu(mnuTZM, "mnuDescr", "Descriptives");
     mnuDescrStatsEditor = item(mnuDescr, "mnuDescrStatsEditor", "Descriptive Statistics");
     mnuRegression = submenu(mnuTZM, "mnuRegression", "Regression");
-    mnuGauss = item(mnuRegression, "mnuGauss", "Gaussian");
-    mnuLogist = item(mnuRegression, "mnuLogist", "Logistic");
-    mnuBi = item(mnuRegression, "mnuBi", "Poisson");
+    // One item per model type, opening the model editor for it.
+    for (const model_type& m : kModelTypes) {
+        QAction* a = item(mnuRegression, m.menu_item, m.caption);
+        connect(a, &QAction::triggered, this, [this, method = m.method] { openModelEditor(int(method)); });
+        if (m.method == 2) mnuGauss = a;
+        if (m.method == 3) mnuLogist = a;
+        if (m.method == 4) mnuBi = a;
+    }
 
     mnuTools = bar->addMenu("Tools");
     mnuTools->setObjectName("mnuTools");
@@ -97,9 +103,6 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     update_recent_menu();
 
     connect(mnuOpenDataFile, &QAction::triggered, this, &frmMain::mnuOpenDataFile_Click);
-    connect(mnuGauss, &QAction::triggered, this, &frmMain::mnuGauss_Click);
-    connect(mnuLogist, &QAction::triggered, this, &frmMain::mnuLogist_Click);
-    connect(mnuBi, &QAction::triggered, this, &frmMain::mnuBi_Click);
     connect(mnuExit, &QAction::triggered, this, &frmMain::mnuExit_Click);
     connect_menus();
 }
@@ -247,8 +250,8 @@ void frmMain::initialise_model_options() {
 }
 
 void frmMain::openModelEditor(int kind) {
-    frmOpenData& od = forms::form<frmOpenData>();
-    if (od.TxtOpenData->text().isEmpty()) {
+    const QString data = forms::form<frmOpenData>().files().data;
+    if (data.isEmpty()) {
         editor_kind = 1;
         model_kind = kind;
         mnuOpenDataFile_Click();
@@ -257,7 +260,7 @@ void frmMain::openModelEditor(int kind) {
     initialise_model_options();
     forms::form<frmOptions>().select_model_type(kind);
     FrmTZM& ed = forms::form<FrmTZM>();
-    file_header_to_list(od.TxtOpenData->text(), ed.lstAllVars);
+    file_header_to_list(data, ed.lstAllVars);
     ed.TxtVarsNo->setText(QString::number(ed.lstAllVars->count()));
     ed.show();
     ed.raise();

@@ -14,7 +14,8 @@ public:
 
     // 1 = model editor, 2 = descriptive statistics editor, -1 = none.
     int editor_kind = -1;
-    // 2 = Gaussian, 3 = logistic, 4 = Poisson, -1 = none.
+    // The model type waiting for the data files (its record-15 code, see
+    // kModelTypes in control_file.h), -1 = none.
     int model_kind = -1;
 
     // Menus, named as the objects are.
@@ -47,7 +48,8 @@ public:
 public slots:
     // File > Open > "Data...": choose the data, location and result files.
     void mnuOpenDataFile_Click();
-    // Analysis > Regression > "Gaussian", "Logistic", "Poisson".
+    // Analysis > Regression > "Gaussian", "Logistic", "Poisson": the model
+    // editor for model type 2, 3 or 4.
     void mnuGauss_Click();
     void mnuLogist_Click();
     void mnuBi_Click();
@@ -67,6 +69,10 @@ public slots:
 
     // Presets the model editor and "Model Options" to their defaults.
     void initialise_model_options();
+    // Opens the model editor for the model type of record-15 code `kind`,
+    // running the data-file sequence first when no data file is chosen yet.
+    // Behind the items of Analysis > Regression.
+    void openModelEditor(int kind);
 
     // Defined with the windows they open, in frmMain_menus.cpp.
     // File > Open > "Model...", "Descriptives...", "Listing...".
@@ -98,7 +104,4 @@ private:
     // Selects the output format named by the save dialog's filter entry in
     // the editor that asked for the data files.
     void preset_output_format(int filterIndex);
-    // Opens the model editor for model type `kind` (2, 3 or 4), running the
-    // data-file sequence first when no data file is chosen yet.
-    void openModelEditor(int kind);
 };

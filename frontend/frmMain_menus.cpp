@@ -13,15 +13,15 @@
 #include "frmAbout.h"
 #include "frmOpenData.h"
 #include "frmOptions.h"
+#include "control_file.h"
 #include "open_control.h"
 #include "shared.h"
 #include "toolkit/toolkit.h"
 
-#include <QComboBox>
 #include <QEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QRadioButton>
 
 namespace {
 
@@ -47,35 +47,6 @@ void raise_window(QWidget& w)
     w.activateWindow();
 }
 
-// Entry `i` (from 0) of a list box; a column number outside the list names
-// no variable.
-QString entry(const QListWidget* list, long i)
-{
-    return i >= 0 && i < list->count() ? list->item(int(i))->text() : QString();
-}
-
-// Fills `target` with the entries of `all` whose flag letter is "T", then
-// selects the first of them.
-void fill_flagged(const QListWidget* all, QListWidget* target, const QList<bool>& flags)
-{
-    target->clear();
-    for (int i = 0; i < flags.size(); ++i)
-        if (flags[i])
-            target->addItem(all->item(i)->text());
-    if (target->count() > 0) {
-        target->setCurrentRow(0);
-        target->item(0)->setSelected(true);
-    }
-}
-
-// Selects entry `i` of a combo box whose text the user may also type, so
-// its text becomes that entry's even when the index was already `i`.
-void choose_entry(QComboBox* box, int i)
-{
-    box->setCurrentIndex(i);
-    box->setCurrentText(box->itemText(i));
-}
-
 // What became of an attempt to read a control file.
 enum class Outcome { Shown, Stopped, Again };
 
@@ -97,201 +68,31 @@ bool read_control(const QString& path, QString& text)
     return false;
 }
 
-// The column numbers of record 5, and the variable list refilled from the
-// data file when there is one.  Returns the number of variables the flags of
-// record 7 describe: 0 without a data file.
-int read_columns(ControlRecords& r, QListWidget* all, QLineEdit* varsNo, long& x, long& y, long& w)
+// One attempt at reading a control file into the editor of class Editor;
+// `refusal` asks for another file when the file is of the other kind.
+template <class Editor>
+Outcome read_into(const QString& path, const char* refusal)
 {
-    r.three(x, y, w);
-    frmOpenData& od = forms::form<frmOpenData>();
-    if (od.TxtOpenData->text().isEmpty())
-        return 0;
-    if (!file_header_to_list(od.TxtOpenData->text(), all)) {
-        // The data file this control file names cannot be read: its column
-        // numbers must not be matched against the variables of whatever
-        // file the editor showed before.
-        all->clear();
-    }
-    varsNo->setText(QString::number(all->count()));
-    return all->count();
+    Editor& ed = forms::form<Editor>();
+    ed.ldlfilename->setText(path);
+    QString text;
+    if (!read_control(path, text))
+        return Outcome::Stopped;
+    if (!ed.load_control_file(parse_control_file(text)))
+        return wrong_type_again(refusal) ? Outcome::Again : Outcome::Stopped;
+    raise_window(ed);
+    return Outcome::Shown;
 }
 
-// Records 1 to 3: the data, location and result files.
-void read_paths(ControlRecords& r)
-{
-    frmOpenData& od = forms::form<frmOpenData>();
-    od.TxtOpenData->setText(r.text());
-    od.Txtlocations->setText(r.text());
-    od.TxtOutput->setText(r.text());
-}
-
-void select_output(double code, QRadioButton* csv, QRadioButton* e00, QRadioButton* mif,
-                   QRadioButton* none, QRadioButton* gpkg)
-{
-    if (code == 4)
-        gpkg->setChecked(true);
-    else if (code == 0)
-        none->setChecked(true);
-    else if (code == 1)
-        csv->setChecked(true);
-    else if (code == 2)
-        e00->setChecked(true);
-    else if (code == 3)
-        mif->setChecked(true);
-}
-
-void select_coordinates(ControlRecords& r, QComboBox* coords)
-{
-    // An editor writes no coordinates record for a typed coordinates text:
-    // the choice then stays as it is.
-    if (r.atEnd())
-        return;
-    const long code = r.whole();
-    if (code == 1)
-        choose_entry(coords, 0);
-    else if (code == 2)
-        choose_entry(coords, 1);
-}
-
-// One attempt at reading a model control file into the model editor.
 Outcome read_model(const QString& path)
 {
-    FrmTZM& ed = forms::form<FrmTZM>();
-    ed.ldlfilename->setText(path);
-    QString text;
-    if (!read_control(path, text))
-        return Outcome::Stopped;
-    ControlRecords r(text);
-
-    read_paths(r);
-    const long dep = r.whole();
-    if (dep == 0) {
-        // A descriptive statistics file.
-        return wrong_type_again("This is not a model control file. Would you like to select another file?")
-                   ? Outcome::Again
-                   : Outcome::Stopped;
-    }
-    ed.TxtDindex->setText(QString::number(dep));
-    long x, y, w;
-    const int n = read_columns(r, ed.lstAllVars, ed.TxtVarsNo, x, y, w);
-    ed.TxtXindex->setText(QString::number(x));
-    ed.TxtYindex->setText(QString::number(y));
-    ed.TxtWindex->setText(QString::number(w));
-    ed.TxtDependent->setText(entry(ed.lstAllVars, dep - 1));
-    ed.Command1->setText("<-");
-    ed.TxtX->setText(entry(ed.lstAllVars, x - 1));
-    ed.Command3->setText("<-");
-    ed.TxtY->setText(entry(ed.lstAllVars, y - 1));
-    ed.Command4->setText("<-");
-    if (w != 0)
-        ed.TxtW->setText(entry(ed.lstAllVars, w - 1));
-
-    ed.TxtTitle->setText(r.text());
-    fill_flagged(ed.lstAllVars, ed.LstIndVars, model_flags(r.text(), n));
-    ed.Command2->setText("<-");
-
-    const QString codes = r.text();
-    choose_entry(ed.kerneltype, codes.startsWith(QChar('v')) ? 1 : 0);
-    const QChar calibration = codes.size() > 1 ? codes[1] : QChar();
-    if (calibration == QChar('n'))
-        ed.select(ed.OptionBW);
-    else if (calibration == QChar('c'))
-        ed.select(ed.OptionCV);
-    else if (calibration == QChar('a'))
-        ed.select(ed.OptionAIC);
-
-    const BandwidthField b = bandwidth_field(r.item());
-    if (b.negative) {
-        ed.select(ed.OptionSample);
-        ed.Text2->setText(b.magnitude);
-    } else if (b.value > 0) {
-        ed.select(ed.OptionBW);
-        ed.Text1->setText(b.magnitude);
-    } else {
-        ed.select(ed.OptionAll);
-    }
-
-    frmOptions& o = forms::form<frmOptions>();
-    o.cvcheck->setChecked(r.whole() == 1);
-    o.predCheck->setChecked(r.whole() == 1);
-    select_output(r.whole(), ed.Option4, ed.Option5, ed.Option6, ed.Option7, ed.OptionGpkg);
-    const long test = r.whole();
-    if (test == 0)
-        o.Option10->setChecked(true);
-    else if (test == 1)
-        o.Option8->setChecked(true);
-    else if (test == 2)
-        o.Option9->setChecked(true);
-    o.DiagnCheck->setChecked(r.whole() == 1);
-    const long method = r.whole();
-    if (method != 2 && method != 3 && method != 4) {
-        return wrong_type_again("This is not a model control file. Would you like to select another file?")
-                   ? Outcome::Again
-                   : Outcome::Stopped;
-    }
-    o.select_model_type(int(method));
-    select_coordinates(r, ed.CoordsType);
-    ed.keyword_records = o.take_keywords(r.rest());
-
-    raise_window(ed);
-    return Outcome::Shown;
+    return read_into<FrmTZM>(path, "This is not a model control file. Would you like to select another file?");
 }
 
-// One attempt at reading a descriptive statistics control file into its
-// editor.
 Outcome read_descriptives(const QString& path)
 {
-    FrmDescr& ed = forms::form<FrmDescr>();
-    ed.ldlfilename->setText(path);
-    QString text;
-    if (!read_control(path, text))
-        return Outcome::Stopped;
-    ControlRecords r(text);
-
-    read_paths(r);
-    r.whole();  // no dependent variable
-    long x, y, w;
-    const int n = read_columns(r, ed.lstAllVars, ed.TxtVarsNo, x, y, w);
-    ed.TxtXindex->setText(QString::number(x));
-    ed.TxtYindex->setText(QString::number(y));
-    ed.TxtWindex->setText(QString::number(w));
-    // The names come from the data file's variables, when there is one.
-    if (!forms::form<frmOpenData>().TxtOpenData->text().isEmpty()) {
-        ed.TxtX->setText(entry(ed.lstAllVars, x - 1));
-        ed.Command3->setText("<-");
-        ed.TxtY->setText(entry(ed.lstAllVars, y - 1));
-        ed.Command4->setText("<-");
-        if (w != 0)
-            ed.TxtW->setText(entry(ed.lstAllVars, w - 1));
-    }
-
-    ed.TxtTitle->setText(r.text());
-    fill_flagged(ed.lstAllVars, ed.LstIndVars, model_flags(r.text(), n));
-    ed.Command2->setText("<-");
-    choose_entry(ed.kerneltype, r.text().startsWith(QChar('v')) ? 1 : 0);
-
-    // The bandwidth as written, whatever its sign; it must be a number.
-    const QString bandwidth = r.item();
-    item_value(bandwidth);
-    ed.BandwidthTxt->setText(bandwidth);
-
-    r.whole();  // calibration history
-    r.whole();  // predictions
-    select_output(r.whole(), ed.Option4, ed.Option5, ed.Option6, ed.Option7, ed.OptionGpkg);
-    r.whole();  // significance test
-    r.whole();  // casewise diagnostics
-    if (r.whole() != 1) {
-        return wrong_type_again("This is not a descriptive statistics configuration file. Would you like "
-                                "to select another file?")
-                   ? Outcome::Again
-                   : Outcome::Stopped;
-    }
-    select_coordinates(r, ed.CoordsType);
-    // Keyword records are kept as they are and written back after record 16.
-    ed.keyword_records = r.rest();
-
-    raise_window(ed);
-    return Outcome::Shown;
+    return read_into<FrmDescr>(path, "This is not a descriptive statistics configuration file. Would you like "
+                                     "to select another file?");
 }
 
 // Reads the control file at `path` with `read`, reporting a record that
@@ -374,11 +175,9 @@ void frmMain::open_recent(const QString& path)
         return;
     bool descriptive = false;
     try {
-        ControlRecords r(text);
-        r.text();
-        r.text();
-        r.text();
-        descriptive = r.whole() == 0;
+        const control_read r = parse_control_file(text);
+        r.need(4);
+        descriptive = r.file.dependent == 0;
     } catch (const control_read_error&) {
         show_unexpected_error();
         return;
@@ -420,14 +219,14 @@ void frmMain::mnuOpenResults_Click()
 
 void frmMain::mnuDescrStatsEditor_Click()
 {
-    frmOpenData& od = forms::form<frmOpenData>();
+    const QString data = forms::form<frmOpenData>().files().data;
     editor_kind = 2;
-    if (od.TxtOpenData->text().isEmpty()) {
+    if (data.isEmpty()) {
         mnuOpenDataFile_Click();
         return;
     }
     FrmDescr& ed = forms::form<FrmDescr>();
-    file_header_to_list(od.TxtOpenData->text(), ed.lstAllVars);
+    file_header_to_list(data, ed.lstAllVars);
     ed.TxtVarsNo->setText(QString::number(ed.lstAllVars->count()));
     raise_window(ed);
 }

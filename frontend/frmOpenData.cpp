@@ -5,6 +5,7 @@
 #include <QMenuBar>
 #include <QVBoxLayout>
 
+#include "control_file.h"
 #include "forms.h"
 #include "frmMain.h"
 #include "shared.h"
@@ -68,15 +69,24 @@ frmOpenData::frmOpenData(QWidget* parent) : QWidget(parent, Qt::Window) {
     connect(Command3, &QPushButton::clicked, this, [this] { change_file(TxtOutput->text(), 3); });
 }
 
+data_files frmOpenData::files() const { return {TxtOpenData->text(), Txtlocations->text(), TxtOutput->text()}; }
+
+void frmOpenData::set_files(const data_files& f) {
+    TxtOpenData->setText(f.data);
+    Txtlocations->setText(f.locations);
+    TxtOutput->setText(f.output);
+}
+
+void frmOpenData::clear_files() {
+    TxtOpenData->clear();
+    Txtlocations->clear();
+    TxtOutput->clear();
+}
+
 void frmOpenData::cmdOK_Click() {
     frmMain& m = forms::form<frmMain>();
     if (m.editor_kind == 1) {
-        switch (m.model_kind) {
-        case 2: m.mnuGauss_Click(); break;
-        case 3: m.mnuLogist_Click(); break;
-        case 4: m.mnuBi_Click(); break;
-        default: break;
-        }
+        if (find_model_type(m.model_kind)) m.openModelEditor(m.model_kind);
     } else if (m.editor_kind == 2) {
         m.mnuDescrStatsEditor->trigger();
     }

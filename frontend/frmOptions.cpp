@@ -5,49 +5,114 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
+#include "control_file.h"
 #include "engine_numbers.h"
 #include "open_control.h"
 #include "toolkit/toolkit.h"
 
+namespace {
+
+QGroupBox* group(QWidget* parent, const char* name, const char* caption) {
+    auto* g = new QGroupBox(caption, parent);
+    g->setObjectName(name);
+    new QVBoxLayout(g);
+    return g;
+}
+
+QCheckBox* check(QGroupBox* g, const char* name, const char* caption) {
+    auto* c = new QCheckBox(caption, g);
+    c->setObjectName(name);
+    g->layout()->addWidget(c);
+    return c;
+}
+
+QRadioButton* option(QGroupBox* g, const QString& name, const QString& caption) {
+    auto* r = new QRadioButton(caption, g);
+    r->setObjectName(name);
+    g->layout()->addWidget(r);
+    return r;
+}
+
+bool keyword_error(const QString& text) {
+    tk::toolkit().message(text, tk::Buttons::OK, tk::Icon::Critical, "Error");
+    return false;
+}
+
+// limits LO HI: two numbers, LO at least 0 and below HI; whole numbers of
+// neighbours for the adaptive kernel.
+bool limits_readable(const QStringList& v) {
+    double a = 0, b = 0;
+    return engine_real(v[0], a) && engine_real(v[1], b);
+}
+
+bool check_limits(const QStringList& v, bool adaptive) {
+    const QString &lo = v[0], &hi = v[1];
+    double a = 0, b = 0;
+    long wa = 0, wb = 0;
+    if (lo.isEmpty() || hi.isEmpty()) return keyword_error("Give both bandwidth search limits, or leave both empty.");
+    if (adaptive && !(engine_int(lo, wa) && engine_int(hi, wb)))
+        return keyword_error("The bandwidth search limits of the adaptive kernel are numbers of neighbours: "
+                             "give whole numbers.");
+    if (!engine_real(lo, a) || !engine_real(hi, b))
+        return keyword_error("The bandwidth search limits must be numbers.");
+    if (a < 0 || !(a < b))
+        return keyword_error("The lower bandwidth search limit must be at least 0 and below the upper one.");
+    return true;
+}
+
+// epsg CODE: a positive whole number.
+bool epsg_readable(const QStringList& v) {
+    long code = 0;
+    return engine_int(v[0], code);
+}
+
+bool check_epsg(const QStringList& v, bool) {
+    long code = 0;
+    if (!(engine_int(v[0], code) && code > 0)) return keyword_error("The EPSG code must be a positive whole number.");
+    return true;
+}
+
+QStringList trimmed_texts(const QList<QLineEdit*>& boxes) {
+    QStringList out;
+    for (const QLineEdit* b : boxes) out << b->text().trimmed();
+    return out;
+}
+
+}  // namespace
+
 frmOptions::frmOptions(QWidget* parent) : QDialog(parent) {
     setObjectName("frmOptions");
     setWindowTitle("Model Options");
+    create_model_frames();
+    cmdOK = new QPushButton("Continue", this);
+    cmdOK->setObjectName("cmdOK");
+    create_keyword_frame();
+    lay_out();
+    connect(cmdOK, &QPushButton::clicked, this, &QWidget::hide);
+}
 
-    auto group = [this](const char* name, const char* caption) {
-        auto* g = new QGroupBox(caption, this);
-        g->setObjectName(name);
-        new QVBoxLayout(g);
-        return g;
-    };
-    auto check = [](QGroupBox* g, const char* name, const char* caption) {
-        auto* c = new QCheckBox(caption, g);
-        c->setObjectName(name);
-        g->layout()->addWidget(c);
-        return c;
-    };
-    auto option = [](QGroupBox* g, const char* name, const char* caption) {
-        auto* r = new QRadioButton(caption, g);
-        r->setObjectName(name);
-        g->layout()->addWidget(r);
-        return r;
-    };
-    FrameListings = group("Frame1", "Optional listings");
+void frmOptions::create_model_frames() {
+    FrameListings = group(this, "Frame1", "Optional listings");
     cvcheck = check(FrameListings, "cvcheck", "List Bandwidth Selection");
     predCheck = check(FrameListings, "predCheck", "List Predictions");
     DiagnCheck = check(FrameListings, "DiagnCheck", "List Pointwise Diagnostics");
-    FrameModel = group("Frame2", "Model Type");
-    Option2 = option(FrameModel, "Option2", "Gaussian");
-    Option3 = option(FrameModel, "Option3", "Logistic");
-    Option4 = option(FrameModel, "Option4", "Poisson");
-    FrameTest = group("Frame3", "Significance Test");
+    FrameModel = group(this, "Frame2", "Model Type");
+    for (const ::model_type& m : kModelTypes)
+        modelOptions_ << option(FrameModel, QString("Option%1").arg(m.method), m.caption);
+    Option2 = model_option(2);
+    Option3 = model_option(3);
+    Option4 = model_option(4);
+    FrameTest = group(this, "Frame3", "Significance Test");
     Option10 = option(FrameTest, "Option10", "None");
     Option9 = option(FrameTest, "Option9", "Leung");
     Option8 = option(FrameTest, "Option8", "Monte Carlo");
-    Option2->setChecked(true);
+    modelOptions_.front()->setChecked(true);
     Option10->setChecked(true);
-    cmdOK = new QPushButton("Continue", this);
-    cmdOK->setObjectName("cmdOK");
+}
 
+void frmOptions::create_keyword_frame() {
     FrameKeys = new QGroupBox("Optional settings", this);
     FrameKeys->setObjectName("FrameKeys");
     auto field = [this](const char* name) {
@@ -59,29 +124,35 @@ frmOptions::frmOptions(QWidget* parent) : QDialog(parent) {
     TxtLimitLo = field("TxtLimitLo");
     TxtLimitHi = field("TxtLimitHi");
     TxtEpsg = field("TxtEpsg");
-    {
-        auto* g = new QGridLayout(FrameKeys);
-        auto* search = new QLabel("Bandwidth search from", FrameKeys);
-        search->setObjectName("LabelLimits");
-        auto* to = new QLabel("to", FrameKeys);
-        to->setObjectName("LabelTo");
-        auto* note = new QLabel("(neighbours for the adaptive kernel, distances for a fixed one; km for "
-                                "spherical coordinates; empty: the engine's own range)",
-                                FrameKeys);
-        note->setObjectName("LabelLimitsNote");
-        note->setWordWrap(true);
-        auto* epsg = new QLabel("EPSG code of the Cartesian coordinates", FrameKeys);
-        epsg->setObjectName("LabelEpsg");
-        g->addWidget(search, 0, 0);
-        g->addWidget(TxtLimitLo, 0, 1);
-        g->addWidget(to, 0, 2);
-        g->addWidget(TxtLimitHi, 0, 3);
-        g->addWidget(note, 1, 0, 1, 4);
-        g->addWidget(epsg, 2, 0);
-        g->addWidget(TxtEpsg, 2, 1);
-        g->setColumnStretch(4, 1);
-    }
+    // The keyword records shown here, in the order they are written.
+    keywords_ = {
+        {"limits", {TxtLimitLo, TxtLimitHi}, limits_readable, check_limits},
+        {"epsg", {TxtEpsg}, epsg_readable, check_epsg},
+    };
 
+    auto* g = new QGridLayout(FrameKeys);
+    auto* search = new QLabel("Bandwidth search from", FrameKeys);
+    search->setObjectName("LabelLimits");
+    auto* to = new QLabel("to", FrameKeys);
+    to->setObjectName("LabelTo");
+    auto* note = new QLabel("(neighbours for the adaptive kernel, distances for a fixed one; km for "
+                            "spherical coordinates; empty: the engine's own range)",
+                            FrameKeys);
+    note->setObjectName("LabelLimitsNote");
+    note->setWordWrap(true);
+    auto* epsg = new QLabel("EPSG code of the Cartesian coordinates", FrameKeys);
+    epsg->setObjectName("LabelEpsg");
+    g->addWidget(search, 0, 0);
+    g->addWidget(TxtLimitLo, 0, 1);
+    g->addWidget(to, 0, 2);
+    g->addWidget(TxtLimitHi, 0, 3);
+    g->addWidget(note, 1, 0, 1, 4);
+    g->addWidget(epsg, 2, 0);
+    g->addWidget(TxtEpsg, 2, 1);
+    g->setColumnStretch(4, 1);
+}
+
+void frmOptions::lay_out() {
     auto* v = new QVBoxLayout(this);
     v->addWidget(FrameListings);
     auto* h = new QHBoxLayout;
@@ -93,98 +164,93 @@ frmOptions::frmOptions(QWidget* parent) : QDialog(parent) {
     b->addStretch();
     b->addWidget(cmdOK);
     v->addLayout(b);
+}
 
-    connect(cmdOK, &QPushButton::clicked, this, &QWidget::hide);
+QRadioButton* frmOptions::model_option(long method) const {
+    for (int i = 0; i < modelOptions_.size(); ++i)
+        if (kModelTypes[i].method == method) return modelOptions_[i];
+    return nullptr;
 }
 
 int frmOptions::model_type() const {
-    if (Option3->isChecked()) return 3;
-    if (Option4->isChecked()) return 4;
-    return 2;
+    for (int i = 0; i < modelOptions_.size(); ++i)
+        if (modelOptions_[i]->isChecked()) return int(kModelTypes[i].method);
+    return int(kModelTypes[0].method);
 }
 
 void frmOptions::select_model_type(int code) {
-    switch (code) {
-    case 2: Option2->setChecked(true); break;
-    case 3: Option3->setChecked(true); break;
-    case 4: Option4->setChecked(true); break;
-    default: break;
+    if (QRadioButton* o = model_option(code)) o->setChecked(true);
+}
+
+void frmOptions::fill_control_file(control_file& cf) const {
+    cf.history = cvcheck->isChecked() ? 1 : 0;
+    cf.predictions = predCheck->isChecked() ? 1 : 0;
+    cf.test = Option8->isChecked() ? test_code::monte_carlo : Option9->isChecked() ? test_code::leung : test_code::none;
+    cf.diagnostics = DiagnCheck->isChecked() ? 1 : 0;
+    cf.method = model_type();
+    cf.keywords = keyword_lines();
+}
+
+void frmOptions::show_reports(const control_file& cf, int records) {
+    if (records >= 10) cvcheck->setChecked(cf.history == 1);
+    if (records >= 11) predCheck->setChecked(cf.predictions == 1);
+    if (records >= 13) {
+        switch (cf.test) {
+        case test_code::none: Option10->setChecked(true); break;
+        case test_code::monte_carlo: Option8->setChecked(true); break;
+        case test_code::leung: Option9->setChecked(true); break;
+        default: break;
+        }
     }
+    if (records >= 14) DiagnCheck->setChecked(cf.diagnostics == 1);
 }
 
-namespace {
-
-void keyword_error(const QString& text) {
-    tk::toolkit().message(text, tk::Buttons::OK, tk::Icon::Critical, "Error");
+void frmOptions::enable_reports(bool enabled) {
+    for (QWidget* w : std::initializer_list<QWidget*>{cvcheck, predCheck, DiagnCheck, FrameTest})
+        w->setEnabled(enabled);
 }
-
-}  // namespace
 
 bool frmOptions::check_keywords(bool adaptive) {
     bool ok = true;
-    const QString lo = TxtLimitLo->text().trimmed(), hi = TxtLimitHi->text().trimmed();
-    if (!lo.isEmpty() || !hi.isEmpty()) {
-        double a = 0, b = 0;
-        long wa = 0, wb = 0;
-        if (lo.isEmpty() || hi.isEmpty()) {
-            keyword_error("Give both bandwidth search limits, or leave both empty.");
-            ok = false;
-        } else if (adaptive && !(engine_int(lo, wa) && engine_int(hi, wb))) {
-            keyword_error("The bandwidth search limits of the adaptive kernel are numbers of neighbours: "
-                          "give whole numbers.");
-            ok = false;
-        } else if (!engine_real(lo, a) || !engine_real(hi, b)) {
-            keyword_error("The bandwidth search limits must be numbers.");
-            ok = false;
-        } else if (a < 0 || !(a < b)) {
-            keyword_error("The lower bandwidth search limit must be at least 0 and below the upper one.");
-            ok = false;
-        }
-    }
-    const QString epsg = TxtEpsg->text().trimmed();
-    long code = 0;
-    if (!epsg.isEmpty() && !(engine_int(epsg, code) && code > 0)) {
-        keyword_error("The EPSG code must be a positive whole number.");
-        ok = false;
+    for (const ShownKeyword& k : keywords_) {
+        const QStringList values = trimmed_texts(k.boxes);
+        const bool filled = std::any_of(values.begin(), values.end(), [](const QString& v) { return !v.isEmpty(); });
+        if (filled && !k.check(values, adaptive)) ok = false;
     }
     return ok;
 }
 
 QStringList frmOptions::keyword_lines() const {
     QStringList out;
-    const QString lo = TxtLimitLo->text().trimmed(), hi = TxtLimitHi->text().trimmed();
-    if (!lo.isEmpty() && !hi.isEmpty()) out << "limits " + lo + " " + hi;
-    if (!TxtEpsg->text().trimmed().isEmpty()) out << "epsg " + TxtEpsg->text().trimmed();
+    for (const ShownKeyword& k : keywords_) {
+        const QStringList values = trimmed_texts(k.boxes);
+        if (!values.contains(QString())) out << QString(k.keyword) + " " + values.join(' ');
+    }
     return out;
 }
 
 QStringList frmOptions::take_keywords(const QStringList& records) {
     clear_keywords();
     QStringList others;
-    bool limits = false, epsg = false;
+    QList<bool> taken(keywords_.size(), false);
     for (const QString& line : records) {
-        const KeywordRecord k = keyword_record(line);
-        double a = 0, b = 0;
-        long c = 0;
-        // A keyword given once with well-formed values goes to its field;
+        const KeywordRecord r = keyword_record(line);
+        // A keyword given once with well-formed values goes to its boxes;
         // anything else is kept as it was written.
-        if (k.keyword == "limits" && !limits && k.values.size() == 2 && engine_real(k.values[0], a) &&
-            engine_real(k.values[1], b)) {
-            TxtLimitLo->setText(k.values[0]);
-            TxtLimitHi->setText(k.values[1]);
-            limits = true;
-        } else if (k.keyword == "epsg" && !epsg && k.values.size() == 1 && engine_int(k.values[0], c)) {
-            TxtEpsg->setText(k.values[0]);
-            epsg = true;
-        } else {
-            others << line;
+        bool shown = false;
+        for (int i = 0; i < keywords_.size() && !shown; ++i) {
+            const ShownKeyword& k = keywords_[i];
+            if (r.keyword != k.keyword || taken[i] || r.values.size() != k.boxes.size() || !k.readable(r.values))
+                continue;
+            for (int v = 0; v < k.boxes.size(); ++v) k.boxes[v]->setText(r.values[v]);
+            taken[i] = shown = true;
         }
+        if (!shown) others << line;
     }
     return others;
 }
 
 void frmOptions::clear_keywords() {
-    TxtLimitLo->clear();
-    TxtLimitHi->clear();
-    TxtEpsg->clear();
+    for (const ShownKeyword& k : keywords_)
+        for (QLineEdit* b : k.boxes) b->clear();
 }

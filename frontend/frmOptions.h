@@ -7,9 +7,12 @@
 #include <QDialog>
 #include <QGroupBox>
 #include <QLineEdit>
+#include <QList>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStringList>
+
+struct control_file;
 
 class frmOptions : public QDialog {
     Q_OBJECT
@@ -20,7 +23,7 @@ public:
     QCheckBox* cvcheck = nullptr;
     QCheckBox* predCheck = nullptr;
     QCheckBox* DiagnCheck = nullptr;
-    QGroupBox* FrameModel = nullptr;  // "Model Type"
+    QGroupBox* FrameModel = nullptr;  // "Model Type": one option per model type, "Option<method>"
     QRadioButton* Option2 = nullptr;  // Gaussian
     QRadioButton* Option3 = nullptr;  // Logistic
     QRadioButton* Option4 = nullptr;  // Poisson
@@ -38,10 +41,25 @@ public:
     QLineEdit* TxtLimitHi = nullptr;
     QLineEdit* TxtEpsg = nullptr;
 
-    // The model-type code of the control file: 2, 3 or 4.
+    // The model-type code of the control file (record 15) of the selected
+    // model type.
     int model_type() const;
-    // Selects the model type by its code (2, 3 or 4; others are ignored).
+    // Selects the model type by its code (codes of no model type are
+    // ignored).
     void select_model_type(int code);
+    // The option of a model type, or null.
+    QRadioButton* model_option(long method) const;
+
+    // Writes the dialog's part of a control file: records 10, 11, 13, 14 and
+    // 15, and the keyword records of the filled settings.
+    void fill_control_file(control_file& cf) const;
+    // Sets the listings and the test from records 10, 11, 13 and 14 of a
+    // control file read back, those among its first `records`; a test code
+    // without an option leaves the choice alone.
+    void show_reports(const control_file& cf, int records);
+    // Enables or disables the listings and the test, which need the fit
+    // locations to be the data points.
+    void enable_reports(bool enabled);
 
     // Checks the optional settings, one "Error" message per fault; the
     // limits of the adaptive kernel are numbers of neighbours.  True when
@@ -54,4 +72,21 @@ public:
     QStringList take_keywords(const QStringList& records);
     // Empties the settings.
     void clear_keywords();
+
+private:
+    void create_model_frames();
+    void create_keyword_frame();
+    void lay_out();
+
+    // A keyword record the dialog shows: its keyword, one box per value,
+    // whether values read from a file may go into the boxes, and the check
+    // of filled boxes (trimmed) with its messages.
+    struct ShownKeyword {
+        const char* keyword;
+        QList<QLineEdit*> boxes;
+        bool (*readable)(const QStringList& values);
+        bool (*check)(const QStringList& values, bool adaptive);
+    };
+    QList<ShownKeyword> keywords_;
+    QList<QRadioButton*> modelOptions_;  // in the order of kModelTypes
 };
