@@ -1,4 +1,5 @@
 #include "FrmMap.h"
+#include "FrmRun.h"
 
 #include <QAbstractTableModel>
 #include <QBuffer>
@@ -395,7 +396,9 @@ void FrmMap::after_run(const QString& control, const QString& listing) {
         r.text();  // casewise diagnostics
         const long method = r.whole();
         const long coords = r.atEnd() ? 1 : r.whole();
-        const QString folder = t.programFolder();
+        // Names without a folder are the engine's, which runs in the
+        // control file's folder.
+        const QString folder = FrmRun::run_folder(control);
         path = result_path(outfil, int(code), folder);
         hints.geographic = coords == 2 ? 1 : 0;
         // The parameters: the intercept, then the flagged columns that play
