@@ -2,7 +2,7 @@
 // user manual: the start-up wizard, the model of the bundled example built in
 // the model editor with its options, the run, the listing and the results
 // window (the map of a coefficient, of its t values with the mask, the table
-// and the histogram), and the run dialog during a longer run on synthetic
+// and the histogram), the manual opened over it, and the run dialog during a longer run on synthetic
 // data, with its progress bar.  The dialogs that would wait for a person
 // (file choices, questions) are answered by the tour.  Every picture is cut
 // to the windows it shows and saved with a palette of at most 256 colours.
@@ -33,6 +33,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "FrmManual.h"
 #include "FrmMap.h"
 #include "FrmResults.h"
 #include "FrmRun.h"
@@ -270,6 +271,14 @@ int main(int argc, char** argv) {
     w.pick("PARM_2");
     w.tabResults->setCurrentIndex(2);
     shoot(out + "/results_histogram.png", {&w});
+
+    // F1 over the results window: the manual on its page.
+    FrmManual& manual = FrmManual::openFor(&w);
+    manual.resize(860, 560);
+    place(manual, 0, 0);
+    manual.showPage("front-end.md#the-results-window");
+    shoot(out + "/manual.png", {&manual});
+    manual.close();
     w.close();
 
     // A longer run: 20 000 points, adaptive kernel, AICc search.  The run
