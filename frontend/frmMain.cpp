@@ -5,7 +5,6 @@
 #include <QLabel>
 #include <QMenuBar>
 
-
 #include "FrmDataPrev.h"
 #include "FrmDescr.h"
 #include "FrmManual.h"
