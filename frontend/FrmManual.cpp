@@ -1,6 +1,7 @@
 #include "FrmManual.h"
 
 #include <QHBoxLayout>
+#include <QColor>
 #include <QHash>
 #include <QImage>
 #include <QPushButton>
@@ -61,7 +62,14 @@ bool ManualBrowser::prepare_page() {
     if (!first.isValid() || !first.begin().fragment().charFormat().anchorNames().isEmpty()) return false;
     QHash<QString, int> seen;
     QTextCursor cursor(document());
-    for (QTextBlock b = first; b.isValid(); b = b.next()) {
+    QTextBlockFormat code;
+    code.setBackground(QColor(0xf0, 0xf0, 0xf0));
+    for (QTextBlock b = document()->begin(); b.isValid(); b = b.next()) {
+        // Examples and listings on a grey ground, set off from the text.
+        if (b.blockFormat().hasProperty(QTextFormat::BlockCodeFence)) {
+            cursor.setPosition(b.position());
+            cursor.mergeBlockFormat(code);
+        }
         if (b.blockFormat().headingLevel() == 0 || b.length() <= 1) continue;
         const QString base = slug(b.text());
         const int n = seen[base]++;

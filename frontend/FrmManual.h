@@ -24,8 +24,8 @@ public:
     static QString slug(const QString& heading);
     // The page's first heading.
     QString title() const;
-    // Gives the headings of the page shown their anchors, unless they have
-    // them; true when it did.
+    // Gives the headings of the page shown their anchors and its examples
+    // a grey ground, unless done; true when it did.
     bool prepare_page();
     // Pictures wider than this are shown scaled to it.
     static constexpr int picture_width = 720;
