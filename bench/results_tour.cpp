@@ -1,9 +1,11 @@
-// A tour of the results window on a real display, for screenshots: builds
-// the bundled example's model in the model editor with GeoPackage output,
-// runs the engine from the run dialog, and photographs the screen once the
-// results window has opened: the map of a coefficient, of its t values with
-// the mask, the table and the histogram.  The dialogs that would wait for a
-// person (file choices, questions) are answered by the tour.
+// A tour of the front end on a real display, for the screenshots of the
+// user manual: the start-up wizard, the model of the bundled example built in
+// the model editor with its options, the run, the listing and the results
+// window (the map of a coefficient, of its t values with the mask, the table
+// and the histogram), the manual opened over it, and the run dialog during a longer run on synthetic
+// data, with its progress bar.  The dialogs that would wait for a person
+// (file choices, questions) are answered by the tour.  Every picture is cut
+// to the windows it shows and saved with a palette of at most 256 colours.
 //
 //   results_tour OUTDIR      (with DISPLAY set; see scripts/screenshots.sh)
 //   results_tour --time FILE (any display, offscreen too): prints the time
@@ -15,6 +17,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHash>
+#include <QPlainTextEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QScreen>
@@ -22,15 +26,23 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+#include <cmath>
 #include <cstdio>
 
+#include "FrmManual.h"
 #include "FrmMap.h"
+#include "FrmResults.h"
 #include "FrmRun.h"
 #include "FrmTZM.h"
 #include "FrmWiz.h"
 #include "forms.h"
 #include "frmMain.h"
 #include "frmOpenData.h"
+#include "frmOptions.h"
 #include "toolkit/qt_toolkit.h"
 
 namespace {
@@ -41,7 +53,8 @@ public:
     QString saveAs;
     tk::Answer message(const QString& text, tk::Buttons, tk::Icon, const QString& title) override {
         std::printf("message: %s: %s\n", qPrintable(title), qPrintable(text));
-        return tk::Answer::No;  // "View Listing File?": the results window is what the tour shows
+        // The first run's listing is shown; a stopped run's is not.
+        return text == "View Listing File?" ? tk::Answer::Yes : tk::Answer::No;
     }
     tk::FileChoice saveFile(const tk::FileRequest&) override { return {saveAs, 1}; }
     tk::FileChoice openFile(const tk::FileRequest&) override { return {}; }
@@ -64,11 +77,73 @@ void assign(FrmTZM& ed, QPushButton* role, const QString& name) {
     role->click();
 }
 
-bool shoot(const QString& file) {
+// The picture with a palette of its 256 most frequent colours (counted on
+// 5 bits a channel, each the mean of its pixels); the few other colours, the
+// shades of smoothed edges, take the nearest.  Windows have few colours, so
+// the picture keeps its look at a third of the size.
+QImage palette8(const QImage& shot) {
+    const QImage img = shot.convertToFormat(QImage::Format_RGB32);
+    struct bin {
+        std::int64_t n = 0, r = 0, g = 0, b = 0;
+    };
+    QHash<int, bin> bins;
+    for (int y = 0; y < img.height(); ++y) {
+        const QRgb* row = reinterpret_cast<const QRgb*>(img.constScanLine(y));
+        for (int x = 0; x < img.width(); ++x) {
+            const QRgb c = row[x];
+            bin& b = bins[(qRed(c) >> 3) << 10 | (qGreen(c) >> 3) << 5 | (qBlue(c) >> 3)];
+            ++b.n;
+            b.r += qRed(c);
+            b.g += qGreen(c);
+            b.b += qBlue(c);
+        }
+    }
+    std::vector<bin> all(bins.begin(), bins.end());
+    std::sort(all.begin(), all.end(), [](const bin& a, const bin& b) { return a.n > b.n; });
+    QList<QRgb> table;
+    for (std::size_t i = 0; i < all.size() && i < 256; ++i)
+        table << qRgb(int(all[i].r / all[i].n), int(all[i].g / all[i].n), int(all[i].b / all[i].n));
+    return img.convertToFormat(QImage::Format_Indexed8, table, Qt::ThresholdDither | Qt::AvoidDither);
+}
+
+// The part of the screen the windows cover, saved as FILE.
+bool shoot(const QString& file, std::initializer_list<QWidget*> windows) {
     settle(400);
-    const bool ok = QGuiApplication::primaryScreen()->grabWindow(0).save(file, "PNG");
-    std::printf("%s %s\n", ok ? "saved" : "could not save", qPrintable(file));
+    QRect area;
+    for (QWidget* w : windows) area |= w->frameGeometry();
+    const QImage shot = QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height()).toImage();
+    const bool ok = palette8(shot).save(file, "PNG", 0);
+    std::printf("%s %s (%dx%d)\n", ok ? "saved" : "could not save", qPrintable(file), area.width(), area.height());
     return ok;
+}
+
+void place(QWidget& w, int x, int y) {
+    w.move(x, y);
+    w.raise();
+    settle(200);
+}
+
+// A data set of n points, one per unit of area on a square, whose response
+// depends on A more strongly towards the east: enough work for the run
+// dialog to show its progress for some seconds.
+void synthetic(const QString& path, int n) {
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly)) return;
+    std::uint64_t state = 20261207;
+    auto uniform = [&state] {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        return double(state >> 11) / 9007199254740992.0;
+    };
+    const double side = std::sqrt(double(n));
+    QByteArray text = "ID,X,Y,Z,A,B\n";
+    for (int i = 1; i <= n; ++i) {
+        const double x = side * uniform(), y = side * uniform(), a = uniform(), b = uniform();
+        const double z = 1.0 + (1.0 + x / side) * a - 0.5 * b + 0.1 * (uniform() - 0.5);
+        text += QByteArray::number(i) + ',' + QByteArray::number(x, 'f', 3) + ',' + QByteArray::number(y, 'f', 3) +
+                ',' + QByteArray::number(z, 'f', 5) + ',' + QByteArray::number(a, 'f', 5) + ',' +
+                QByteArray::number(b, 'f', 5) + '\n';
+    }
+    f.write(text);
 }
 
 }  // namespace
@@ -107,21 +182,32 @@ int main(int argc, char** argv) {
     if (argc > 2 && QString(argv[1]) == "--time") return timing(argv[2]);
     const QString out = argc > 1 ? argv[1] : "shots";
     QDir().mkpath(out);
-    QTemporaryDir work;
-    QFile::copy(QString(EXAMPLES_DIR) + "/columbus.csv", work.path() + "/columbus.csv");
+    QTemporaryDir work(QDir::tempPath() + "/gwr-XXXXXX");
+    const QString folder = work.path();
+    QFile::copy(QString(EXAMPLES_DIR) + "/columbus.csv", folder + "/columbus.csv");
 
     TourToolkit kit;
     tk::setToolkit(&kit);
     frmMain& main = forms::form<frmMain>();
     main.show();
     settle(500);
-    if (forms::loaded<FrmWiz>()) forms::form<FrmWiz>().close();
+    place(main, 0, 0);
 
-    // The model of examples/gaussian.tzm, built in the editor.
+    // The start-up wizard, its first task chosen.
+    if (forms::loaded<FrmWiz>()) {
+        FrmWiz& wiz = forms::form<FrmWiz>();
+        wiz.Option1->setChecked(true);
+        place(wiz, 160, 110);
+        shoot(out + "/wizard.png", {&wiz});
+        wiz.close();
+    }
+
+    // The first model of the manual (the bundled example), built in the
+    // editor with the files the dialogs would give.
     frmOpenData& od = forms::form<frmOpenData>();
-    od.TxtOpenData->setText(work.path() + "/columbus.csv");
-    od.ProjectPathTxt->setText(work.path() + "/");
-    od.TxtOutput->setText(work.path() + "/columbus_results.gpkg");
+    od.TxtOpenData->setText(folder + "/columbus.csv");
+    od.ProjectPathTxt->setText(folder + "/");
+    od.TxtOutput->setText(folder + "/first_model_results.csv");
     main.mnuGauss_Click();
     FrmTZM& ed = forms::form<FrmTZM>();
     assign(ed, ed.Command1, "CRIME");
@@ -129,44 +215,93 @@ int main(int argc, char** argv) {
     assign(ed, ed.Command4, "Y");
     assign(ed, ed.Command2, "INC");
     assign(ed, ed.Command2, "HOVAL");
-    ed.TxtTitle->setText("Columbus crime rates: CRIME on INC and HOVAL");
-    ed.OptionGpkg->setChecked(true);
-    kit.saveAs = work.path() + "/columbus.tzm";
+    ed.TxtTitle->setText("Columbus crime rates: first model");
+    ed.Option4->setChecked(true);
+    ed.lstAllVars->clearSelection();
+    place(ed, 0, 0);
+    shoot(out + "/model_editor.png", {&ed});
+
+    ed.Command6->click();
+    frmOptions& opt = forms::form<frmOptions>();
+    place(opt, 40, 40);
+    shoot(out + "/model_options.png", {&opt});
+    opt.cmdOK->click();
+
+    kit.saveAs = folder + "/first_model.tzm";
     ed.mnuSaveAs_Click();
     settle(300);
 
-    // Run it from the run dialog and wait for the results window.
+    // Run it; the listing opens, then the results window.
     ed.Command10->click();
     FrmRun& run = forms::form<FrmRun>();
-    run.TxtOutput->setText(work.path() + "/columbus listing.txt");
+    place(run, 0, 0);
     run.Command1->click();
     QElapsedTimer clock;
     clock.start();
     while (run.running && clock.elapsed() < 120000) settle(100);
     settle(500);
+    if (forms::loaded<FrmResults>()) {
+        FrmResults& listing = forms::form<FrmResults>();
+        listing.resize(860, 600);
+        place(listing, 0, 0);
+        // The local model's diagnostics in view.
+        if (listing.RichTextBox1->find("TZM ESTIMATION")) listing.RichTextBox1->centerCursor();
+        shoot(out + "/listing.png", {&listing});
+        listing.close();
+    }
     if (!forms::loaded<FrmMap>()) {
         std::printf("the results window did not open\n");
         return 1;
     }
     FrmMap& w = forms::form<FrmMap>();
-    shoot(out + "/after_run.png");
-
-    w.setGeometry(0, 0, 1366, 768);
-    w.raise();
+    w.resize(980, 680);
+    place(w, 0, 0);
     w.tabResults->setCurrentIndex(0);
-    shoot(out + "/map_coefficient.png");
+    w.pick("PARM_2");
+    shoot(out + "/results_map.png", {&w});
 
-    w.pick("INC_T");
+    w.pick("TVAL_2");
     w.chkMask->setChecked(true);
-    shoot(out + "/map_tvalue_mask.png");
+    shoot(out + "/results_tvalue_mask.png", {&w});
 
     w.tabResults->setCurrentIndex(1);
-    shoot(out + "/table.png");
+    shoot(out + "/results_table.png", {&w});
 
     w.chkMask->setChecked(false);
-    w.pick("INC");
+    w.pick("PARM_2");
     w.tabResults->setCurrentIndex(2);
-    shoot(out + "/histogram.png");
+    shoot(out + "/results_histogram.png", {&w});
+
+    // F1 over the results window: the manual on its page.
+    FrmManual& manual = FrmManual::openFor(&w);
+    manual.resize(860, 560);
+    place(manual, 0, 0);
+    manual.showPage("front-end.md#the-results-window");
+    shoot(out + "/manual.png", {&manual});
+    manual.close();
+    w.close();
+
+    // A longer run: 20 000 points, adaptive kernel, AICc search.  The run
+    // dialog during the search, then the run is stopped.
+    synthetic(folder + "/large.csv", 20000);
+    QFile control(folder + "/large.tzm");
+    if (control.open(QIODevice::WriteOnly))
+        control.write("large.csv\n\nlarge_results.csv\n4\n2,3,0\n20 000 synthetic points\nFFFFTT\nvaa\n0\n"
+                      "0\n0\n1\n0\n0\n2\n1\n");
+    control.close();
+    run.TxtInput->setText(folder + "/large.tzm");
+    run.TxtOutput->setText(FrmRun::listing_for(folder + "/large.tzm"));
+    place(run, 0, 0);
+    run.Command1->click();
+    clock.restart();
+    while (run.running && clock.elapsed() < 4500) settle(100);
+    if (run.running) {
+        shoot(out + "/run_progress.png", {&run});
+        run.CmdStop->click();
+    } else {
+        std::printf("the longer run ended before its picture\n");
+    }
+    settle(300);
 
     forms::unloadAll();
     tk::setToolkit(nullptr);

@@ -1,4 +1,5 @@
 #include "FrmMap.h"
+#include "FrmRun.h"
 
 #include <QAbstractTableModel>
 #include <QBuffer>
@@ -381,7 +382,9 @@ void FrmMap::after_run(const QString& control, const QString& listing) {
         const control_read r = parse_control_file(ctl);
         r.need(16);
         const control_file& cf = r.file;
-        const QString folder = t.programFolder();
+        // Names without a folder are the engine's, which runs in the
+        // control file's folder.
+        const QString folder = FrmRun::run_folder(control);
         path = result_path(cf.result_file, int(cf.format), folder);
         hints.geographic = cf.coordinates == coordinate_type::spherical ? 1 : 0;
         // The parameters: the intercept, then the flagged columns that play

@@ -5,11 +5,9 @@
 #include <QLabel>
 #include <QMenuBar>
 
-#include <QDir>
-
 #include "FrmDataPrev.h"
 #include "FrmDescr.h"
-#include "FrmHelp.h"
+#include "FrmManual.h"
 #include "FrmRun.h"
 #include "FrmTZM.h"
 #include "control_file.h"
@@ -220,13 +218,8 @@ void frmMain::update_recent_menu() {
 }
 
 void frmMain::mnuHelpTopics_Click() {
-    forms::form<FrmHelp>().showText(
-        "Analysis > Regression builds a new model from a data file: choose the data file, pick the variables "
-        "and options in the model editor, save the model (Ctrl+S) and run it (Ctrl+R). File > Open > Model... "
-        "(Ctrl+O) opens a saved model; the File menu also lists the last models used. A run shows its progress "
-        "and can be stopped; its listing is written beside the model file, with the extension .txt.\n\n"
-        "The user manual is in the installation's share/doc/gwr folder: " +
-        QDir::cleanPath(tk::toolkit().programFolder() + "/../share/doc/gwr"));
+    // The manual, on the page for the window in front.
+    FrmManual::openFor(QApplication::activeWindow());
 }
 
 void frmMain::mnuNewTZM_Click() {

@@ -530,6 +530,17 @@ TEST_F(ResultsWindow, OpenedFromTheMenuWithTheVariablesOfARun) {
     EXPECT_EQ(FrmMap::global_estimates(glm, 2), (std::vector<double>{6.211, -0.316}));
     EXPECT_TRUE(FrmMap::global_estimates(glm, 3).empty());
 
+    // Names without a folder are found where the engine ran them, in the
+    // control file's folder, not in the program's.
+    QFile::copy(ex.csv, path("relative.csv"));
+    QFile::copy(QString(EXAMPLES_DIR) + "/columbus.csv", path("columbus.csv"));
+    t.folder = QFileInfo(TZM_EXE).absolutePath();
+    FrmMap::after_run(write("r.tzm", crlf({"columbus.csv", "", "relative.csv", "4", "2,3,0", "t", "FFFFTTFFFFFFF",
+                                           "faa", "0", "1", "1", "1", "0", "1", "2", "1"})),
+                      listing);
+    EXPECT_EQ(win().table().path, path("relative.csv"));
+    EXPECT_EQ(win().cmbColumn->currentText(), "INC: estimate");
+
     // Without the listing's line nothing opens; an unreadable file says so.
     win().close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
