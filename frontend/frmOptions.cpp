@@ -40,7 +40,7 @@ bool keyword_error(const QString& text) {
     return false;
 }
 
-// limits LO HI: two numbers, LO at least 0 and below HI; whole numbers of
+// limits LO HI: two numbers, LO above 0 and below HI (as the engine takes them); whole numbers of
 // neighbours for the adaptive kernel.
 bool limits_readable(const QStringList& v) {
     double a = 0, b = 0;
@@ -57,8 +57,8 @@ bool check_limits(const QStringList& v, bool adaptive) {
                              "give whole numbers.");
     if (!engine_real(lo, a) || !engine_real(hi, b))
         return keyword_error("The bandwidth search limits must be numbers.");
-    if (a < 0 || !(a < b))
-        return keyword_error("The lower bandwidth search limit must be at least 0 and below the upper one.");
+    if (!(a > 0) || !(a < b))
+        return keyword_error("The lower bandwidth search limit must be above 0 and below the upper one.");
     return true;
 }
 

@@ -217,6 +217,8 @@ TEST(CommandLine, HelpVersionAndRefusedOptions) {
         EXPECT_TRUE(r.out.empty());
     }
     EXPECT_NE(tzm({"missing.tzm"}, t.path).err[0].text.find("'missing.tzm'"), std::string::npos);
+    EXPECT_EQ(tzm({"--threads", "0"}, t.path).err[0].text,
+              "tzm: --threads: the number of threads must be at least 1 (tzm --help lists the options)");
 }
 
 }  // namespace

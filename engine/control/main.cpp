@@ -60,7 +60,13 @@ int main(int argc, char** argv) {
     bool progress = false;
     app.add_option("control", control, "Control file to read instead of standard input");
     app.add_option("--threads", threads, "Threads of the fitting loops (instead of OMP_NUM_THREADS)")
-        ->check(CLI::PositiveNumber);
+        ->check(CLI::Validator(
+            [](std::string& v) {
+                int n = 0;
+                return CLI::detail::lexical_cast(v, n) && n >= 1 ? std::string()
+                                                                  : "the number of threads must be at least 1";
+            },
+            "N"));
     app.add_flag("--progress", progress,
                  "Progress lines on standard error: \"progress PHASE STEP STEPS\"");
     app.add_flag_callback(

@@ -449,8 +449,9 @@ TEST_F(OpenControl, ModelOptionsSettingsAreCheckedOnSave)
         {"50", "", "", "Give both bandwidth search limits, or leave both empty."},
         {"50.5", "400", "", "The bandwidth search limits of the adaptive kernel are numbers of neighbours: give "
                             "whole numbers."},
-        {"400", "50", "", "The lower bandwidth search limit must be at least 0 and below the upper one."},
-        {"-1", "50", "", "The lower bandwidth search limit must be at least 0 and below the upper one."},
+        {"400", "50", "", "The lower bandwidth search limit must be above 0 and below the upper one."},
+        {"-1", "50", "", "The lower bandwidth search limit must be above 0 and below the upper one."},
+        {"0", "50", "", "The lower bandwidth search limit must be above 0 and below the upper one."},
         {"", "", "EPSG:27700", "The EPSG code must be a positive whole number."},
         {"", "", "0", "The EPSG code must be a positive whole number."},
     };
