@@ -147,8 +147,8 @@ void tzm(state& s) {
     diagpt(s);
 
     s.outst1.npar = K;
-    if (s.option.rawout != 0) progress::report(s, "writing", 0, 1);
-    switch (s.option.rawout) {
+    if (s.option.iouttp != 0) progress::report(s, "writing", 0, 1);
+    switch (s.option.iouttp) {
         case 1:
             wr_csv(s);
             ftn::ldwrite(out, {"** Results written to .txt file"});
@@ -168,7 +168,7 @@ void tzm(state& s) {
         default:
             break;
     }
-    if (s.option.rawout != 0) progress::report(s, "writing", 1, 1);
+    if (s.option.iouttp != 0) progress::report(s, "writing", 1, 1);
 }
 
 void wrsing(state& s, const int* npos, int K) {

@@ -418,8 +418,8 @@ void tzmglm(state& s) {
     standard_errors(s, true);
 
     s.outst1.npar = s.struc1.xmat.cols;
-    if (s.option.rawout != 0) progress::report(s, "writing", 0, 1);
-    switch (s.option.rawout) {
+    if (s.option.iouttp != 0) progress::report(s, "writing", 0, 1);
+    switch (s.option.iouttp) {
         case 1:
             wr_csv(s);
             ftn::ldwrite(o, {"** Results written to .txt file"});
@@ -439,7 +439,7 @@ void tzmglm(state& s) {
         default:
             break;
     }
-    if (s.option.rawout != 0) progress::report(s, "writing", 1, 1);
+    if (s.option.iouttp != 0) progress::report(s, "writing", 1, 1);
 }
 
 double glmval(state& s, double bw) {
