@@ -59,9 +59,10 @@ void descriptive_state(gwr::state& s, const std::vector<double>& x, const std::v
     s.trig.degrad = 57.29577951308232;
     s.trig.raddeg = 0.017453292519943295;
     s.option.nobs = n;
-    s.option.kertyp = 1;
-    s.option.kershp = 1;
-    s.option.icalib = 1;
+    testing_support::describe(s, [](gwr::run_description& r) {
+        testing_support::set_kernel(r, 'f');
+        r.crit = gwr::criterion::given;
+    });
     s.dat2.nvar = m;
     s.option.ncol = m;
     s.size_obs(n);
@@ -176,8 +177,7 @@ TEST(DescriptiveLocal, AdaptiveKernelIgnoresObservationsOutsideNeighbourhood) {
     harness h;
     gwr::state& s = *h.s;
     descriptive_state(s, c.x, c.y, {c.b});
-    s.option.kertyp = 2;
-    s.option.kershp = 2;
+    testing_support::set_kernel(s, 'v');
     s.fit5.nnear = 12;
     gwr::dstcal(s);
     for (int l = 0; l < 40; l += 3) {
@@ -229,7 +229,7 @@ TEST(DescriptiveLocal, ChosenVariablesSkipCoordinatesWeightAndDependent) {
     s.option.iyvar = 3;
     s.option.iwvar = 5;
     s.option.idep = 7;
-    s.option.isph = 1;
+    testing_support::set_spherical(s, true);
     s.dat2.inmod = {1, 1, 1, 1, 1, 0, 1};
     s.struc1.datmat.resize(2, 7);
     for (int i = 0; i < 2; ++i)
@@ -333,7 +333,7 @@ TEST(DescriptiveListing, LayoutSpecialValuesAndDegrees) {
     const double rd = 0.017453292519943295;
     descriptive_state(s, {-83.5 * rd, 10.25 * rd}, {41.25 * rd, -5.0 * rd},
                       {{1.0, 2.0}, {3.0, 4.0}, {5.0, 6.0}});
-    s.option.isph = 1;
+    testing_support::set_spherical(s, true);
     s.bvals(0, 0) = 1.5;
     s.svals(0, 0) = 4.0;
     s.svals(0, 1) = std::numeric_limits<double>::quiet_NaN();

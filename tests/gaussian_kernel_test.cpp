@@ -51,8 +51,7 @@ TEST(GaussianKernel, FixedGaussianAppliesObservationWeights) {
     testing_support::harness h;
     auto& s = *h.s;
     setup_points(s, {0, 3, 0, 10}, {0, 4, 1, 0});
-    s.option.kertyp = 1;
-    s.option.kershp = 1;
+    testing_support::set_kernel(s, 'f');
     s.fit6.obswt = {1.0, 2.5, 0.0, 1.0};
     gwr::genwgt(s, s.ws, 1, 5.0);
     // exp(-d^2 / (2 h^2)) times the observation weight.
@@ -73,7 +72,7 @@ TEST(GaussianKernel, CylinderIncludesItsBoundary) {
     testing_support::harness h;
     auto& s = *h.s;
     setup_points(s, {0, 3, 3.0000001, 0}, {0, 4, 4, -2});
-    s.option.kershp = 3;
+    testing_support::set_kernel(s, 'c');
     s.fit6.obswt = {0.5, 0.5, 0.5, 0.5};  // not applied by this shape
     gwr::genwgt(s, s.ws, 1, 5.0);
     EXPECT_EQ(s.ws.wt, (std::vector<double>{1, 1, 0, 1}));
@@ -84,8 +83,7 @@ TEST(GaussianKernel, AdaptiveBisquareTiesAndExtremes) {
     auto& s = *h.s;
     // Seen from observation 1 at the origin: distances 0, 1, 2, 2, 3.
     setup_points(s, {0, 1, 0, -2, 3}, {0, 0, 2, 0, 0});
-    s.option.kertyp = 2;
-    s.option.kershp = 2;
+    testing_support::set_kernel(s, 'v');
     s.fit6.obswt = {9, 9, 9, 9, 9};  // not applied by this shape
 
     // N = 3: the third nearest is at squared distance 4 and tied with the
@@ -127,7 +125,7 @@ TEST(GaussianKernel, AdaptiveSizeAboveObservationCountStops) {
     testing_support::harness h;
     auto& s = *h.s;
     setup_points(s, {0, 1}, {0, 0});
-    s.option.kershp = 2;
+    testing_support::set_kernel(s, 'v');
     s.fit5.nnear = 3;
     EXPECT_THROW(gwr::genwgt(s, s.ws, 1, 0.0), gwr::stop);
     EXPECT_EQ(h.listing(),

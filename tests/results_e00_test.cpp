@@ -216,7 +216,7 @@ TEST(ArcExport, SphericalCoordinatesAreWrittenInDegrees) {
     harness h;
     gwr::state& s = *h.s;
     prepare(s, 2, 1);
-    s.option.isph = 1;
+    testing_support::set_spherical(s, true);
     s.fit2.fitid = {1, 2};
     // 0.5 and 0.25 radians are 28.6478898 and 14.3239449 degrees (14.3239450
     // in single precision); 1 and -0.1 radians are 57.2957795 and -5.72957795.

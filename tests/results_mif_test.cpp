@@ -144,7 +144,7 @@ TEST(MapInfo, LocalStatisticsDeclareMeansAndVariancesOnly) {
     harness h;
     gwr::state& s = *h.s;
     prepare(s, 1, 2);
-    s.option.isph = 1;
+    testing_support::set_spherical(s, true);
     s.fit2.fitid = {5};
     s.fit1.xfit = {0.5};   // 28.6478898 degrees
     s.fit1.yfit = {-1.0};  // -57.2957795 degrees

@@ -40,10 +40,14 @@ bool same_bits(const std::vector<double>& a, const std::vector<double>& b) {
 
 using points = std::vector<std::pair<double, double>>;  // (longitude, latitude), radians
 
+// The kernel of shape k: 1 Gaussian, 2 bi-square, 3 cylinder.
+void shape(gwr::state& s, int k) { testing_support::set_kernel(s, "fvc"[k - 1]); }
+void spherical(gwr::state& s, bool sph) { testing_support::set_spherical(s, sph); }
+
 void load(gwr::state& s, const points& p) {
     const int n = static_cast<int>(p.size());
     s.option.nobs = n;
-    s.option.isph = 1;
+    spherical(s, true);
     s.size_obs(n);
     for (int j = 0; j < n; ++j) {
         s.struc2.xobs[j] = p[j].first;
@@ -192,8 +196,7 @@ TEST(SphereIndex, AdaptiveWeightsEqualTheFullScanIncludingTiesAtTheNthDistance) 
         harness h;
         auto& s = *h.s;
         load(s, ds.p);
-        s.option.kertyp = 2;
-        s.option.kershp = 2;
+        shape(s, 2);
         const int n = s.option.nobs;
         auto g = gwr::build_sphgrid(s, 1);
         ASSERT_TRUE(g);
@@ -259,8 +262,7 @@ TEST(SphereIndex, CylinderAndGaussianWeightsEqualTheFullScanForShortAndLongReach
             auto& s = *h.s;
             load(s, p);
             const int n = s.option.nobs;
-            s.option.kertyp = 1;
-            s.option.kershp = kernel;
+            shape(s, kernel);
             if (kernel == 1)
                 for (int j = 0; j < n; ++j) s.fit6.obswt[j] = 0.5 + (j % 5) * 0.375;
             auto g = gwr::build_sphgrid(s, 1);
@@ -302,8 +304,7 @@ TEST(SphereIndex, CoincidentPointsRuleCountsPointsMetresApartAsOnePlace) {
         for (int k = 0; k < 40; ++k) p.emplace_back(x0 + i * step / std::cos(y0), y0 + k * step);
     load(s, p);
     const int n = s.option.nobs;
-    s.option.kertyp = 1;
-    s.option.kershp = 3;
+    shape(s, 3);
     auto g = gwr::build_sphgrid(s, 1);
     ASSERT_TRUE(g);
     EXPECT_LT(g->cs, 5 * step);
@@ -318,11 +319,11 @@ TEST(SphereIndex, CoincidentPointsRuleCountsPointsMetresApartAsOnePlace) {
         EXPECT_GE(zero, 40);  // the rule does apply
         for (double bw : {1e-9, 1e-4, 0.004, 0.0095, 0.012, 0.03}) {
             SCOPED_TRACE(testing::Message() << "bw=" << bw << " at " << x << "," << y);
-            s.option.kershp = 3;
+            shape(s, 3);
             c.check(x, y, bw);
             EXPECT_GE(std::count(c.fast.wt.begin(), c.fast.wt.end(), 1.0), zero);
         }
-        s.option.kershp = 2;
+        shape(s, 2);
         for (int N : {1, 5, zero, std::min(zero + 1, n), std::min(2 * zero, n), n - 1}) {
             s.fit5.nnear = N;
             c.check(x, y, 0.0);
@@ -355,7 +356,7 @@ TEST(SphereIndex, AntipodalPointsAreHalfTheCircumferenceApart) {
     for (int i = 1; i < 400; i += 37) {
         const double y = i * 0.000777, x = i * 0.0013 - 1.0;
         for (int shape : {1, 2}) {
-            s.option.kershp = shape;
+            ::shape(s, shape);
             gwr::genwgt_at(s, s.ws, x, y, 5000.0);
             for (double w : s.ws.wt) ASSERT_TRUE(std::isfinite(w)) << shape;
         }
@@ -368,19 +369,19 @@ TEST(SphereIndex, IndexOnlyWhereItCanServeAndHeldOnlyForTheLoop) {
     auto& s = *h.s;
     load(s, regional(rng, 300));
     const int n = s.option.nobs;
-    s.option.kershp = 2;
+    shape(s, 2);
     EXPECT_TRUE(gwr::build_sphgrid(s, 1));
     EXPECT_FALSE(gwr::build_sphgrid(s, n + 1));  // too few observations to pay
-    s.option.isph = 0;
+    spherical(s, false);
     EXPECT_FALSE(gwr::build_sphgrid(s, 1));  // planar coordinates have their own grid
-    s.option.isph = 1;
+    spherical(s, true);
     EXPECT_FALSE(gwr::build_nbgrid(s, 1));
-    s.option.kershp = 1;
+    shape(s, 1);
     EXPECT_TRUE(gwr::build_sphgrid(s, 1));
     s.fit6.obswt[3] = 0.0;
     EXPECT_FALSE(gwr::build_sphgrid(s, 1));
     s.fit6.obswt[3] = 1.0;
-    s.option.kershp = 2;
+    shape(s, 2);
     const double keep = s.struc2.yobs[9];
     s.struc2.yobs[9] = NAN;
     EXPECT_FALSE(gwr::build_sphgrid(s, 1));

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "control/rng.h"
+#include "control/run.h"
 
 namespace gwr {
 
@@ -231,17 +232,6 @@ struct monte1 {
     std::vector<double> xsave, ysave;  // observation coordinates before randomisation
 };
 
-// Optional keyword records after record 16 of the control file, one per
-// line: a keyword and its values.  Absent records leave these defaults.
-struct keywords {
-    bool limits = false;     // limits LO HI: bandwidth search range given
-    double limlo = 0.0;      // sizes (adaptive), distances (fixed; km when spherical)
-    double limhi = 0.0;
-    int epsg = 0;            // epsg CODE: coordinate system of Cartesian results, 0 none
-    int scale = 1;           // scale 0: multiscale fits on the predictors as given
-    int inference = 1;       // inference 0: multiscale fits without standard errors
-};
-
 struct trig {
     double degrad = 0.0;  // degrees per radian
     double raddeg = 0.0;  // radians per degree
@@ -335,7 +325,6 @@ struct state {
     blocks::glm2 glm2;
     blocks::glm3 glm3;
     blocks::monte1 monte1;
-    blocks::keywords keys;
     blocks::trig trig;
     blocks::outst1 outst1;
     blocks::outst2 outst2;
@@ -364,12 +353,24 @@ struct state {
     state();
     state(std::istream& in, std::ostream& out, std::ostream& err);
 
+    // The run description (control/run.h): read-only.  read1 sets it once
+    // the control file is read; rdata adds the observation count n and the
+    // model set-up the parameter count K.  A test that builds a state by
+    // hand describes it the same way.
+    const run_description& run() const { return run_; }
+    void describe(const run_description& d) { run_ = d; }
+    void set_observation_count(int n) { run_.n = n; }
+    void set_parameter_count(int k) { run_.K = k; }
+
     // Per-observation tables (n rows).
     void size_obs(int n);
     // Per-location tables: `rows` rows, k columns.  Callers pass
     // max(nobs, nloc): the same tables hold per-observation values (global
     // fitted values, calibration trials) when the locations are elsewhere.
     void size_loc(int rows, int k);
+
+private:
+    run_description run_;
 };
 
 }  // namespace gwr

@@ -16,8 +16,13 @@ void init(state& s);
 void banner(state& s);
 void xtime(state& s, const std::string& text);
 void finish(state& s, int code);
-void problm(state& s, int m);
-void ctype(state& s, int c);
+// The echo of the analysis method (record 15), setting its control-vector
+// word; stops (905) for a method the engine does not offer.
+void problm(state& s, analysis m);
+// The echo of the coordinate type (record 16), setting its word; stops (906)
+// for an unknown type.
+void ctype(state& s, coordinates c);
+// The control-vector dump: words 1 to 20 with their labels.
 void pcntrl(state& s);
 
 void read1(state& s);
@@ -38,7 +43,7 @@ void thin(state& s);
 // own messages.
 bool fitloc(state& s);
 
-// Dispatch on `option.method` (after read1).
+// Runs the analysis of the run's method (after read1).
 void dispatch(state& s);
 
 }  // namespace gwr

@@ -140,7 +140,7 @@ void rdata(state& s) {
     std::istream& in = *s.datstream;
     const std::string what = "data file '" + s.files.datfil + "'";
     const int ix = s.option.ixvar, iy = s.option.iyvar;
-    const bool degrees = s.option.isph == 1 && ix >= 1 && ix <= nv && iy >= 1 && iy <= nv;
+    const bool degrees = s.run().spherical() && ix >= 1 && ix <= nv && iy >= 1 && iy <= nv;
 
     // Records are gathered row by row, then stored column by column.
     std::vector<double> rows;
@@ -234,7 +234,7 @@ void rdata(state& s) {
     }
 
     // A model needs an observation per parameter (local statistics one).
-    const int need = std::max(1, s.option.method == 1 ? 1 : s.option.ncol);
+    const int need = std::max(1, s.run().method == analysis::descriptive ? 1 : s.option.ncol);
     if (ncase < need) {
         const std::string told = std::to_string(ncase) + (ncase == 1 ? " observation" : " observations") +
                                  " read, the model needs at least " + std::to_string(need);
@@ -272,7 +272,7 @@ void readin(state& s) {
             if (!ok[k])
                 throw io_error("location file '" + name + "', line " + std::to_string(line) + ": '" + *fields[k] +
                                "' is not " + what[k]);
-        if (s.option.isph == 1) {
+        if (s.run().spherical()) {
             check_degrees(s, x, y, "Location file line " + std::to_string(line),
                           file + ", line " + std::to_string(line));
             x *= s.trig.raddeg;
@@ -299,7 +299,7 @@ void readin(state& s) {
 bool fitloc(state& s) {
     const int n = s.option.nobs;
     bool read = false;
-    if (s.option.iloc == 2) {
+    if (s.run().location_file) {
         readin(s);
         read = true;
         const int m = s.fit3.nloc;

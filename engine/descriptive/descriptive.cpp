@@ -103,11 +103,12 @@ int dstsel(state& s) {
 
     const dmat& d = s.struc1.datmat;
     s.struc1.selmat.resize(n, m);
-    const double conv = s.option.isph == 1 ? s.trig.raddeg : 1.0;
+    const bool sph = s.run().spherical();
+    const double conv = sph ? s.trig.raddeg : 1.0;
     for (int i = 0; i < n; ++i) {
         s.struc2.xobs[i] = d(i, ix - 1);
         s.struc2.yobs[i] = d(i, iy - 1);
-        if (s.option.isph == 1) {
+        if (sph) {
             s.struc2.xobs[i] *= conv;
             s.struc2.yobs[i] *= conv;
         }
@@ -155,7 +156,7 @@ namespace {
 
 // A fit location's coordinate as shown: degrees when spherical.
 double shown(const state& s, double v) {
-    return s.option.isph == 1 ? v * s.trig.degrad : v;
+    return s.run().spherical() ? v * s.trig.degrad : v;
 }
 
 }  // namespace
@@ -258,13 +259,13 @@ void gendst(state& s) {
                                                  : "** Data and estimation points differ"});
     }
 
-    if (s.option.icalib != 1) {
+    if (!s.run().bandwidth_given()) {
         ftn::ldwrite(out, {"** Invalid choice for bandwidth specification"});
         throw stop("2222");
     }
-    if (s.option.kershp == 1) {
+    if (s.run().kshape == kernel_shape::gaussian) {
         ftn::ldwrite(out, {"** Fixed radius kernel: bandwidth is ", s.parms.bandw, " map units"});
-    } else if (s.option.kershp == 2) {
+    } else if (s.run().kshape == kernel_shape::bisquare) {
         ftn::ldwrite(out, {"** Adaptive kernel: local sample size is ", s.fit5.nnear});
     } else {
         ftn::ldwrite(out, {"** Invalid kernel specification"});
@@ -275,30 +276,31 @@ void gendst(state& s) {
     s.ws.size(n, m);
     dstcal(s);
 
-    if (s.option.ipred == 1) dstprt(s);
+    if (s.run().predictions) dstprt(s);
 
-    if (s.option.iouttp != 0) progress::report(s, "writing", 0, 1);
-    switch (s.option.iouttp) {
-        case 1:
+    const bool writes = s.run().writes_results();
+    if (writes) progress::report(s, "writing", 0, 1);
+    switch (s.run().format) {
+        case result_format::text:
             wrscsv(s);
             ftn::ldwrite(out, {"** Results written to .txt file"});
             break;
-        case 2:
+        case result_format::e00:
             wrse00(s);
             ftn::ldwrite(out, {"** Results written to .e00 file"});
             break;
-        case 3:
+        case result_format::mif:
             wrsmif(s);
             ftn::ldwrite(out, {"** Results written to .mif file"});
             break;
-        case 4:
+        case result_format::gpkg:
             wrsgpkg(s);
             ftn::ldwrite(out, {gpkg_note(s)});
             break;
-        default:
+        case result_format::none:
             break;
     }
-    if (s.option.iouttp != 0) progress::report(s, "writing", 1, 1);
+    if (writes) progress::report(s, "writing", 1, 1);
 }
 
 }  // namespace gwr

@@ -8,13 +8,14 @@
 
 namespace gwr {
 
-using criterion = double (*)(state& s, double bw);
+// A criterion of the bandwidth search: its value at bandwidth (or size) bw.
+using criterion_fn = double (*)(state& s, double bw);
 
 void calib(state& s);
 void aicmin(state& s, double lo, double hi);
 // Golden-section search; with `trials`, every evaluated abscissa and its
 // criterion value are appended there, in the order of evaluation.
-double golden(state& s, double ax, double bx, double cx, double tol, criterion f,
+double golden(state& s, double ax, double bx, double cx, double tol, criterion_fn f,
               std::vector<std::pair<double, double>>* trials = nullptr);
 double akeval(state& s, double bw);
 
@@ -32,10 +33,10 @@ void checklimits(const state& s, double lo, double hi);
 void wrlimit(state& s, std::vector<std::pair<double, double>> trials, double x);
 
 // Lower and upper limit of the bandwidth search for the current kernel and
-// method: the user's limits when the control file gives them (s.keys);
-// else for fixed kernels from the smaller coordinate extent, or the larger
-// one when the smaller is 0 (kilometres for spherical coordinates), for the
-// adaptive kernel from the observation count.
+// method: the user's limits when the control file gives them (the limits
+// keyword record); else for fixed kernels from the smaller coordinate
+// extent, or the larger one when the smaller is 0 (kilometres for spherical
+// coordinates), for the adaptive kernel from the observation count.
 void searchlimits(const state& s, double& lo, double& hi);
 
 // Draws the calibration sample for the sampled codes (4, 5, 7): one draw per

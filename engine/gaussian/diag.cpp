@@ -64,7 +64,7 @@ double local_r(const double* y, const double* f, const double* w, int n, const i
 
 void diagpt(state& s) {
     std::ostream& out = *s.out;
-    const bool list = s.option.idiag == 1;
+    const bool list = s.run().casewise;
     if (list) {
         ftn::fwrite(out, "(a)",
                     {"", "", std::string(58, '*'),

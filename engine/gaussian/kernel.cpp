@@ -33,7 +33,7 @@ inline double sphere_dsq(double x1, double y1, double x2, double y2) {
 void all_dsq(const state& s, double x, double y, double* d, int n) {
     const double* xo = s.struc2.xobs.data();
     const double* yo = s.struc2.yobs.data();
-    if (s.option.isph == 0) {
+    if (!s.run().spherical()) {
         for (int j = 0; j < n; ++j) {
             double dx = xo[j] - x;
             double dy = yo[j] - y;
@@ -76,7 +76,7 @@ double distsq(double x1, double y1, double x2, double y2, int isph) {
 void genwgt_at(const state& s, work& w, double x, double y, double bw) {
     const int n = s.option.nobs;
     double* wt = w.wt.data();
-    if (s.option.kershp == 2 && s.fit5.nnear > n) adaptive_too_large(s);
+    if (s.run().kshape == kernel_shape::bisquare && s.fit5.nnear > n) adaptive_too_large(s);
     if (s.nbix && grid_pays(s, *s.nbix, x, y, bw)) {
         genwgt_grid(s, *s.nbix, w, x, y, bw);
         return;
@@ -88,8 +88,8 @@ void genwgt_at(const state& s, work& w, double x, double y, double bw) {
     // Every entry of wt is written below.
     w.nnbr = -1;
     w.wtsparse = false;
-    switch (s.option.kershp) {
-        case 2: {
+    switch (s.run().kshape) {
+        case kernel_shape::bisquare: {
             // Adaptive bi-square: the bandwidth is the distance of the N-th
             // nearest observation; that observation and every one tied with
             // it get weight 0.
@@ -120,7 +120,7 @@ void genwgt_at(const state& s, work& w, double x, double y, double bw) {
             }
             return;
         }
-        case 3: {
+        case kernel_shape::cylinder: {
             // Fixed cylinder: weight 1 inside the bandwidth (boundary
             // included), 0 outside.
             const double h2 = bw * bw;
@@ -129,7 +129,8 @@ void genwgt_at(const state& s, work& w, double x, double y, double bw) {
             return;
         }
         default: {
-            // Fixed Gaussian, times the observation weight.
+            // Fixed Gaussian, times the observation weight (also for an
+            // unknown kernel, which read1 stops at before any fit).
             const double h2 = bw * bw;
             const double twoh2 = 2.0 * h2;
             const double* ow = s.fit6.obswt.data();
@@ -148,7 +149,7 @@ void genwgt_at(const state& s, work& w, double x, double y, double bw) {
 }
 
 void genwgt_check(const state& s) {
-    if (s.option.kershp == 2 && s.fit5.nnear > s.option.nobs) adaptive_too_large(s);
+    if (s.run().kshape == kernel_shape::bisquare && s.fit5.nnear > s.option.nobs) adaptive_too_large(s);
 }
 
 void genwgt(const state& s, work& w, int ipt, double bw) {

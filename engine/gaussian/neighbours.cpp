@@ -105,9 +105,10 @@ void bisquare_candidates(work& w, int n, const int* cand, const double* cd, int 
 // then; a negative observation weight would make that zero negative).
 bool index_applies(const state& s, int minobs) {
     const int n = s.option.nobs;
-    if (s.option.kershp < 1 || s.option.kershp > 3) return false;
+    const kernel_shape k = s.run().kshape;
+    if (k == kernel_shape::unknown) return false;
     if (n < std::max(minobs, 1)) return false;
-    if (s.option.kershp == 1)
+    if (k == kernel_shape::gaussian)
         for (int j = 0; j < n; ++j)
             if (!(s.fit6.obswt[j] > 0.0) || !std::isfinite(s.fit6.obswt[j])) return false;
     return true;
@@ -116,10 +117,10 @@ bool index_applies(const state& s, int minobs) {
 }  // namespace
 
 bool grid_pays(const state& s, const nbgrid& g, double x, double y, double bw) {
-    if (s.option.kershp == 2) return true;
+    if (s.run().kshape == kernel_shape::bisquare) return true;
     if (!std::isfinite(x) || !std::isfinite(y)) return false;
     double h;
-    if (s.option.kershp == 1) {
+    if (s.run().kshape == kernel_shape::gaussian) {
         const double twoh2 = 2.0 * (bw * bw);
         h = gauss_reach(twoh2);
         if (twoh2 == 0.0 || !std::isfinite(h)) return false;
@@ -146,7 +147,7 @@ int nbgrid::celly(double y) const {
 
 std::shared_ptr<const nbgrid> build_nbgrid(const state& s, int minobs) {
     const int n = s.option.nobs;
-    if (s.option.isph != 0 || !index_applies(s, minobs)) return nullptr;
+    if (s.run().spherical() || !index_applies(s, minobs)) return nullptr;
     const double* xo = s.struc2.xobs.data();
     const double* yo = s.struc2.yobs.data();
     double xmin = xo[0], xmax = xo[0], ymin = yo[0], ymax = yo[0];
@@ -234,7 +235,7 @@ void genwgt_grid(const state& s, const nbgrid& g, work& w, double x, double y, d
         for (int b = b0; b <= b1; ++b) takerow(b, a0, a1);
     };
 
-    if (s.option.kershp == 1) {
+    if (s.run().kshape == kernel_shape::gaussian) {
         // Fixed Gaussian: beyond its reach every weight is exactly 0.
         // Inside, the weights are formed as in the full scan.
         const double twoh2 = 2.0 * (bw * bw);
@@ -259,7 +260,7 @@ void genwgt_grid(const state& s, const nbgrid& g, work& w, double x, double y, d
         return;
     }
 
-    if (s.option.kershp == 3) {
+    if (s.run().kshape == kernel_shape::cylinder) {
         // Cylinder: every observation within the bandwidth, boundary
         // included; the block reaches a cell beyond the circle on each side.
         const double h2 = bw * bw;
@@ -579,7 +580,7 @@ void ball_rows(const ball& b, const ball* inner, Take& take) {
 // give weight, or a negative value where the kernel has no finite reach to
 // search by.
 double kernel_reach(const state& s, double bw) {
-    if (s.option.kershp == 1) {
+    if (s.run().kshape == kernel_shape::gaussian) {
         const double twoh2 = 2.0 * (bw * bw);
         const double h = gauss_reach(twoh2);
         if (twoh2 == 0.0 || !std::isfinite(h)) return -1.0;
@@ -694,7 +695,7 @@ bool layout(sphgrid& g, const double* r, int* ids, int m, int base, int depth) {
 
 std::shared_ptr<const sphgrid> build_sphgrid(const state& s, int minobs) {
     const int n = s.option.nobs;
-    if (s.option.isph == 0 || !index_applies(s, minobs)) return nullptr;
+    if (!s.run().spherical() || !index_applies(s, minobs)) return nullptr;
     const double* xo = s.struc2.xobs.data();
     const double* yo = s.struc2.yobs.data();
     std::vector<double> u(3 * static_cast<std::size_t>(n));
@@ -765,7 +766,7 @@ std::shared_ptr<const sphgrid> build_sphgrid(const state& s, int minobs) {
 
 bool sphgrid_pays(const state& s, const sphgrid& g, double x, double y, double bw) {
     if (!std::isfinite(x) || !std::isfinite(y) || std::fabs(x) > max_lon) return false;
-    if (s.option.kershp == 2) return true;
+    if (s.run().kshape == kernel_shape::bisquare) return true;
     const double reach = kernel_reach(s, bw);
     if (reach < 0.0) return false;
     const double rho = reach_chord(reach);
@@ -813,7 +814,8 @@ void genwgt_sphgrid(const state& s, const sphgrid& g, work& w, double x, double 
         qhi = std::max(qhi, q);
     };
 
-    if (s.option.kershp == 1 || s.option.kershp == 3) {
+    const kernel_shape k = s.run().kshape;
+    if (k == kernel_shape::gaussian || k == kernel_shape::cylinder) {
         // Every observation whose computed distance can be within the reach.
         const double reach = kernel_reach(s, bw);
         const double rho = reach_chord(reach);
@@ -821,7 +823,7 @@ void genwgt_sphgrid(const state& s, const sphgrid& g, work& w, double x, double 
             take(0, n);
         else
             ball_rows(ball(g, v, rho), nullptr, take);
-        if (s.option.kershp == 3) {
+        if (k == kernel_shape::cylinder) {
             const double h2 = bw * bw;
             for (int t = 0; t < nc; ++t) {
                 if (cd[t] <= h2) {

@@ -84,7 +84,7 @@ void tzm(state& s) {
     ftn::ldwrite(out, {"Number of observations............", n});
     ftn::ldwrite(out, {"Number of independent variables...", K});
     ftn::ldwrite(out, {" (Intercept is variable 1)"});
-    if (s.option.kertyp == 2)
+    if (s.run().adaptive())
         ftn::ldwrite(out, {"Number of nearest neighbours......", s.fit5.nnear});
     else
         ftn::ldwrite(out, {"Bandwidth (in data units).........", s.parms.bandw});
@@ -147,28 +147,29 @@ void tzm(state& s) {
     diagpt(s);
 
     s.outst1.npar = K;
-    if (s.option.iouttp != 0) progress::report(s, "writing", 0, 1);
-    switch (s.option.iouttp) {
-        case 1:
+    const bool writes = s.run().writes_results();
+    if (writes) progress::report(s, "writing", 0, 1);
+    switch (s.run().format) {
+        case result_format::text:
             wr_csv(s);
             ftn::ldwrite(out, {"** Results written to .txt file"});
             break;
-        case 2:
+        case result_format::e00:
             wr_e00(s);
             ftn::ldwrite(out, {"** Results written to .e00 file"});
             break;
-        case 3:
+        case result_format::mif:
             wr_mif(s);
             ftn::ldwrite(out, {"** Results written to .mif file"});
             break;
-        case 4:
+        case result_format::gpkg:
             wr_gpkg(s);
             ftn::ldwrite(out, {gpkg_note(s)});
             break;
-        default:
+        case result_format::none:
             break;
     }
-    if (s.option.iouttp != 0) progress::report(s, "writing", 1, 1);
+    if (writes) progress::report(s, "writing", 1, 1);
 }
 
 void wrsing(state& s, const int* npos, int K) {
@@ -227,7 +228,7 @@ void runmod(state& s) {
     const dmat& dm = s.struc1.datmat;
     dmat& x = s.struc1.xmat;
     x.resize(n, K);
-    const bool sph = o.isph == 1;
+    const bool sph = s.run().spherical();
     double xmin = 1e70, xmax = -1e70, ymin = 1e70, ymax = -1e70;
     for (int i = 0; i < n; ++i) {
         s.struc2.ydep[i] = dm(i, o.idep - 1);
@@ -275,7 +276,7 @@ void runmod(state& s) {
     s.ws.size(n, K);
 
     // ---- Bandwidth search -------------------------------------------------
-    if (o.icalib != 1) {
+    if (!s.run().bandwidth_given()) {
         wrextent(s, xmin, xmax, ymin, ymax);
         calib(s);
     }
@@ -291,25 +292,25 @@ void wrextent(state& s, double xmin, double xmax, double ymin, double ymax) {
     std::ostream& out = *s.out;
     const float ex = static_cast<float>(xmax - xmin);
     const float ey = static_cast<float>(ymax - ymin);
-    if (s.option.kertyp == 2) {
+    if (s.run().adaptive()) {
         ftn::ldwrite(out, {"Observation Easting extent: ", ex});
         ftn::ldwrite(out, {"Observation Northing extent:", ey});
     } else {
         ftn::ldwrite(out, {"** Observation Easting extent: ", ex});
         ftn::ldwrite(out, {"** Observation Northing extent:", ey});
     }
-    if (s.option.isph == 1) ftn::ldwrite(out, {"** NB these are in radians"});
+    if (s.run().spherical()) ftn::ldwrite(out, {"** NB these are in radians"});
 }
 
 void wrpred(state& s) {
-    if (s.option.rawprd == 0 || s.output.samepts != 1) return;
+    if (!s.run().predictions || s.output.samepts != 1) return;
     std::ostream& out = *s.out;
     ftn::ldwrite(out);
     ftn::ldwrite(out, {"Predictions from this model..."});
     ftn::ldwrite(out, {"  Obs        Y(i)    Yhat(i)      Res(i)        X(i)        Y(i)"});
     for (int i = 0; i < s.fit3.nloc; ++i) {
         double xf = s.fit1.xfit[i], yf = s.fit1.yfit[i];
-        if (s.option.isph == 1) {
+        if (s.run().spherical()) {
             xf = xf * s.trig.degrad;
             yf = yf * s.trig.degrad;
         }

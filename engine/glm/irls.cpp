@@ -32,7 +32,7 @@ constexpr double llstart = -999999999.0;
 constexpr double pshift = static_cast<double>(0.001f);
 
 void check_method(const state& s, const char* code) {
-    if (s.option.method != 3 && s.option.method != 4) throw stop(code);
+    if (!s.run().glm()) throw stop(code);
 }
 
 // Linear predictor x_j'b of observations j0..j1-1 into eta, walking the
@@ -74,7 +74,7 @@ void likelihood(const state& s, work& w, double& L, double& D) {
     double* ex = w.lresid.data();
     // Scratch for the logarithms of a block (free while a fit runs).
     double* lg = w.hdiag.data();
-    if (s.option.method == 3) {
+    if (s.run().method == analysis::logistic) {
         double sum = 0.0;
         for (int j0 = 0; j0 < n; j0 += lblock) {
             const int j1 = std::min(n, j0 + lblock);
@@ -117,9 +117,10 @@ void start(const state& s, work& w) {
     check_method(s, "399");
     const int n = s.dat2.nobsd;
     const std::vector<double>& y = s.struc2.ydep;
+    const bool logit = s.run().method == analysis::logistic;
     for (int j = 0; j < n; ++j) {
         w.wwt[j] = 1.0;
-        if (s.option.method == 3)
+        if (logit)
             w.zwork[j] = y[j];
         else
             w.zwork[j] = std::log(y[j] + pshift) - std::log(s.glm3.offset[j]);
@@ -139,7 +140,7 @@ void reweight(const state& s, work& w, glm_detail::visit v, const double* eta, c
     const double* kwt = w.kwt.data();
     double* z = w.zwork.data();
     double* ww = w.wwt.data();
-    if (s.option.method == 3) {
+    if (s.run().method == analysis::logistic) {
         for (int t = 0; t < v.cnt; ++t) {
             const int j = v[t];
             if (kwt[j] == 0.0) {
@@ -191,7 +192,7 @@ void diagnose(const state& s, work& w) {
     const int n = s.dat2.nobsd;
     const dmat& x = s.struc1.xmat;
     const int p = x.cols;
-    const bool logit = s.option.method == 3;
+    const bool logit = s.run().method == analysis::logistic;
     predictor(s, w.bhat.data(), w.eta.data(), 0, n);
     for (int j = 0; j < n; ++j) {
         const double e = w.eta[j];
@@ -434,7 +435,7 @@ void glm(state& s) {
     s.hat1.bic = -2.0 * L + k * std::log(dn);
 
     std::ostream& o = *s.out;
-    const bool logit = s.option.method == 3;
+    const bool logit = s.run().method == analysis::logistic;
     ftn::fwrite(o, "(//a)",
                 {logit ? "********** Global Logistic Model Diagnostics **********"
                        : "********** Global Poisson Model Diagnostics **********"});

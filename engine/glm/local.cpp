@@ -31,7 +31,7 @@ constexpr int none = std::numeric_limits<int>::max();
 // The guards of the fitting routines, made once before a parallel loop
 // (where no stop may be thrown): the method, and the adaptive kernel's size.
 void precheck(const state& s) {
-    if (s.option.method != 3 && s.option.method != 4) throw stop("399");
+    if (!s.run().glm()) throw stop("399");
     genwgt_check(s);
 }
 
@@ -190,15 +190,16 @@ void localfits(state& s, int m, double bw, bool atobs, bool leaveout, bool recor
 // Fitted values and residuals at the observation points from the local
 // estimates, and the likelihood sums, in location order.
 void fitted(state& s, int m, totals& t) {
-    if (s.option.method != 3 && s.option.method != 4) throw stop("345");
+    if (!s.run().glm()) throw stop("345");
     const dmat& x = s.struc1.xmat;
     const int p = x.cols;
+    const bool logit = s.run().method == analysis::logistic;
     for (int i = 1; i <= m; ++i) {
         double e = 0.0;
         for (int k = 0; k < p; ++k) e += s.bvals(i - 1, k) * x(i - 1, k);
         const double y = s.struc2.ydep[i - 1];
         double yh;
-        if (s.option.method == 3) {
+        if (logit) {
             yh = fitl(e);
             t.L += y * e - glm_detail::log1pexp(e);
         } else {
@@ -214,7 +215,9 @@ void fitted(state& s, int m, totals& t) {
 }
 
 // Variance weight of an observation from its fitted value.
-inline double varwt(const state& s, double yh) { return s.option.method == 3 ? yh * (1.0 - yh) : yh; }
+inline double varwt(const state& s, double yh) {
+    return s.run().method == analysis::logistic ? yh * (1.0 - yh) : yh;
+}
 
 // A = sum_j k_j a_j x_j x_j' of location i into w.vmat, with the variance
 // weights a_j in w.hdiag, and the leverage h = a_i x_i' A^-1 x_i, through
@@ -270,7 +273,7 @@ void leverages(state& s, int m, bool atobs) {
 
 // Criteria of the local model from its likelihood sums.
 void criteria(state& s, totals& t) {
-    if (s.option.method == 3)
+    if (s.run().method == analysis::logistic)
         t.D = -2.0 * t.L;
     else
         t.L = -t.D / 2.0;
@@ -285,11 +288,6 @@ void criteria(state& s, totals& t) {
     s.hat1.bic = -2.0 * t.L + k * std::log(n);
 }
 
-bool crossval(const state& s) {
-    const int c = s.option.icalib;
-    return c == 2 || c == 4 || c == 6 || c == 7;
-}
-
 // Standard errors at location i into row i of svals; false when the refit
 // did not converge.  With `reuse`, the refit's estimates are taken from
 // s.glm1.brel where the local fit recorded them.  Only observations with a
@@ -302,7 +300,7 @@ bool crossval(const state& s) {
 bool stderrs(state& s, work& w, int i, bool reuse) {
     const dmat& x = s.struc1.xmat;
     const int p = x.cols;
-    const bool logit = s.option.method == 3;
+    const bool logit = s.run().method == analysis::logistic;
     const bool same = s.output.samepts == 1;
     const std::vector<double>& yh = s.output.yhat;
     genwgt(s, w, i, s.parms.bandw);
@@ -389,7 +387,7 @@ void tzmglm(state& s) {
     wrsing(s, npos.data(), s.struc1.xmat.cols);
 
     std::ostream& o = *s.out;
-    const bool logit = s.option.method == 3;
+    const bool logit = s.run().method == analysis::logistic;
     ftn::fwrite(o, "(//a)",
                 {logit ? "********** Local Logistic Model Diagnostics **********"
                        : "********** Local Poisson Model Diagnostics **********"});
@@ -418,45 +416,46 @@ void tzmglm(state& s) {
     standard_errors(s, true);
 
     s.outst1.npar = s.struc1.xmat.cols;
-    if (s.option.iouttp != 0) progress::report(s, "writing", 0, 1);
-    switch (s.option.iouttp) {
-        case 1:
+    const bool writes = s.run().writes_results();
+    if (writes) progress::report(s, "writing", 0, 1);
+    switch (s.run().format) {
+        case result_format::text:
             wr_csv(s);
             ftn::ldwrite(o, {"** Results written to .txt file"});
             break;
-        case 2:
+        case result_format::e00:
             wr_e00(s);
             ftn::ldwrite(o, {"** Results written to .e00 file"});
             break;
-        case 3:
+        case result_format::mif:
             wr_mif(s);
             ftn::ldwrite(o, {"** Results written to .mif file"});
             break;
-        case 4:
+        case result_format::gpkg:
             wr_gpkg(s);
             ftn::ldwrite(o, {gpkg_note(s)});
             break;
-        default:
+        case result_format::none:
             break;
     }
-    if (s.option.iouttp != 0) progress::report(s, "writing", 1, 1);
+    if (writes) progress::report(s, "writing", 1, 1);
 }
 
 double glmval(state& s, double bw) {
     const int n = s.dat2.nobsd;
     s.dat2.nwork = n;
-    if (s.files.kercod != 'f' && s.files.kercod != 'c') s.fit5.nnear = static_cast<int>(std::floor(bw + 0.5));
+    if (s.run().adaptive()) s.fit5.nnear = static_cast<int>(std::floor(bw + 0.5));
     // The criterion is evaluated at the observation points: observation i
     // is its own fit location, whatever location list the final fit uses.
     totals t;
     s.hat1.trs = 0.0;
-    localfits(s, n, bw, true, crossval(s), false);
+    localfits(s, n, bw, true, s.run().leave_one_out(), false);
     fitted(s, n, t);
     const double score = t.rss;
     s.parms.bandw = bw;
     leverages(s, n, true);
     criteria(s, t);
-    if (s.option.icalib == 3 || s.option.icalib == 5) return s.hat1.aicc;
+    if (s.run().crit == criterion::aicc) return s.hat1.aicc;
     return score;
 }
 

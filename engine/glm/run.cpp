@@ -27,7 +27,7 @@ void model_banner(state& s) {
     ftn::fwrite(o, "(a)", {border});
     ftn::fwrite(o, "(a)", {blank});
     ftn::fwrite(o, "(a)",
-                {s.option.method == 3 ? "*        GEOGRAPHICALLY WEIGHTED LOGISTIC REGRESSION          *"
+                {s.run().method == analysis::logistic ? "*        GEOGRAPHICALLY WEIGHTED LOGISTIC REGRESSION          *"
                                       : "*          GEOGRAPHICALLY WEIGHTED POISSON REGRESSION         *"});
     ftn::fwrite(o, "(a)", {blank});
     ftn::fwrite(o, "(a)", {border});
@@ -44,7 +44,7 @@ void bad_offset(state& s, int i, const char* what) {
 // observation before any fit, so that the run names the first one instead
 // of ending in estimates that are not numbers.
 void check_response(state& s, int n) {
-    const bool logit = s.option.method == 3;
+    const bool logit = s.run().method == analysis::logistic;
     const std::vector<double>& y = s.struc2.ydep;
     for (int i = 0; i < n; ++i) {
         const bool bad = logit ? !(y[i] == 0.0 || y[i] == 1.0) : !(y[i] >= 0.0);
@@ -64,7 +64,7 @@ void check_response(state& s, int n) {
 
 void runglm(state& s) {
     std::ostream& o = *s.out;
-    const bool logit = s.option.method == 3;
+    const bool logit = s.run().method == analysis::logistic;
     model_banner(s);
     rdata(s);
     ftn::fwrite(o, "(a)", {" Sample data file read..."});
@@ -72,7 +72,7 @@ void runglm(state& s) {
     const int n = s.dat2.ncase;
     const int nvf = s.dat2.nvard;
     const int idep = s.option.idep, ix = s.option.ixvar, iy = s.option.iyvar, iw = s.option.iwvar;
-    const bool sph = s.option.isph == 1;
+    const bool sph = s.run().spherical();
     const double raddeg = 0.017453292519943295;
 
     // Predictor columns, in data-file order.
@@ -141,7 +141,7 @@ void runglm(state& s) {
         ftn::fwrite(o, "(3a,f10.6)", {" P(", name8(s.lab1.varlab[idep - 1]), "=1 | X) = ", ymean});
     }
 
-    if (s.option.icalib != 1) {
+    if (!s.run().bandwidth_given()) {
         wrextent(s, xmin, xmax, ymin, ymax);
         calib(s);
     }

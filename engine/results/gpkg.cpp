@@ -130,7 +130,7 @@ void write_gpkg(state& s, std::vector<std::string> named, const std::vector<std:
     // GeoPackage's "undefined Cartesian" system (GIS programs would take a
     // layer without one for longitude and latitude).
     OGRSpatialReference srs;
-    const int code = s.option.isph == 1 ? 4326 : s.keys.epsg;
+    const int code = s.run().spherical() ? 4326 : s.run().keys.epsg;
     bool known = false;
     if (code > 0) {
         known = srs.importFromEPSG(code) == OGRERR_NONE;
@@ -169,7 +169,7 @@ void write_gpkg(state& s, std::vector<std::string> named, const std::vector<std:
 
     if (ds->StartTransaction() != OGRERR_NONE) throw io_error(what + gdal_reason());
     const int m = s.fit3.nloc;
-    const double to_degrees = s.option.isph == 1 ? s.trig.degrad : 1.0;
+    const double to_degrees = s.run().spherical() ? s.trig.degrad : 1.0;
     OGRFeature feature(layer->GetLayerDefn());
     std::vector<double> vals;
     vals.reserve(columns.size());

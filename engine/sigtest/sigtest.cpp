@@ -140,7 +140,7 @@ void mctest(state& s) {
     s.monte1.xsave.assign(s.struc2.xobs.begin(), s.struc2.xobs.begin() + n);
     s.monte1.ysave.assign(s.struc2.yobs.begin(), s.struc2.yobs.begin() + n);
 
-    if (s.option.itest < 0) {
+    if (s.run().thinned) {
         thin(s);
         // The observed spreads describe the same locations as the randomised
         // ones: refit at the kept locations with the true coordinates.
