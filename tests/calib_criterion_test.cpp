@@ -63,10 +63,8 @@ dataset make_data(int side, std::uint64_t seed, double noise) {
 // Gaussian) or 'v' (adaptive bi-square), calibration code icalib.
 void load(gwr::state& s, const dataset& d, char kernel, int icalib, bool weights = false) {
     const int n = d.n, K = d.k;
-    s.option.nobs = n;
-    s.dat2.ncase = n;
-    s.dat2.nvar = K - 1;
-    s.option.ncol = K;
+    s.set_observation_count(n);
+    s.set_parameter_count(K);
     testing_support::describe(s, [&](gwr::run_description& r) {
         r.method = gwr::analysis::gaussian;
         testing_support::set_calibration(r, icalib);

@@ -56,9 +56,8 @@ dataset surface(int side, double wavelength, std::uint64_t seed) {
 // 'f' (fixed Gaussian) or 'v' (adaptive bi-square).
 void load(gwr::state& s, const dataset& d, char kernel, int icalib = 3) {
     const int n = d.n, K = 3;
-    s.option.nobs = n;
-    s.dat2.ncase = n;
-    s.dat2.nvar = K - 1;
+    s.set_observation_count(n);
+    s.set_parameter_count(K);
     testing_support::describe(s, [&](gwr::run_description& r) {
         r.method = gwr::analysis::gaussian;
         testing_support::set_calibration(r, icalib);

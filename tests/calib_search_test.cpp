@@ -50,8 +50,7 @@ int count_rows(const std::string& listing) {
 
 // Observation coordinates spanning [0, xspan] x [0, yspan] with n points.
 void coords(gwr::state& s, int n, double xspan, double yspan) {
-    s.option.nobs = n;
-    s.dat2.ncase = n;
+    s.set_observation_count(n);
     s.size_obs(n);
     for (int i = 0; i < n; ++i) {
         s.struc2.xobs[i] = xspan * ((i * 37) % n) / (n - 1);

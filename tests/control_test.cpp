@@ -481,8 +481,7 @@ TEST(DataFile, RecordsAndTheWarningsAboutTheirReading) {
     gwr::rdata(*r.h.s);
     const auto& s = *r.h.s;
     // The last observation is cut short by the end of the file: not counted.
-    ASSERT_EQ(s.dat2.ncase, 4);
-    EXPECT_EQ(s.option.nobs, 4);
+    ASSERT_EQ(s.run().n, 4);
     EXPECT_EQ(s.struc1.datmat(0, 2), 0.0);
     EXPECT_EQ(s.struc1.datmat(0, 3), 4.0);
     EXPECT_EQ(s.struc1.datmat(1, 2), 7.0);  // continued over two lines
@@ -554,7 +553,7 @@ TEST(DataFile, ObservationLimit) {
     {
         data_reader r(text);
         gwr::rdata(*r.h.s);
-        EXPECT_EQ(r.h.s->dat2.ncase, gwr::maxobs);
+        EXPECT_EQ(r.h.s->run().n, gwr::maxobs);
     }
     text += "3,4\n";
     data_reader r(text);
@@ -573,7 +572,7 @@ struct located {
         gwr::init(*h.s);
         auto& s = *h.s;
         testing_support::set_spherical(s, isph == 1);
-        s.option.nobs = 3;
+        s.set_observation_count(3);
         s.size_obs(3);
         s.struc2.xobs = {0.5, 1.0, 2.0};
         s.struc2.yobs = {1.5, 1.0, 0.0};

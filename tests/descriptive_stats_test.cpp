@@ -58,13 +58,12 @@ void descriptive_state(gwr::state& s, const std::vector<double>& x, const std::v
     const int m = static_cast<int>(vars.size());
     s.trig.degrad = 57.29577951308232;
     s.trig.raddeg = 0.017453292519943295;
-    s.option.nobs = n;
+    s.set_observation_count(n);
     testing_support::describe(s, [](gwr::run_description& r) {
         testing_support::set_kernel(r, 'f');
         r.crit = gwr::criterion::given;
     });
-    s.dat2.nvar = m;
-    s.option.ncol = m;
+    s.set_parameter_count(m);
     s.size_obs(n);
     s.struc2.xobs = x;
     s.struc2.yobs = y;
@@ -224,7 +223,7 @@ TEST(DescriptiveLocal, ChosenVariablesSkipCoordinatesWeightAndDependent) {
     gwr::state& s = *h.s;
     s.trig.raddeg = 0.017453292519943295;
     s.option.nvfile = 7;
-    s.option.nobs = 2;
+    s.set_observation_count(2);
     s.option.ixvar = 2;
     s.option.iyvar = 3;
     s.option.iwvar = 5;
@@ -236,9 +235,8 @@ TEST(DescriptiveLocal, ChosenVariablesSkipCoordinatesWeightAndDependent) {
         for (int j = 0; j < 7; ++j) s.struc1.datmat(i, j) = 10.0 * (j + 1) + i;
     s.size_obs(2);
     EXPECT_EQ(gwr::dstsel(s), 2);  // columns 1 and 4
-    EXPECT_EQ(s.option.ncol, 2);
-    EXPECT_EQ(s.dat2.nvar, 2);
-    EXPECT_EQ(s.dat2.nobsd, 2);
+    EXPECT_EQ(s.run().K, 2);
+    EXPECT_EQ(s.run().n, 2);
     EXPECT_EQ(s.struc1.selmat(1, 0), 11.0);
     EXPECT_EQ(s.struc1.selmat(1, 1), 41.0);
     EXPECT_EQ(s.fit6.obswt[0], 50.0);

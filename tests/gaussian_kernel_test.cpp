@@ -19,7 +19,7 @@ constexpr double kRadius = 6371.1;
 // the same points.
 void setup_points(gwr::state& s, const std::vector<double>& x, const std::vector<double>& y) {
     int n = static_cast<int>(x.size());
-    s.option.nobs = n;
+    s.set_observation_count(n);
     s.size_obs(n);
     s.struc2.xobs = x;
     s.struc2.yobs = y;

@@ -73,10 +73,8 @@ dataset tracts(int side, int block, std::uint64_t seed) {
 // (adaptive bi-square), AICc calibration code.
 void load(gwr::state& s, const dataset& d, char kernel) {
     const int n = d.n, K = 3;
-    s.option.nobs = n;
-    s.dat2.ncase = n;
-    s.dat2.nvar = K - 1;
-    s.option.ncol = K;
+    s.set_observation_count(n);
+    s.set_parameter_count(K);
     testing_support::describe(s, [kernel](gwr::run_description& r) {
         r.method = gwr::analysis::gaussian;
         testing_support::set_calibration(r, 3);

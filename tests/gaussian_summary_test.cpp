@@ -34,7 +34,7 @@ void fill(gwr::state& s, const std::vector<std::vector<double>>& cols,
     const int n = static_cast<int>(cols[0].size());
     const int K = static_cast<int>(cols.size());
     s.fit3.nloc = n;
-    s.dat2.nvar = K - 1;
+    s.set_parameter_count(K);
     s.lab1.modlab = names;
     s.size_loc(n, K);
     for (int k = 0; k < K; ++k)
@@ -102,7 +102,7 @@ TEST(GaussianSummary, SingleLocation) {
 void diag_state(gwr::state& s, const std::vector<double>& y, const std::vector<double>& f,
                 const std::vector<double>& hat, int shape, double bw) {
     const int n = static_cast<int>(y.size());
-    s.option.nobs = n;
+    s.set_observation_count(n);
     testing_support::describe(s, [shape](gwr::run_description& r) {
         testing_support::set_kernel(r, "fvc"[shape - 1]);
         r.casewise = true;

@@ -48,11 +48,8 @@ void setup(gwr::state& s, int side, int scattered, unsigned seed) {
     }
     const int n = static_cast<int>(x.size());
     const int K = 3;
-    s.option.nobs = n;
-    s.dat2.ncase = n;
-    s.dat2.nobsd = n;
-    s.dat2.nvar = K - 1;
-    s.option.ncol = K;
+    s.set_observation_count(n);
+    s.set_parameter_count(K);
     s.size_obs(n);
     s.struc2.xobs = x;
     s.struc2.yobs = y;
@@ -79,7 +76,7 @@ void setup(gwr::state& s, int side, int scattered, unsigned seed) {
 // Weights of an adaptive bi-square of size N at (x, y), formed independently:
 // all squared distances sorted, D the N-th, (1 - d/D)^2 below D.
 std::vector<double> reference_bisquare(const gwr::state& s, double x, double y, int N) {
-    const int n = s.option.nobs;
+    const int n = s.run().n;
     std::vector<double> d(n), sorted;
     for (int j = 0; j < n; ++j) {
         const double dx = s.struc2.xobs[j] - x, dy = s.struc2.yobs[j] - y;
@@ -108,7 +105,7 @@ TEST(ParallelNeighbours, AdaptiveGridWeightsEqualTheFullScanWithTiesAtTheNthDist
     harness h;
     auto& s = *h.s;
     setup(s, 30, 300, 3);
-    const int n = s.option.nobs;
+    const int n = s.run().n;
     testing_support::set_kernel(s, 'v');
     auto grid = gwr::build_nbgrid(s, 1);
     ASSERT_TRUE(grid);
@@ -140,7 +137,7 @@ TEST(ParallelNeighbours, CylinderGridWeightsEqualTheFullScanOnTheBoundaryToo) {
     harness h;
     auto& s = *h.s;
     setup(s, 25, 200, 5);
-    const int n = s.option.nobs;
+    const int n = s.run().n;
     testing_support::set_kernel(s, 'c');
     auto grid = gwr::build_nbgrid(s, 1);
     ASSERT_TRUE(grid);
@@ -168,7 +165,7 @@ TEST(ParallelNeighbours, GaussianGridPassesOverExactlyTheWeightsThatUnderflow) {
     harness h;
     auto& s = *h.s;
     setup(s, 30, 200, 8);
-    const int n = s.option.nobs;
+    const int n = s.run().n;
     testing_support::set_kernel(s, 'f');
     for (int j = 0; j < n; ++j) s.fit6.obswt[j] = 0.5 + (j % 7) * 0.25;
     auto grid = gwr::build_nbgrid(s, 1);
@@ -318,7 +315,7 @@ TEST(ParallelNeighbours, CriterionMatchesDirectLeaveOneOutFits) {
         testing_support::set_kernel(r, 'v');
         testing_support::set_calibration(r, 2);
     });
-    const int n = s.option.nobs;
+    const int n = s.run().n;
     const int N = 25;
     gwr::akeval(s, N);
     double rss = 0.0;

@@ -19,7 +19,7 @@ namespace {
 void prepare(gwr::state& s, int m, int p) {
     s.fit3.nloc = m;
     s.outst1.npar = p;
-    s.option.ncol = p;
+    s.set_parameter_count(p);
     s.size_obs(m);
     s.size_loc(m, p);
     s.fit1.xfit.assign(m, 0.0);

@@ -37,10 +37,8 @@ void gaussian_state(gwr::state& s, const std::vector<double>& xo, const std::vec
     const int n = static_cast<int>(xo.size());
     const int m = static_cast<int>(xf.size());
     const int k = static_cast<int>(pred.size()) + 1;
-    s.option.nobs = n;
-    s.dat2.ncase = n;
-    s.dat2.nvar = k - 1;
-    s.option.ncol = k;
+    s.set_observation_count(n);
+    s.set_parameter_count(k);
     testing_support::describe(s, [](gwr::run_description& r) {
         testing_support::set_kernel(r, 'f');
         r.crit = gwr::criterion::given;

@@ -46,7 +46,7 @@ void spherical(gwr::state& s, bool sph) { testing_support::set_spherical(s, sph)
 
 void load(gwr::state& s, const points& p) {
     const int n = static_cast<int>(p.size());
-    s.option.nobs = n;
+    s.set_observation_count(n);
     spherical(s, true);
     s.size_obs(n);
     for (int j = 0; j < n; ++j) {
@@ -146,12 +146,12 @@ struct comparer {
     int served = 0;
 
     comparer(gwr::state& st, std::shared_ptr<const gwr::sphgrid> grid) : s(st), g(std::move(grid)) {
-        full.size(s.option.nobs, 1);
-        fast.size(s.option.nobs, 1);
+        full.size(s.run().n, 1);
+        fast.size(s.run().n, 1);
     }
 
     void check(double x, double y, double bw) {
-        const int n = s.option.nobs;
+        const int n = s.run().n;
         s.sphix.reset();
         gwr::genwgt_at(s, full, x, y, bw);
         s.sphix = g;
@@ -168,7 +168,7 @@ struct comparer {
 // sorted, D the N-th, (1 - d/D)^2 below D.
 std::vector<double> reference_bisquare(const gwr::state& s, double x, double y, int N,
                                        std::vector<double>* sorted_out = nullptr) {
-    const int n = s.option.nobs;
+    const int n = s.run().n;
     std::vector<double> d(n);
     for (int j = 0; j < n; ++j) d[j] = gwr::distsq(s.struc2.xobs[j], s.struc2.yobs[j], x, y, 1);
     std::vector<double> sorted = d;
@@ -197,7 +197,7 @@ TEST(SphereIndex, AdaptiveWeightsEqualTheFullScanIncludingTiesAtTheNthDistance) 
         auto& s = *h.s;
         load(s, ds.p);
         shape(s, 2);
-        const int n = s.option.nobs;
+        const int n = s.run().n;
         auto g = gwr::build_sphgrid(s, 1);
         ASSERT_TRUE(g);
         if (std::string(ds.name) == "clustered") {
@@ -261,7 +261,7 @@ TEST(SphereIndex, CylinderAndGaussianWeightsEqualTheFullScanForShortAndLongReach
             harness h;
             auto& s = *h.s;
             load(s, p);
-            const int n = s.option.nobs;
+            const int n = s.run().n;
             shape(s, kernel);
             if (kernel == 1)
                 for (int j = 0; j < n; ++j) s.fit6.obswt[j] = 0.5 + (j % 5) * 0.375;
@@ -303,7 +303,7 @@ TEST(SphereIndex, CoincidentPointsRuleCountsPointsMetresApartAsOnePlace) {
     for (int i = 0; i < 40; ++i)
         for (int k = 0; k < 40; ++k) p.emplace_back(x0 + i * step / std::cos(y0), y0 + k * step);
     load(s, p);
-    const int n = s.option.nobs;
+    const int n = s.run().n;
     shape(s, 3);
     auto g = gwr::build_sphgrid(s, 1);
     ASSERT_TRUE(g);
@@ -368,7 +368,7 @@ TEST(SphereIndex, IndexOnlyWhereItCanServeAndHeldOnlyForTheLoop) {
     harness h;
     auto& s = *h.s;
     load(s, regional(rng, 300));
-    const int n = s.option.nobs;
+    const int n = s.run().n;
     shape(s, 2);
     EXPECT_TRUE(gwr::build_sphgrid(s, 1));
     EXPECT_FALSE(gwr::build_sphgrid(s, n + 1));  // too few observations to pay

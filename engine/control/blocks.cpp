@@ -9,7 +9,6 @@ namespace blocks {
 int option::word(int k) const {
     switch (k) {
         case 1: return nvfile;
-        case 2: return nobs;
         case 3: return idep;
         case 4: return ixvar;
         case 5: return iyvar;

@@ -57,10 +57,12 @@ struct dmat {
 namespace blocks {
 
 // The control vector: 36 integer words; words 1..30 are cleared by `init`,
-// words 31..33 hold the raw values read from the control file.
+// words 31..33 hold the raw values read from the control file.  The words
+// that record choices (8 to 14, 17, 19, 20) are what the control-vector dump
+// prints: routines ask the run description instead.  Word 2, the
+// observation count, is the run description's n.
 struct option {
     int nvfile = 0;  //  1 variables in the data file's header
-    int nobs = 0;    //  2 observations read
     int idep = 0;    //  3 dependent column (0 for descriptive statistics)
     int ixvar = 0;   //  4 x coordinate column
     int iyvar = 0;   //  5 y coordinate column
@@ -85,7 +87,7 @@ struct option {
     int rawout = 0;  // 33
     std::array<int, 3> spare2{};  // 34..36
 
-    // Word k (1..36) of the vector.
+    // Word k (1..36) of the vector; 0 for word 2 (the run description's n).
     int word(int k) const;
     // Clears words 1..30.
     void clear_words();
@@ -115,10 +117,6 @@ struct sampl {
 };
 
 struct dat2 {
-    int nwork = 0;  // working observation count
-    int nvar = 0;   // predictors (descriptive runs: chosen variables)
-    int ncase = 0;  // observations read
-    int nobsd = 0;  // observations (GLM copy)
     int nvard = 0;  // names in the header line
     int idep = 0, ixvar = 0, iyvar = 0, iwvar = 0;  // column numbers as read
     std::vector<char> inmod;  // per data column: 1 in the model

@@ -199,8 +199,7 @@ void rdata(state& s) {
     progress::reading(s, in, ncase, true);
     s.datstream.reset();
 
-    s.dat2.ncase = ncase;
-    s.option.nobs = ncase;
+    s.set_observation_count(ncase);
     s.struc1.datmat.resize(ncase, nv);
     for (int i = 0; i < ncase; ++i)
         for (int j = 0; j < nv; ++j) s.struc1.datmat(i, j) = rows[static_cast<std::size_t>(i) * nv + j];
@@ -297,7 +296,7 @@ void readin(state& s) {
 }
 
 bool fitloc(state& s) {
-    const int n = s.option.nobs;
+    const int n = s.run().n;
     bool read = false;
     if (s.run().location_file) {
         readin(s);

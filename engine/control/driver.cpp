@@ -124,7 +124,7 @@ void ctype(state& s, coordinates c) {
 void pcntrl(state& s) {
     ftn::fwrite(*s.out, "(a)", {"*********** Control Vector Dump *************"});
     for (int k = 1; k <= 20; ++k)
-        ftn::fwrite(*s.out, "(a,i4)", {dump_labels[k - 1], s.option.word(k)});
+        ftn::fwrite(*s.out, "(a,i4)", {dump_labels[k - 1], k == 2 ? s.run().n : s.option.word(k)});
 }
 
 void dispatch(state& s) {

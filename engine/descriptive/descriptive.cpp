@@ -86,7 +86,7 @@ bool listable(const double* z, int n) {
 }  // namespace
 
 int dstsel(state& s) {
-    const int n = s.option.nobs;
+    const int n = s.run().n;
     const int nv = s.option.nvfile;
     const int ix = s.option.ixvar, iy = s.option.iyvar, iw = s.option.iwvar;
     const int idep = s.option.idep;
@@ -115,15 +115,13 @@ int dstsel(state& s) {
         s.fit6.obswt[i] = iw > 0 ? d(i, iw - 1) : 1.0;
         for (int k = 0; k < m; ++k) s.struc1.selmat(i, k) = d(i, cols[k] - 1);
     }
-    s.option.ncol = m;
-    s.dat2.nvar = m;
-    s.dat2.nobsd = n;
+    s.set_parameter_count(m);
     return m;
 }
 
 void dstcal(state& s) {
-    const int n = s.option.nobs;
-    const int m = s.dat2.nvar;
+    const int n = s.run().n;
+    const int m = s.run().K;
     const int nloc = s.fit3.nloc;
     if (nloc > 0) genwgt_check(s);
     size_pool(s);
@@ -163,7 +161,7 @@ double shown(const state& s, double v) {
 
 void dstprt(state& s) {
     std::ostream& out = *s.out;
-    const int m = s.dat2.nvar;
+    const int m = s.run().K;
     ftn::fwrite(out, "(a/2a)", {" ", "** Estimated means, variances and", " standard deviations"});
     ftn::fwrite(out, "(a)", {"      ID   X-COORD   Y-COORD"});
     ftn::items labels;
@@ -201,7 +199,7 @@ std::string dstnam(const char* stem, int k) {
 }
 
 void wrscsv(state& s) {
-    const int m = s.dat2.nvar;
+    const int m = s.run().K;
     written::staged_file file(s.files.outfil);
     std::ofstream& f = file.open();
 
@@ -248,7 +246,7 @@ void gendst(state& s) {
     std::ostream& out = *s.out;
     rdata(s);
     ftn::fwrite(out, "(a)", {"** Data file read..."});
-    const int n = s.option.nobs;
+    const int n = s.run().n;
     const int m = dstsel(s);
     ftn::ldwrite(out, {"Number of observations, nobs=", n});
     ftn::ldwrite(out, {"Number of predictors,   nvar=", m});

@@ -23,7 +23,8 @@ void wmvar(const double* w, const double* z, int n, double& mean, double& var);
 
 // Per-observation set-up from the data table: coordinates (radians when
 // spherical), observation weights and the chosen variables' columns in
-// selmat.  Sets ncol, nvar and nobsd; returns the number of chosen variables.
+// selmat.  Sets the parameter count K to the number of chosen variables and
+// returns it.
 int dstsel(state& s);
 
 // Local means (bvals) and variances (svals) at fit locations 1..nloc.

@@ -38,7 +38,7 @@ double extent(const std::vector<double>& v, int n) {
 }  // namespace
 
 void searchlimits(const state& s, double& lo, double& hi) {
-    const int n = s.option.nobs;
+    const int n = s.run().n;
     const run_description& d = s.run();
     if (d.keys.limits) {
         // The user's limits, in the units of the kernel: sizes for the
@@ -72,7 +72,7 @@ void searchlimits(const state& s, double& lo, double& hi) {
 }
 
 int selsmp(state& s) {
-    const int ncase = s.dat2.ncase;
+    const int ncase = s.run().n;
     if (static_cast<int>(s.sampl.insamp.size()) < ncase) s.sampl.insamp.resize(ncase);
     if (!s.run().sampled()) {
         std::fill(s.sampl.insamp.begin(), s.sampl.insamp.begin() + ncase, 1);
@@ -113,7 +113,7 @@ void calib(state& s) {
         ftn::ldwrite(o, {"This can take some time..."});
     } else {
         const double frac = s.sampl.smppct / 100.0;
-        const int expected = static_cast<int>(std::lround(s.dat2.ncase * frac));
+        const int expected = static_cast<int>(std::lround(s.run().n * frac));
         ftn::ldwrite(o, {" ... using a sample of regression points"});
         ftn::fwrite(o, "(a,f7.3,a,i7,a)",
                     {"Sampling will be used: fraction is: ", frac, " (", expected, " cases)"});
@@ -151,7 +151,7 @@ void calib(state& s) {
 void checklimits(const state& s, double lo, double hi) {
     std::ostream& o = *s.out;
     if (s.run().keys.limits) {
-        const int n = s.option.nobs;
+        const int n = s.run().n;
         if (s.run().adaptive()) {
             if (!(lo >= 1.0 && lo < hi && hi <= n)) {
                 ftn::ldwrite(o, {"*** Sample size search limits", lo, hi});
@@ -266,8 +266,8 @@ double golden(state& s, double ax, double bx, double cx, double tol, criterion_f
 }
 
 double akeval(state& s, double bw) {
-    const int n = s.option.nobs;
-    const int K = s.dat2.nvar + 1;
+    const int n = s.run().n;
+    const int K = s.run().K;
     const bool loo = s.run().leave_one_out();
     const dmat& x = s.struc1.xmat;
     const std::vector<double>& y = s.struc2.ydep;

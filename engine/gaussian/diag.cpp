@@ -78,7 +78,7 @@ void diagpt(state& s) {
                      " ----------- ----------- ----------- -----------"});
     }
 
-    const int n = s.option.nobs;
+    const int n = s.run().n;
     const int nfit = s.fit3.nloc;
     const bool same = s.output.samepts == 1;
     double* resid = s.output.resid.data();

@@ -13,8 +13,8 @@ void reg1(state& s) {
     const std::string stars(58, '*');
     ftn::fwrite(out, "(a)",
                 {"", stars, "*           GLOBAL REGRESSION PARAMETERS                 *", stars});
-    const int n = s.option.nobs;
-    const int K = s.dat2.nvar + 1;
+    const int n = s.run().n;
+    const int K = s.run().K;
     work& w = s.ws;
     const bool weighted = s.option.iwvar >= 1;
     for (int j = 0; j < n; ++j) w.wt[j] = weighted ? s.fit6.obswt[j] : 1.0;
@@ -71,7 +71,7 @@ void tzm_ft(state& s) {
         ftn::fwrite(out, "(/a)", {"Unable to compute ANOVA table"});
         return;
     }
-    const int n = s.option.nobs;
+    const int n = s.run().n;
     double ss_ols = 0.0, ss_tzm = 0.0;
     for (int j = 0; j < n; ++j) ss_ols += s.anova.gresid[j] * s.anova.gresid[j];
     for (int j = 0; j < n; ++j) ss_tzm += s.output.resid[j] * s.output.resid[j];

@@ -74,7 +74,7 @@ double distsq(double x1, double y1, double x2, double y2, int isph) {
 }
 
 void genwgt_at(const state& s, work& w, double x, double y, double bw) {
-    const int n = s.option.nobs;
+    const int n = s.run().n;
     double* wt = w.wt.data();
     if (s.run().kshape == kernel_shape::bisquare && s.fit5.nnear > n) adaptive_too_large(s);
     if (s.nbix && grid_pays(s, *s.nbix, x, y, bw)) {
@@ -149,7 +149,7 @@ void genwgt_at(const state& s, work& w, double x, double y, double bw) {
 }
 
 void genwgt_check(const state& s) {
-    if (s.run().kshape == kernel_shape::bisquare && s.fit5.nnear > s.option.nobs) adaptive_too_large(s);
+    if (s.run().kshape == kernel_shape::bisquare && s.fit5.nnear > s.run().n) adaptive_too_large(s);
 }
 
 void genwgt(const state& s, work& w, int ipt, double bw) {

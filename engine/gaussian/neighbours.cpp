@@ -104,7 +104,7 @@ void bisquare_candidates(work& w, int n, const int* cand, const double* cd, int 
 // the observation weight is 0 exactly where the exponential underflows only
 // then; a negative observation weight would make that zero negative).
 bool index_applies(const state& s, int minobs) {
-    const int n = s.option.nobs;
+    const int n = s.run().n;
     const kernel_shape k = s.run().kshape;
     if (k == kernel_shape::unknown) return false;
     if (n < std::max(minobs, 1)) return false;
@@ -146,7 +146,7 @@ int nbgrid::celly(double y) const {
 }
 
 std::shared_ptr<const nbgrid> build_nbgrid(const state& s, int minobs) {
-    const int n = s.option.nobs;
+    const int n = s.run().n;
     if (s.run().spherical() || !index_applies(s, minobs)) return nullptr;
     const double* xo = s.struc2.xobs.data();
     const double* yo = s.struc2.yobs.data();
@@ -192,7 +192,7 @@ std::shared_ptr<const nbgrid> build_nbgrid(const state& s, int minobs) {
 }
 
 void genwgt_grid(const state& s, const nbgrid& g, work& w, double x, double y, double bw) {
-    const int n = s.option.nobs;
+    const int n = s.run().n;
     const double* xo = s.struc2.xobs.data();
     const double* yo = s.struc2.yobs.data();
     double* wt = w.wt.data();
@@ -694,7 +694,7 @@ bool layout(sphgrid& g, const double* r, int* ids, int m, int base, int depth) {
 }  // namespace
 
 std::shared_ptr<const sphgrid> build_sphgrid(const state& s, int minobs) {
-    const int n = s.option.nobs;
+    const int n = s.run().n;
     if (!s.run().spherical() || !index_applies(s, minobs)) return nullptr;
     const double* xo = s.struc2.xobs.data();
     const double* yo = s.struc2.yobs.data();
@@ -777,7 +777,7 @@ bool sphgrid_pays(const state& s, const sphgrid& g, double x, double y, double b
 }
 
 void genwgt_sphgrid(const state& s, const sphgrid& g, work& w, double x, double y, double bw) {
-    const int n = s.option.nobs;
+    const int n = s.run().n;
     double* wt = w.wt.data();
     int* cand = w.cand.data();
     double* cd = w.candd.data();

@@ -29,7 +29,7 @@ const std::string stars58(58, '*');
 // value, residual and leverage of observation i.  Reads the state, writes
 // only row i and w.
 void fit_location(state& s, work& w, int i, bool same, int* npos) {
-    const int K = s.dat2.nvar + 1;
+    const int K = s.run().K;
     genwgt(s, w, i, s.parms.bandw);
     fitcoef(s, w);
     s.output.locsing[i - 1] = w.singfl;
@@ -39,7 +39,7 @@ void fit_location(state& s, work& w, int i, bool same, int* npos) {
         for (int t = 0; t < w.nnbr; ++t)
             if (w.wt[w.nbr[t]] > 0.0) ++c;
     } else {
-        const int n = s.option.nobs;
+        const int n = s.run().n;
         for (int j = 0; j < n; ++j)
             if (w.wt[j] > 0.0) ++c;
     }
@@ -72,9 +72,8 @@ void tzm(state& s) {
     std::ostream& out = *s.out;
     ftn::fwrite(out, "(a)",
                 {"", stars58, "*                TZM ESTIMATION                          *", stars58});
-    const int n = s.option.nobs;
-    s.dat2.nwork = n;
-    const int K = s.dat2.nvar + 1;
+    const int n = s.run().n;
+    const int K = s.run().K;
     const int nfit = s.fit3.nloc;
     const bool same = s.output.samepts == 1;
     s.hat1.trs = 0.0;
@@ -217,14 +216,14 @@ void runmod(state& s) {
     // flagged in the model that is not the dependent, a coordinate or the
     // weight, in data-file order.
     auto& o = s.option;
-    const int n = s.dat2.ncase;
+    const int n = s.run().n;
     std::vector<int> cols;
     for (int c = 1; c <= o.nvfile; ++c) {
         if (c == o.idep || c == o.ixvar || c == o.iyvar || c == o.iwvar) continue;
         if (c - 1 < static_cast<int>(s.dat2.inmod.size()) && s.dat2.inmod[c - 1]) cols.push_back(c);
     }
     const int K = static_cast<int>(cols.size()) + 1;
-    s.dat2.nvar = K - 1;
+    s.set_parameter_count(K);
     const dmat& dm = s.struc1.datmat;
     dmat& x = s.struc1.xmat;
     x.resize(n, K);
@@ -258,9 +257,8 @@ void runmod(state& s) {
     const float ymean = ysum / static_cast<float>(n);
     ftn::fwrite(out, "(a)", {" "});
     ftn::ldwrite(out, {"Dependent mean=", ymean});
-    o.nobs = n;
     ftn::ldwrite(out, {"Number of observations, nobs=", n});
-    ftn::ldwrite(out, {"Number of predictors,   nvar=", s.dat2.nvar});
+    ftn::ldwrite(out, {"Number of predictors,   nvar=", K - 1});
 
     // Fit locations.
     if (fitloc(s)) {

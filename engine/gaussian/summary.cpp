@@ -20,7 +20,7 @@ void quartile_positions(int n, int& lq, int& med, int& uq) {
 void summry(state& s) {
     std::ostream& out = *s.out;
     const int n = s.fit3.nloc;
-    const int K = s.dat2.nvar + 1;
+    const int K = s.run().K;
     auto label = [&](int k) { return k == 0 ? std::string("Intrcept") : s.lab1.modlab[k - 1]; };
     std::vector<double> v(static_cast<std::size_t>(std::max(n, 0)));
     auto sorted_column = [&](int k) {

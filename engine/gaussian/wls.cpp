@@ -449,8 +449,8 @@ double condition(const double* A, int K) {
 // One weighted least-squares fit.
 
 void fitcoef(const state& s, work& w) {
-    const int n = s.option.nobs;
-    const int K = s.dat2.nvar + 1;
+    const int n = s.run().n;
+    const int K = s.run().K;
     const dmat& xm = s.struc1.xmat;
     const double* y = s.struc2.ydep.data();
     const double* wt = w.wt.data();
@@ -475,8 +475,8 @@ void fitcoef(const state& s, work& w) {
 void fitreg(const state& s, work& w) {
     fitcoef(s, w);
 
-    const int n = s.option.nobs;
-    const int K = s.dat2.nvar + 1;
+    const int n = s.run().n;
+    const int K = s.run().K;
     const dmat& xm = s.struc1.xmat;
     const std::size_t ldx = static_cast<std::size_t>(xm.rows);
     const double* X = xm.a.data();
@@ -521,8 +521,8 @@ void fitreg(const state& s, work& w) {
 }
 
 void calcse(const state& s, work& w) {
-    const int n = s.option.nobs;
-    const int K = s.dat2.nvar + 1;
+    const int n = s.run().n;
+    const int K = s.run().K;
     const dmat& xm = s.struc1.xmat;
     const std::size_t ldx = static_cast<std::size_t>(xm.rows);
     const double* X = xm.a.data();

@@ -23,7 +23,7 @@ struct visit {
 
 inline visit visits(const state& s, const work& w) {
     if (w.nnbr >= 0) return {w.nbr.data(), w.nnbr};
-    return {nullptr, s.dat2.nobsd};
+    return {nullptr, s.run().n};
 }
 
 // The start of every fit (working weights 1, the start's working response,

@@ -41,7 +41,8 @@ void check_method(const state& s, const char* code) {
 void predictor(const state& s, const double* b, double* eta, int j0, int j1) {
     const dmat& x = s.struc1.xmat;
     for (int j = j0; j < j1; ++j) eta[j] = 0.0;
-    for (int k = 0; k < x.cols; ++k) {
+    const int K = s.run().K;
+    for (int k = 0; k < K; ++k) {
         const double* xk = x.col(k);
         const double bk = b[k];
         for (int j = j0; j < j1; ++j) eta[j] += xk[j] * bk;
@@ -52,7 +53,7 @@ void predictor(const state& s, const double* b, double* eta, int j0, int j1) {
 // (the reweighting loop's cache: the likelihood of one pass and the
 // reweighting of the next read the same estimates).
 void predict_all(const state& s, work& w) {
-    const int n = s.dat2.nobsd;
+    const int n = s.run().n;
     predictor(s, w.bhat.data(), w.eta.data(), 0, n);
     for (int j = 0; j < n; ++j) w.lresid[j] = std::exp(w.eta[j]);
 }
@@ -67,7 +68,7 @@ constexpr int lblock = 512;
 // cut to the neighbours); leaves eta and e^eta of every observation in the
 // cache.
 void likelihood(const state& s, work& w, double& L, double& D) {
-    const int n = s.dat2.nobsd;
+    const int n = s.run().n;
     const double* y = s.struc2.ydep.data();
     const double* b = w.bhat.data();
     double* eta = w.eta.data();
@@ -115,7 +116,7 @@ void likelihood(const state& s, work& w, double& L, double& D) {
 // working response for every observation.
 void start(const state& s, work& w) {
     check_method(s, "399");
-    const int n = s.dat2.nobsd;
+    const int n = s.run().n;
     const std::vector<double>& y = s.struc2.ydep;
     const bool logit = s.run().method == analysis::logistic;
     for (int j = 0; j < n; ++j) {
@@ -171,7 +172,7 @@ void reweight(const state& s, work& w, glm_detail::visit v, const double* eta, c
 // The weighted least-squares solve over the visited observations: X'WX,
 // X'Wz, the (generalised) inverse and the estimates.
 void solve(const state& s, work& w, glm_detail::visit v) {
-    const int K = s.struc1.xmat.cols;
+    const int K = s.run().K;
     double* A = w.xtwx.a.data();
     double* bz = w.xtwy.data();
     const double* z = w.zwork.data();
@@ -189,9 +190,9 @@ void solve(const state& s, work& w, glm_detail::visit v) {
 // Linear predictor, standard errors and hat-matrix trace of the latest
 // solve.  The variance matrix takes no kernel weights.
 void diagnose(const state& s, work& w) {
-    const int n = s.dat2.nobsd;
+    const int n = s.run().n;
     const dmat& x = s.struc1.xmat;
-    const int p = x.cols;
+    const int p = s.run().K;
     const bool logit = s.run().method == analysis::logistic;
     predictor(s, w.bhat.data(), w.eta.data(), 0, n);
     for (int j = 0; j < n; ++j) {
@@ -258,7 +259,7 @@ void failure(state& s, const work& w, const char* who, double L, double Lprev, b
     ftn::ldwrite(o, {"Program halted after ", w.niter, " iterations..."});
     ftn::ldwrite(o, {"LogLikelihood: ", L});
     if (both) ftn::ldwrite(o, {"Previous LL:   ", Lprev});
-    const int p = s.struc1.xmat.cols;
+    const int p = s.run().K;
     ftn::items cur, prev;
     for (int k = 0; k < p; ++k) {
         cur.emplace_back(w.bhat[k]);
@@ -276,7 +277,7 @@ void failure(state& s, const work& w, const char* who, double L, double Lprev, b
 // over all of them, and its linear predictor and e^eta.
 void fresh_start(const state& s, work& w) {
     start(s, w);
-    solve(s, w, glm_detail::visit{nullptr, s.dat2.nobsd});
+    solve(s, w, glm_detail::visit{nullptr, s.run().n});
     predict_all(s, w);
 }
 
@@ -291,7 +292,7 @@ void irls(state& s, work& w, bool relative, bool diagnostics, bool shared, doubl
           int* relfound = nullptr) {
     check_method(s, "399");
     const glm_detail::visit v = glm_detail::visits(s, w);
-    const int p = s.struc1.xmat.cols;
+    const int p = s.run().K;
     // Linear predictor, e^eta and working response that the first
     // reweighting starts from.
     const double* eta0 = w.eta.data();
@@ -355,8 +356,8 @@ double log1pexp(double eta) { return log1pexp(eta, std::exp(eta)); }
 
 void prepare_start(state& s) {
     check_method(s, "399");
-    const int n = s.dat2.nobsd;
-    const int p = s.struc1.xmat.cols;
+    const int n = s.run().n;
+    const int p = s.run().K;
     work& w = s.ws;
     fresh_start(s, w);
     auto& g = s.glm1;
@@ -415,14 +416,13 @@ void wglm2(state& s, work& w) {
 
 void glm(state& s) {
     work& w = s.ws;
-    const int n = s.dat2.nobsd;
-    s.dat2.nwork = n;
+    const int n = s.run().n;
     for (int j = 0; j < n; ++j) w.kwt[j] = 1.0;
     // Every observation enters the global fit: no kernel list applies.
     w.nnbr = -1;
     w.wtsparse = false;
     wglm(s, w);
-    s.anova.gbeta.assign(w.bhat.begin(), w.bhat.begin() + s.struc1.xmat.cols);
+    s.anova.gbeta.assign(w.bhat.begin(), w.bhat.begin() + s.run().K);
     const double L = w.loglik;
     const double k = w.enp;
     const double dn = n;
@@ -450,7 +450,7 @@ void glm(state& s) {
                 {"Parameter     Estimate", "      Std Err", "            T", "       Exp(B)", "   Sd(Exp(B))"});
     ftn::fwrite(o, "(5a)",
                 {"--------- ------------", " ------------", " ------------", " ------------", " ------------"});
-    const int p = s.struc1.xmat.cols;
+    const int p = s.run().K;
     for (int j = 0; j < p; ++j) {
         const double b = w.bhat[j];
         const double se = w.sehat[j];

@@ -137,7 +137,7 @@ bool localfit(state& s, work& w, int i, double bw, bool atobs, bool leaveout, bo
         ok = glm_detail::wglm_quiet(s, w, false, true);
     }
     if (!ok) return false;
-    const int p = s.struc1.xmat.cols;
+    const int p = s.run().K;
     for (int k = 0; k < p; ++k) s.bvals(i - 1, k) = w.bhat[k];
     s.output.locsing[i - 1] = w.singfl;
     if (record) {
@@ -192,7 +192,7 @@ void localfits(state& s, int m, double bw, bool atobs, bool leaveout, bool recor
 void fitted(state& s, int m, totals& t) {
     if (!s.run().glm()) throw stop("345");
     const dmat& x = s.struc1.xmat;
-    const int p = x.cols;
+    const int p = s.run().K;
     const bool logit = s.run().method == analysis::logistic;
     for (int i = 1; i <= m; ++i) {
         double e = 0.0;
@@ -228,7 +228,7 @@ inline double varwt(const state& s, double yh) {
 // weight.
 int leverage(state& s, work& w, int i, bool atobs, double& h) {
     const dmat& x = s.struc1.xmat;
-    const int p = x.cols;
+    const int p = s.run().K;
     weights(s, w, i, s.parms.bandw, atobs);
     const glm_detail::visit v = glm_detail::visits(s, w);
     for (int t = 0; t < v.cnt; ++t) {
@@ -250,7 +250,7 @@ int leverage(state& s, work& w, int i, bool atobs, double& h) {
 // Leverages of locations 1..m and their sum, with the kernel weights at the
 // fit locations or at the observation points.
 void leverages(state& s, int m, bool atobs) {
-    const int n = s.dat2.nobsd;
+    const int n = s.run().n;
     precheck(s);
     size_pool(s);
     nbscope nb(s);
@@ -281,7 +281,7 @@ void criteria(state& s, totals& t) {
     s.glm2.locdev = t.D;
     s.anova.rss = t.rss;
     const double k = s.hat1.trs;
-    const double n = s.dat2.nobsd;
+    const double n = s.run().n;
     s.hat1.enp = k;
     s.hat1.aic = -2.0 * t.L + 2.0 * k;
     s.hat1.aicc = -2.0 * t.L + 2.0 * k * n / (n - k - 1.0);
@@ -299,7 +299,7 @@ void criteria(state& s, totals& t) {
 // sandwich of the local fit, sum_j k_j^2 v_j (C x_j)_k^2.
 bool stderrs(state& s, work& w, int i, bool reuse) {
     const dmat& x = s.struc1.xmat;
-    const int p = x.cols;
+    const int p = s.run().K;
     const bool logit = s.run().method == analysis::logistic;
     const bool same = s.output.samepts == 1;
     const std::vector<double>& yh = s.output.yhat;
@@ -370,10 +370,8 @@ void standard_errors(state& s, bool reuse) {
 void infl(state& s) { leverages(s, s.fit3.nloc, false); }
 
 void tzmglm(state& s) {
-    const int n = s.dat2.nobsd;
     const int m = s.fit3.nloc;
     const bool same = s.output.samepts == 1;
-    s.dat2.nwork = n;
     // Fitted values exist only at the observation points; elsewhere none of
     // them may survive from the calibration trials.
     if (!same) {
@@ -384,7 +382,7 @@ void tzmglm(state& s) {
     s.hat1.trs = 0.0;
     std::vector<int> npos(static_cast<std::size_t>(std::max(m, 0)));
     localfits(s, m, s.parms.bandw, false, false, true, npos.data());
-    wrsing(s, npos.data(), s.struc1.xmat.cols);
+    wrsing(s, npos.data(), s.run().K);
 
     std::ostream& o = *s.out;
     const bool logit = s.run().method == analysis::logistic;
@@ -415,7 +413,7 @@ void tzmglm(state& s) {
     // kernel weights as the fits above, so most of them were recorded there.
     standard_errors(s, true);
 
-    s.outst1.npar = s.struc1.xmat.cols;
+    s.outst1.npar = s.run().K;
     const bool writes = s.run().writes_results();
     if (writes) progress::report(s, "writing", 0, 1);
     switch (s.run().format) {
@@ -442,8 +440,7 @@ void tzmglm(state& s) {
 }
 
 double glmval(state& s, double bw) {
-    const int n = s.dat2.nobsd;
-    s.dat2.nwork = n;
+    const int n = s.run().n;
     if (s.run().adaptive()) s.fit5.nnear = static_cast<int>(std::floor(bw + 0.5));
     // The criterion is evaluated at the observation points: observation i
     // is its own fit location, whatever location list the final fit uses.

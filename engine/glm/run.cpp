@@ -69,7 +69,7 @@ void runglm(state& s) {
     rdata(s);
     ftn::fwrite(o, "(a)", {" Sample data file read..."});
 
-    const int n = s.dat2.ncase;
+    const int n = s.run().n;
     const int nvf = s.dat2.nvard;
     const int idep = s.option.idep, ix = s.option.ixvar, iy = s.option.iyvar, iw = s.option.iwvar;
     const bool sph = s.run().spherical();
@@ -120,9 +120,7 @@ void runglm(state& s) {
     const double ymean = n > 0 ? ysum / n : 0.0;
     check_response(s, n);
 
-    s.dat2.nobsd = n;
-    s.dat2.nvar = nvar;
-    s.dat2.nwork = n;
+    s.set_parameter_count(p);
     ftn::ldwrite(o, {"*Number of observations, nobs=", n});
     ftn::ldwrite(o, {"*Number of predictors,   nvar=", nvar});
 

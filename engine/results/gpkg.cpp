@@ -57,7 +57,7 @@ std::vector<std::string> variable_names(const state& s, bool model) {
     std::vector<std::string> v;
     if (model) v.push_back("Intercept");
     const std::vector<std::string>& full = s.lab1.modful;
-    const int count = model ? s.outst1.npar - 1 : s.option.ncol;
+    const int count = model ? s.outst1.npar - 1 : s.run().K;
     for (int k = 0; k < count; ++k) {
         std::string n = k < static_cast<int>(full.size()) ? full[k] : std::string();
         if (n.empty()) n = "VAR" + std::to_string(k + 1);
@@ -244,7 +244,7 @@ void wr_gpkg(state& s) {
 }
 
 void wrsgpkg(state& s) {
-    const int v = s.option.ncol;
+    const int v = s.run().K;
     const std::vector<std::string> vars = variable_names(s, false);
     std::vector<std::string> columns;
     for (int k = 0; k < v; ++k) {
