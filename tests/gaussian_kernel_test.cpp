@@ -30,20 +30,20 @@ void setup_points(gwr::state& s, const std::vector<double>& x, const std::vector
 }
 
 TEST(GaussianKernel, CartesianAndSphericalDistances) {
-    EXPECT_DOUBLE_EQ(gwr::distsq(1, 2, 4, 6, 0), 25.0);
+    EXPECT_DOUBLE_EQ(gwr::distsq(1, 2, 4, 6, gwr::coordinates::cartesian), 25.0);
     // A quarter of a great circle, returned squared.
     double q = kRadius * kPi / 2;
-    EXPECT_NEAR(gwr::distsq(0, 0, 0, kPi / 2, 1), q * q, 1e-6 * q * q);
+    EXPECT_NEAR(gwr::distsq(0, 0, 0, kPi / 2, gwr::coordinates::spherical), q * q, 1e-6 * q * q);
     // Along the equator the distance is the radius times the longitude
     // difference.
-    EXPECT_NEAR(std::sqrt(gwr::distsq(0.1, 0, 0.4, 0, 1)), kRadius * 0.3, 1e-7);
+    EXPECT_NEAR(std::sqrt(gwr::distsq(0.1, 0, 0.4, 0, gwr::coordinates::spherical)), kRadius * 0.3, 1e-7);
     // The same point is at distance 0 exactly, also where the cosine
     // formula rounds a hair above 1.
     std::mt19937_64 g(7);
     std::uniform_real_distribution<double> lon(-kPi, kPi), lat(-1.5, 1.5);
     for (int i = 0; i < 200; ++i) {
         double x = lon(g), y = lat(g);
-        EXPECT_EQ(gwr::distsq(x, y, x, y, 1), 0.0) << x << " " << y;
+        EXPECT_EQ(gwr::distsq(x, y, x, y, gwr::coordinates::spherical), 0.0) << x << " " << y;
     }
 }
 

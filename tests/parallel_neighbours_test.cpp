@@ -289,7 +289,8 @@ TEST(ParallelNeighbours, GaussianRunCriterionAndMonteCarloFitsEqualWithAndWithou
         // Calibration criterion, with and without leaving each point out.
         for (int code : {3, 2}) {
             for (gwr::state* s : {h1.s.get(), h2.s.get()})
-                testing_support::describe(*s, [code](gwr::run_description& r) { testing_support::set_calibration(r, code); });
+                testing_support::describe(
+                    *s, [code](gwr::run_description& r) { testing_support::set_calibration(r, code); });
             const double bw = kernel == 2 ? 33.4 : kernel == 1 ? 0.45 : 3.1;
             const double a = gwr::akeval(*h1.s, bw), b = gwr::akeval(*h2.s, bw);
             EXPECT_EQ(std::memcmp(&a, &b, sizeof a), 0) << code;

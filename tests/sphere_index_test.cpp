@@ -40,9 +40,11 @@ bool same_bits(const std::vector<double>& a, const std::vector<double>& b) {
 
 using points = std::vector<std::pair<double, double>>;  // (longitude, latitude), radians
 
+constexpr gwr::coordinates sph = gwr::coordinates::spherical;
+
 // The kernel of shape k: 1 Gaussian, 2 bi-square, 3 cylinder.
 void shape(gwr::state& s, int k) { testing_support::set_kernel(s, "fvc"[k - 1]); }
-void spherical(gwr::state& s, bool sph) { testing_support::set_spherical(s, sph); }
+void spherical(gwr::state& s, bool yes) { testing_support::set_spherical(s, yes); }
 
 void load(gwr::state& s, const points& p) {
     const int n = static_cast<int>(p.size());
@@ -170,7 +172,7 @@ std::vector<double> reference_bisquare(const gwr::state& s, double x, double y, 
                                        std::vector<double>* sorted_out = nullptr) {
     const int n = s.run().n;
     std::vector<double> d(n);
-    for (int j = 0; j < n; ++j) d[j] = gwr::distsq(s.struc2.xobs[j], s.struc2.yobs[j], x, y, 1);
+    for (int j = 0; j < n; ++j) d[j] = gwr::distsq(s.struc2.xobs[j], s.struc2.yobs[j], x, y, sph);
     std::vector<double> sorted = d;
     std::sort(sorted.begin(), sorted.end());
     std::vector<double> w(n, 0.0);
@@ -234,7 +236,7 @@ TEST(SphereIndex, AdaptiveWeightsEqualTheFullScanIncludingTiesAtTheNthDistance) 
                     c.check(x, y, 0.0);
                     int zero_at_d = 0;
                     for (int j = 0; j < n; ++j) {
-                        const double d = gwr::distsq(s.struc2.xobs[j], s.struc2.yobs[j], x, y, 1);
+                        const double d = gwr::distsq(s.struc2.xobs[j], s.struc2.yobs[j], x, y, sph);
                         if (d == sorted[N - 1]) {
                             EXPECT_EQ(c.fast.wt[j], 0.0);
                             ++zero_at_d;
@@ -279,7 +281,7 @@ TEST(SphereIndex, CylinderAndGaussianWeightsEqualTheFullScanForShortAndLongReach
                     if (kernel == 3) {
                         // Inside the bandwidth (boundary included), by distsq.
                         for (int j = 0; j < n; j += 7) {
-                            const double d = gwr::distsq(s.struc2.xobs[j], s.struc2.yobs[j], x, y, 1);
+                            const double d = gwr::distsq(s.struc2.xobs[j], s.struc2.yobs[j], x, y, sph);
                             EXPECT_EQ(c.fast.wt[j], d <= bw * bw ? 1.0 : 0.0);
                         }
                     }
@@ -315,7 +317,7 @@ TEST(SphereIndex, CoincidentPointsRuleCountsPointsMetresApartAsOnePlace) {
                     {x0 - 12 * step / std::cos(y0), y0 + 5 * step}};  // 6 m outside
     for (auto [x, y] : at) {
         int zero = 0;
-        for (int j = 0; j < n; ++j) zero += gwr::distsq(p[j].first, p[j].second, x, y, 1) == 0.0;
+        for (int j = 0; j < n; ++j) zero += gwr::distsq(p[j].first, p[j].second, x, y, sph) == 0.0;
         EXPECT_GE(zero, 40);  // the rule does apply
         for (double bw : {1e-9, 1e-4, 0.004, 0.0095, 0.012, 0.03}) {
             SCOPED_TRACE(testing::Message() << "bw=" << bw << " at " << x << "," << y);
@@ -344,7 +346,7 @@ TEST(SphereIndex, AntipodalPointsAreHalfTheCircumferenceApart) {
     points p;
     for (int i = 1; i < 400; ++i) {
         const double y = i * 0.000777, x = i * 0.0013 - 1.0;
-        const double d = gwr::distsq(x, y, x + pi, -y, 1);
+        const double d = gwr::distsq(x, y, x + pi, -y, sph);
         ASSERT_TRUE(std::isfinite(d)) << x << " " << y;
         EXPECT_NEAR(std::sqrt(d), half, 1e-3);
         p.emplace_back(x + pi, -y);

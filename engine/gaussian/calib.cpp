@@ -11,6 +11,7 @@
 
 #include "control/stop.h"
 #include "format/format.h"
+#include "gaussian/distance.h"
 #include "gaussian/gaussian.h"
 #include "gaussian/neighbours.h"
 #include "gaussian/parallel.h"
@@ -23,7 +24,6 @@ namespace {
 constexpr double golden_r = 0.61803399;
 constexpr double golden_c = 1.0 - golden_r;
 constexpr double search_tol = 0.05;
-constexpr double earth_radius = 6371.1;  // kilometres, as the kernel measures
 constexpr double pi = 3.141592653589793;
 
 double extent(const std::vector<double>& v, int n) {

@@ -8,9 +8,10 @@
 
 namespace gwr {
 
-// Squared distance between two locations; spherical coordinates (isph != 0)
-// are longitude/latitude in radians and give squared great-circle kilometres.
-double distsq(double x1, double y1, double x2, double y2, int isph);
+// Squared distance between an observation (x1, y1) and a location (x2, y2)
+// (distance.h); spherical coordinates are longitude/latitude in radians and
+// give squared great-circle kilometres.
+double distsq(double x1, double y1, double x2, double y2, coordinates c);
 
 // Kernel weights of every observation seen from fit location ipt (1-based)
 // with bandwidth bw, into w.wt (w.dsqwrk is the adaptive kernel's work copy

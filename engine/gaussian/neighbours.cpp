@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "gaussian/distance.h"
 #include "gaussian/gaussian.h"
 
 namespace gwr {
@@ -15,13 +16,6 @@ namespace {
 // relies on are shrunk by this share of a cell, so that an observation
 // placed in a neighbouring cell by rounding is never overlooked.
 constexpr double cell_margin = 1e-6;
-
-// Squared distance exactly as the full scan forms it.
-inline double plane_dsq(double xo, double yo, double x, double y) {
-    const double dx = xo - x;
-    const double dy = yo - y;
-    return dx * dx + dy * dy;
-}
 
 // Clears the previous location's weights: only the listed entries can be
 // non-zero when the vector is sparse.
@@ -354,9 +348,6 @@ void genwgt_grid(const state& s, const nbgrid& g, work& w, double x, double y, d
 
 namespace {
 
-constexpr double earth_radius = 6371.1;  // kilometres, as in the full scan
-constexpr double coincide_tol = 1e-12;   // the full scan's coincident-points tolerance
-
 // Every distance bound taken from a chord is moved by this many kilometres
 // (plus a relative 1e-9) against the search: the computed great-circle
 // distance can be off by about 2e-4 km (acos is ill-conditioned near 1 and
@@ -370,17 +361,6 @@ constexpr double unit_margin = 1e-12;
 // Longitudes beyond this many radians make the difference of two of them
 // (which the distance formula takes) lose more than about 1e-9 km.
 constexpr double max_lon = 1e6;
-
-// Squared great-circle distance exactly as the full scan forms it, from the
-// observation's longitude and the sine and cosine of its latitude (the same
-// values the scan computes) and the location's longitude x and the sine sy
-// and cosine cy of its latitude.
-inline double sphere_dsq_at(double xo, double so, double co, double x, double sy, double cy) {
-    const double c = so * sy + co * cy * std::cos(x - xo);
-    if (std::fabs(c - 1.0) < coincide_tol) return 0.0;
-    const double dist = earth_radius * std::acos(c < -1.0 ? -1.0 : c);
-    return dist * dist;
-}
 
 // The chord that holds every observation whose computed distance can be at
 // most `reach` kilometres, or a value above 2 when that is every
@@ -802,7 +782,7 @@ void genwgt_sphgrid(const state& s, const sphgrid& g, work& w, double x, double 
             if (wt[j] != 0.0) continue;
             wt[j] = 1.0;
             cand[nc] = j;
-            cd[nc] = sphere_dsq_at(glon[p], gs[p], gc[p], x, sy, cy);
+            cd[nc] = sphere_dsq(glon[p], gs[p], gc[p], x, sy, cy);
             ++nc;
         }
     };

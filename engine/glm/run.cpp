@@ -26,9 +26,10 @@ void model_banner(state& s) {
     const char* blank = "*                                                             *";
     ftn::fwrite(o, "(a)", {border});
     ftn::fwrite(o, "(a)", {blank});
+    const bool logit = s.run().method == analysis::logistic;
     ftn::fwrite(o, "(a)",
-                {s.run().method == analysis::logistic ? "*        GEOGRAPHICALLY WEIGHTED LOGISTIC REGRESSION          *"
-                                      : "*          GEOGRAPHICALLY WEIGHTED POISSON REGRESSION         *"});
+                {logit ? "*        GEOGRAPHICALLY WEIGHTED LOGISTIC REGRESSION          *"
+                       : "*          GEOGRAPHICALLY WEIGHTED POISSON REGRESSION         *"});
     ftn::fwrite(o, "(a)", {blank});
     ftn::fwrite(o, "(a)", {border});
 }
