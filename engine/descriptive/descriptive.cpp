@@ -276,29 +276,7 @@ void gendst(state& s) {
 
     if (s.run().predictions) dstprt(s);
 
-    const bool writes = s.run().writes_results();
-    if (writes) progress::report(s, "writing", 0, 1);
-    switch (s.run().format) {
-        case result_format::text:
-            wrscsv(s);
-            ftn::ldwrite(out, {"** Results written to .txt file"});
-            break;
-        case result_format::e00:
-            wrse00(s);
-            ftn::ldwrite(out, {"** Results written to .e00 file"});
-            break;
-        case result_format::mif:
-            wrsmif(s);
-            ftn::ldwrite(out, {"** Results written to .mif file"});
-            break;
-        case result_format::gpkg:
-            wrsgpkg(s);
-            ftn::ldwrite(out, {gpkg_note(s)});
-            break;
-        case result_format::none:
-            break;
-    }
-    if (writes) progress::report(s, "writing", 1, 1);
+    write_results(s);
 }
 
 }  // namespace gwr

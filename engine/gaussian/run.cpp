@@ -146,29 +146,7 @@ void tzm(state& s) {
     diagpt(s);
 
     s.outst1.npar = K;
-    const bool writes = s.run().writes_results();
-    if (writes) progress::report(s, "writing", 0, 1);
-    switch (s.run().format) {
-        case result_format::text:
-            wr_csv(s);
-            ftn::ldwrite(out, {"** Results written to .txt file"});
-            break;
-        case result_format::e00:
-            wr_e00(s);
-            ftn::ldwrite(out, {"** Results written to .e00 file"});
-            break;
-        case result_format::mif:
-            wr_mif(s);
-            ftn::ldwrite(out, {"** Results written to .mif file"});
-            break;
-        case result_format::gpkg:
-            wr_gpkg(s);
-            ftn::ldwrite(out, {gpkg_note(s)});
-            break;
-        case result_format::none:
-            break;
-    }
-    if (writes) progress::report(s, "writing", 1, 1);
+    write_results(s);
 }
 
 void wrsing(state& s, const int* npos, int K) {

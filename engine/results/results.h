@@ -9,6 +9,12 @@
 
 namespace gwr {
 
+// The result file of the run, in the format of the control file, with its
+// listing line and its progress lines; nothing when none is asked for.
+// Local statistics (descriptive runs) have writers of their own.  Model
+// runs set s.outst1.npar first.
+void write_results(state& s);
+
 void wr_csv(state& s);
 void wr_e00(state& s);
 void wrse00(state& s);
