@@ -75,10 +75,17 @@ void work::size(int n, int k) {
     kwt.assign(n, 0.0);
     zwork.assign(n, 0.0);
     eta.assign(n, 0.0);
+    expeta.assign(n, 0.0);
+    lgterm.assign(n, 0.0);
+    varwt.assign(n, 0.0);
+    kvwt.assign(n, 0.0);
+    quad.assign(n, 0.0);
     wwt.assign(n, 0.0);
     vmat.resize(k, k);
     niter = 0;
     loglik = deviance = enp = 0.0;
+    brel.assign(k, 0.0);
+    hasbrel = 0;
     nbr.assign(n, 0);
     nnbr = -1;
     cand.assign(n, 0);

@@ -269,10 +269,19 @@ struct work {
     std::vector<double> kwt;    // kernel weights of the current fit, n
     std::vector<double> zwork;  // working response, n
     std::vector<double> eta;    // linear predictor, n
+    std::vector<double> expeta; // e^eta: the likelihood of a pass and the reweighting of the next read it, n
+    std::vector<double> lgterm; // the logarithmic term of each observation's log-likelihood, n
+    std::vector<double> varwt;  // variance weights: p(1 - p) logistic, the mean Poisson, n
+    std::vector<double> kvwt;   // kernel weight times variance weight, n
+    std::vector<double> quad;   // x_j' M x_j of each observation for the K x K matrix of a trace, n
     std::vector<double> wwt;    // working weights (kept apart from the kernel weights in wt), n
     dmat vmat;                  // K x K variance-weighted cross products
     int niter = 0;              // reweighting passes of the latest fit
     double loglik = 0.0, deviance = 0.0, enp = 0.0;
+    // The estimates of the first pass that met the relative convergence
+    // test in a fit by the absolute one (hasbrel = 1), K.
+    std::vector<double> brel;
+    int hasbrel = 0;
 
     // Observations with a non-zero kernel weight, ascending, when the kernel
     // has a cut-off: wt is 0 everywhere else.  nnbr = -1: every observation

@@ -8,8 +8,8 @@ namespace gwr {
 double fitl(double eta);
 // One weighted least-squares step: w.zwork on the design matrix with the
 // working weights w.wwt (over the kernel's list of neighbours when w holds
-// one); with diag != 0 also the standard errors and the trace.
-void fitlog(state& s, work& w, int diag);
+// one); with `diagnostics` also the standard errors and the trace.
+void fitlog(const state& s, work& w, bool diagnostics);
 void wglm(state& s, work& w);
 void wglm2(state& s, work& w);
 void glm(state& s);

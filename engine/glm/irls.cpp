@@ -49,13 +49,13 @@ void predictor(const state& s, const double* b, double* eta, int j0, int j1) {
     }
 }
 
-// Linear predictor and e^eta of every observation into w.eta and w.lresid
+// Linear predictor and e^eta of every observation into w.eta and w.expeta
 // (the reweighting loop's cache: the likelihood of one pass and the
 // reweighting of the next read the same estimates).
 void predict_all(const state& s, work& w) {
     const int n = s.run().n;
     predictor(s, w.bhat.data(), w.eta.data(), 0, n);
-    for (int j = 0; j < n; ++j) w.lresid[j] = std::exp(w.eta[j]);
+    for (int j = 0; j < n; ++j) w.expeta[j] = std::exp(w.eta[j]);
 }
 
 // Observations per block of the likelihood pass: the block's linear
@@ -72,9 +72,8 @@ void likelihood(const state& s, work& w, double& L, double& D) {
     const double* y = s.struc2.ydep.data();
     const double* b = w.bhat.data();
     double* eta = w.eta.data();
-    double* ex = w.lresid.data();
-    // Scratch for the logarithms of a block (free while a fit runs).
-    double* lg = w.hdiag.data();
+    double* ex = w.expeta.data();
+    double* lg = w.lgterm.data();
     if (s.run().method == analysis::logistic) {
         double sum = 0.0;
         for (int j0 = 0; j0 < n; j0 += lblock) {
@@ -198,14 +197,14 @@ void diagnose(const state& s, work& w) {
     for (int j = 0; j < n; ++j) {
         const double e = w.eta[j];
         const double mu = logit ? fitl(e) : s.glm3.offset[j] * std::exp(e);
-        w.hdiag[j] = logit ? mu * (1.0 - mu) : mu;
+        w.varwt[j] = logit ? mu * (1.0 - mu) : mu;
     }
     for (int k = 0; k < p; ++k) {
         const double* xk = x.col(k);
         for (int l = 0; l <= k; ++l) {
             const double* xl = x.col(l);
             double sum = 0.0;
-            for (int j = 0; j < n; ++j) sum += w.hdiag[j] * xk[j] * xl[j];
+            for (int j = 0; j < n; ++j) sum += w.varwt[j] * xk[j] * xl[j];
             w.vmat(k, l) = sum;
             w.vmat(l, k) = sum;
         }
@@ -226,21 +225,21 @@ void diagnose(const state& s, work& w) {
             for (int j = 0; j < n; ++j) r[j] += hk * xl[j];
         }
     }
-    for (int j = 0; j < n; ++j) w.lresid[j] = 0.0;
+    for (int j = 0; j < n; ++j) w.quad[j] = 0.0;
     for (int k = 0; k < p; ++k) {
         const double* xk = x.col(k);
         const double* r = w.xc.col(k);
-        for (int j = 0; j < n; ++j) w.lresid[j] += xk[j] * r[j];
+        for (int j = 0; j < n; ++j) w.quad[j] += xk[j] * r[j];
     }
     double tr = 0.0;
     if (logit) {
-        for (int j = 0; j < n; ++j) tr += w.hdiag[j] * w.lresid[j];
+        for (int j = 0; j < n; ++j) tr += w.varwt[j] * w.quad[j];
     } else {
         // Observations outside the fit (working weight 0) add nothing.
         const glm_detail::visit v = glm_detail::visits(s, w);
         for (int t = 0; t < v.cnt; ++t) {
             const int j = v[t];
-            if (w.wwt[j] != 0.0) tr += w.wwt[j] * w.lresid[j];
+            if (w.wwt[j] != 0.0) tr += w.wwt[j] * w.quad[j];
         }
     }
     w.enp = tr;
@@ -282,23 +281,21 @@ void fresh_start(const state& s, work& w) {
 }
 
 // The reweighting loop shared by wglm and wglm2, over the observations of
-// the current kernel list (all of them without one).  With `shared`, the
-// start is taken from the tables of prepare_start instead of being formed
-// again: the same numbers, since the start takes no kernel weights.  The
-// diagnostics of a solve (standard errors, trace) depend only on that
+// the current kernel list (all of them without one), as the options say.
+// The diagnostics of a solve (standard errors, trace) depend only on that
 // solve, so they are formed once, for the last one; every pass before it
 // would overwrite them.
-void irls(state& s, work& w, bool relative, bool diagnostics, bool shared, double* relb = nullptr,
-          int* relfound = nullptr) {
+void irls(const state& s, work& w, const glm_detail::irls_options& o) {
     check_method(s, "399");
     const glm_detail::visit v = glm_detail::visits(s, w);
     const int p = s.run().K;
     // Linear predictor, e^eta and working response that the first
     // reweighting starts from.
     const double* eta0 = w.eta.data();
-    const double* ex0 = w.lresid.data();
+    const double* ex0 = w.expeta.data();
     const double* z0 = w.zwork.data();
-    if (shared) {
+    if (o.record_relative) w.hasbrel = 0;
+    if (o.shared_start) {
         for (int k = 0; k < p; ++k) w.bhat[k] = s.glm1.bstart[k];
         eta0 = s.glm1.etastart.data();
         ex0 = s.glm1.expstart.data();
@@ -316,24 +313,24 @@ void irls(state& s, work& w, bool relative, bool diagnostics, bool shared, doubl
         if (w.niter == 1)
             reweight(s, w, v, eta0, ex0, z0);
         else
-            reweight(s, w, v, w.eta.data(), w.lresid.data(), w.zwork.data());
+            reweight(s, w, v, w.eta.data(), w.expeta.data(), w.zwork.data());
         solve(s, w, v);
         double D = 0.0;
         likelihood(s, w, L, D);
         w.loglik = L;
         w.deviance = D;
         const bool reldone = L == L0 || std::fabs((L - L0) / L) <= reltol;
-        if (relb && !relative && reldone && *relfound == 0) {
-            for (int k = 0; k < p; ++k) relb[k] = w.bhat[k];
-            *relfound = 1;
+        if (o.record_relative && !o.relative && reldone && w.hasbrel == 0) {
+            for (int k = 0; k < p; ++k) w.brel[k] = w.bhat[k];
+            w.hasbrel = 1;
         }
-        const bool done = relative ? reldone : std::fabs(L - L0) <= abstol;
+        const bool done = o.relative ? reldone : std::fabs(L - L0) <= abstol;
         if (done) break;
         ++w.niter;
         Lbefore = L0;
         L0 = L;
     }
-    if (diagnostics) diagnose(s, w);
+    if (o.diagnostics) diagnose(s, w);
 }
 
 }  // namespace
@@ -368,13 +365,13 @@ void prepare_start(state& s) {
     g.bstart.resize(p);
     std::copy(w.zwork.begin(), w.zwork.begin() + n, g.zstart.begin());
     std::copy(w.eta.begin(), w.eta.begin() + n, g.etastart.begin());
-    std::copy(w.lresid.begin(), w.lresid.begin() + n, g.expstart.begin());
+    std::copy(w.expeta.begin(), w.expeta.begin() + n, g.expstart.begin());
     std::copy(w.bhat.begin(), w.bhat.begin() + p, g.bstart.begin());
 }
 
-bool wglm_quiet(state& s, work& w, bool relative, bool shared, double* relb, int* relfound) {
+bool wglm_quiet(const state& s, work& w, const irls_options& o) {
     try {
-        irls(s, w, relative, false, shared, relb, relfound);
+        irls(s, w, o);
     } catch (const nonconvergence&) {
         return false;
     }
@@ -393,14 +390,14 @@ double fitl(double eta) {
     return 1.0;
 }
 
-void fitlog(state& s, work& w, int diag) {
+void fitlog(const state& s, work& w, bool diagnostics) {
     solve(s, w, glm_detail::visits(s, w));
-    if (diag != 0) diagnose(s, w);
+    if (diagnostics) diagnose(s, w);
 }
 
 void wglm(state& s, work& w) {
     try {
-        irls(s, w, false, true, false);
+        irls(s, w, {.diagnostics = true});
     } catch (const nonconvergence& e) {
         failure(s, w, "[WGLM]", e.L, e.Lprev, false);
     }
@@ -408,7 +405,7 @@ void wglm(state& s, work& w) {
 
 void wglm2(state& s, work& w) {
     try {
-        irls(s, w, true, false, false);
+        irls(s, w, {.relative = true});
     } catch (const nonconvergence& e) {
         failure(s, w, "[WGLM2]", e.L, e.Lprev, true);
     }

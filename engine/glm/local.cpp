@@ -129,18 +129,13 @@ bool localfit(state& s, work& w, int i, double bw, bool atobs, bool leaveout, bo
     weights(s, w, i, bw, atobs);
     take_kernel(s, w);
     if (leaveout) w.kwt[i - 1] = 0.0;
-    bool ok;
-    if (record) {
-        s.glm1.hasbrel[i - 1] = 0;
-        ok = glm_detail::wglm_quiet(s, w, false, true, s.glm1.brel.col(i - 1), &s.glm1.hasbrel[i - 1]);
-    } else {
-        ok = glm_detail::wglm_quiet(s, w, false, true);
-    }
-    if (!ok) return false;
+    if (!glm_detail::wglm_quiet(s, w, {.shared_start = true, .record_relative = record})) return false;
     const int p = s.run().K;
     for (int k = 0; k < p; ++k) s.bvals(i - 1, k) = w.bhat[k];
     s.output.locsing[i - 1] = w.singfl;
     if (record) {
+        s.glm1.hasbrel[i - 1] = w.hasbrel;
+        if (w.hasbrel) std::copy(w.brel.begin(), w.brel.begin() + p, s.glm1.brel.col(i - 1));
         s.diags.cond[i - 1] =
             w.singfl ? std::numeric_limits<double>::infinity() : condition(w.xtwx.a.data(), p);
         npos[i - 1] = positive(s, w);
@@ -215,27 +210,27 @@ void fitted(state& s, int m, totals& t) {
 }
 
 // Variance weight of an observation from its fitted value.
-inline double varwt(const state& s, double yh) {
+inline double variance_weight(const state& s, double yh) {
     return s.run().method == analysis::logistic ? yh * (1.0 - yh) : yh;
 }
 
 // A = sum_j k_j a_j x_j x_j' of location i into w.vmat, with the variance
-// weights a_j in w.hdiag, and the leverage h = a_i x_i' A^-1 x_i, through
+// weights a_j in w.varwt, and the leverage h = a_i x_i' A^-1 x_i, through
 // the generalised inverse when A is singular (exactly or numerically; for
 // example where the fitted probabilities of the neighbours are 0 or 1).
 // Returns 1 when the generalised inverse was taken, else 0.  An
 // observation with kernel weight 0 adds nothing, whatever its variance
 // weight.
-int leverage(state& s, work& w, int i, bool atobs, double& h) {
+int leverage(const state& s, work& w, int i, bool atobs, double& h) {
     const dmat& x = s.struc1.xmat;
     const int p = s.run().K;
     weights(s, w, i, s.parms.bandw, atobs);
     const glm_detail::visit v = glm_detail::visits(s, w);
     for (int t = 0; t < v.cnt; ++t) {
         const int j = v[t];
-        w.lresid[j] = w.wt[j] == 0.0 ? 0.0 : w.wt[j] * w.hdiag[j];
+        w.kvwt[j] = w.wt[j] == 0.0 ? 0.0 : w.wt[j] * w.varwt[j];
     }
-    weighted_cross(x, w.lresid.data(), v, w.vmat);
+    weighted_cross(x, w.kvwt.data(), v, w.vmat);
     const int sing = glm_detail::ginv(w.vmat, w.minvw, w);
     double q = 0.0;
     for (int k = 0; k < p; ++k) {
@@ -243,7 +238,7 @@ int leverage(state& s, work& w, int i, bool atobs, double& h) {
         for (int l = 0; l < p; ++l) r += w.minvw(k, l) * x(i - 1, l);
         q += x(i - 1, k) * r;
     }
-    h = w.hdiag[i - 1] * q;
+    h = w.varwt[i - 1] * q;
     return sing;
 }
 
@@ -258,7 +253,7 @@ void leverages(state& s, int m, bool atobs) {
 #pragma omp parallel
     {
         work& w = thread_work(s, thread_num());
-        for (int j = 0; j < n; ++j) w.hdiag[j] = varwt(s, s.output.yhat[j]);
+        for (int j = 0; j < n; ++j) w.varwt[j] = variance_weight(s, s.output.yhat[j]);
 #pragma omp for schedule(dynamic, 16)
         for (int i = 1; i <= m; ++i) {
             pl.tick();
@@ -308,7 +303,7 @@ bool stderrs(state& s, work& w, int i, bool reuse) {
     if (reuse && s.glm1.hasbrel[i - 1] != 0) {
         const double* b = s.glm1.brel.col(i - 1);
         for (int k = 0; k < p; ++k) w.bhat[k] = b[k];
-    } else if (!glm_detail::wglm_quiet(s, w, true, true)) {
+    } else if (!glm_detail::wglm_quiet(s, w, {.relative = true, .shared_start = true})) {
         return false;
     }
     const glm_detail::visit v = glm_detail::visits(s, w);
@@ -324,23 +319,23 @@ bool stderrs(state& s, work& w, int i, bool reuse) {
         } else {
             vj = s.glm3.offset[j] * std::exp(e);
         }
-        w.hdiag[j] = vj;
-        w.lresid[j] = w.kwt[j] == 0.0 ? 0.0 : w.kwt[j] * vj;
+        w.varwt[j] = vj;
+        w.kvwt[j] = w.kwt[j] == 0.0 ? 0.0 : w.kwt[j] * vj;
     }
-    weighted_cross(x, w.lresid.data(), v, w.vmat);
+    weighted_cross(x, w.kvwt.data(), v, w.vmat);
     glm_detail::ginv(w.vmat, w.minvw, w);
     const dmat& c = w.minvw;
     for (int k = 0; k < p; ++k) w.sehat[k] = 0.0;
     for (int t = 0; t < v.cnt; ++t) {
         const int j = v[t];
         if (w.kwt[j] == 0.0) continue;  // outside the fit
-        const double u = same ? varwt(s, yh[j]) : w.hdiag[j];
+        const double u = same ? variance_weight(s, yh[j]) : w.varwt[j];
         // A fitted value of exactly 0 (or a probability of exactly 1)
         // has no variance to scale by; it adds nothing.
         if (!(u > 0.0)) continue;
         for (int k = 0; k < p; ++k) {
             double r = 0.0;
-            for (int l = 0; l < p; ++l) r += c(k, l) * x(j, l) * w.hdiag[j] * w.kwt[j];
+            for (int l = 0; l < p; ++l) r += c(k, l) * x(j, l) * w.varwt[j] * w.kwt[j];
             w.sehat[k] += r * r / u;
         }
     }
