@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "control/blocks.h"
 
@@ -27,6 +28,13 @@ void pcntrl(state& s);
 
 void read1(state& s);
 void gtfnam(state& s);
+
+// The model's variables: the data columns (1-based, in data-file order)
+// flagged in record 7 that are not the dependent, a coordinate or the
+// weight; the predictors of a regression, the chosen variables of local
+// statistics.  Only the first maxvar columns count (a data file with more
+// stops when its records are read).
+std::vector<int> model_columns(const state& s);
 
 void rdlabl(state& s);
 void rdata(state& s);

@@ -95,6 +95,17 @@ void halt_on_limit(state& s, const char* first, const char* second) {
 
 }  // namespace
 
+std::vector<int> model_columns(const state& s) {
+    const blocks::option& o = s.option;
+    const int last = std::min(o.nvfile, maxvar);
+    std::vector<int> cols;
+    for (int c = 1; c <= last; ++c) {
+        if (c == o.idep || c == o.ixvar || c == o.iyvar || c == o.iwvar) continue;
+        if (c - 1 < static_cast<int>(s.dat2.inmod.size()) && s.dat2.inmod[c - 1]) cols.push_back(c);
+    }
+    return cols;
+}
+
 void rdlabl(state& s) {
     const std::string& name = s.files.datfil;
     need_regular(name, "data file");

@@ -347,13 +347,9 @@ void echo_variables(state& s, const run_description& d, const std::string& title
 
     s.lab1.modlab.clear();
     s.lab1.modful.clear();
-    for (int i = 1; i <= nshown; ++i) {
-        if (i == op.idep || i == op.ixvar || i == op.iyvar || i == op.iwvar) continue;
-        if (s.dat2.inmod[i - 1]) {
-            s.lab1.modlab.push_back(name(i));
-            s.lab1.modful.push_back(i <= static_cast<int>(s.lab1.varful.size()) ? s.lab1.varful[i - 1]
-                                                                                : std::string());
-        }
+    for (int i : model_columns(s)) {
+        s.lab1.modlab.push_back(name(i));
+        s.lab1.modful.push_back(i <= static_cast<int>(s.lab1.varful.size()) ? s.lab1.varful[i - 1] : std::string());
     }
     const int m = static_cast<int>(s.lab1.modlab.size());
     if (descriptive)

@@ -87,18 +87,12 @@ bool listable(const double* z, int n) {
 
 int dstsel(state& s) {
     const int n = s.run().n;
-    const int nv = s.option.nvfile;
     const int ix = s.option.ixvar, iy = s.option.iyvar, iw = s.option.iwvar;
-    const int idep = s.option.idep;
 
-    // The chosen variables: flagged columns other than the coordinates and
-    // the weight.  A dependent column is left out as well, so that the
-    // statistics line up with the names of the echo.
-    std::vector<int> cols;
-    for (int j = 1; j <= nv; ++j) {
-        bool flagged = j <= static_cast<int>(s.dat2.inmod.size()) && s.dat2.inmod[j - 1];
-        if (flagged && j != ix && j != iy && j != iw && j != idep) cols.push_back(j);
-    }
+    // The chosen variables: the model's variables (a dependent column is
+    // left out as well, so that the statistics line up with the names of
+    // the echo).
+    const std::vector<int> cols = model_columns(s);
     const int m = static_cast<int>(cols.size());
 
     const dmat& d = s.struc1.datmat;
@@ -189,14 +183,7 @@ void dstprt(state& s) {
     }
 }
 
-std::string dstnam(const char* stem, int k) {
-    std::string name(stem);
-    name.resize(4, ' ');
-    char two[2] = {k < 10 ? '_' : static_cast<char>('0' + k / 10 % 10),
-                   static_cast<char>('0' + k % 10)};
-    name.append(two, 2);
-    return name;
-}
+std::string dstnam(const char* stem, int k) { return written::numbered(stem, k); }
 
 void wrscsv(state& s) {
     const int m = s.run().K;

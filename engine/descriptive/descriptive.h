@@ -34,7 +34,8 @@ void dstcal(state& s);
 void dstprt(state& s);
 
 // Result-file column name: a four-character stem and k in two columns,
-// a leading blank written as an underscore (MEAN_1, VAR_12).
+// a leading blank written as an underscore (MEAN_1, VAR_12), as every result
+// file names its numbered columns (written::numbered).
 std::string dstnam(const char* stem, int k);
 
 }  // namespace gwr

@@ -42,7 +42,7 @@ double distsq(double x1, double y1, double x2, double y2, coordinates c) {
 void genwgt_at(const state& s, work& w, double x, double y, double bw) {
     const int n = s.run().n;
     double* wt = w.wt.data();
-    if (s.run().kshape == kernel_shape::bisquare && s.fit5.nnear > n) adaptive_too_large(s);
+    genwgt_check(s);
     if (s.nbix && grid_pays(s, *s.nbix, x, y, bw)) {
         genwgt_grid(s, *s.nbix, w, x, y, bw);
         return;
@@ -60,7 +60,6 @@ void genwgt_at(const state& s, work& w, double x, double y, double bw) {
             // nearest observation; that observation and every one tied with
             // it get weight 0.
             const int nn = s.fit5.nnear;
-            if (nn > n) adaptive_too_large(s);
             all_dsq(s, x, y, wt, n);
             if (nn < 1) {
                 // No neighbour defines a bandwidth: nothing carries weight.

@@ -190,16 +190,11 @@ void runmod(state& s) {
     rdata(s);
     ftn::fwrite(out, "(a)", {" Observation points read..."});
 
-    // Model arrays.  Design columns: the intercept, then every column
-    // flagged in the model that is not the dependent, a coordinate or the
-    // weight, in data-file order.
+    // Model arrays.  Design columns: the intercept, then the model's
+    // variables in data-file order.
     auto& o = s.option;
     const int n = s.run().n;
-    std::vector<int> cols;
-    for (int c = 1; c <= o.nvfile; ++c) {
-        if (c == o.idep || c == o.ixvar || c == o.iyvar || c == o.iwvar) continue;
-        if (c - 1 < static_cast<int>(s.dat2.inmod.size()) && s.dat2.inmod[c - 1]) cols.push_back(c);
-    }
+    const std::vector<int> cols = model_columns(s);
     const int K = static_cast<int>(cols.size()) + 1;
     s.set_parameter_count(K);
     const dmat& dm = s.struc1.datmat;

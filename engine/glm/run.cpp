@@ -71,17 +71,12 @@ void runglm(state& s) {
     ftn::fwrite(o, "(a)", {" Sample data file read..."});
 
     const int n = s.run().n;
-    const int nvf = s.dat2.nvard;
     const int idep = s.option.idep, ix = s.option.ixvar, iy = s.option.iyvar, iw = s.option.iwvar;
     const bool sph = s.run().spherical();
     const double raddeg = 0.017453292519943295;
 
     // Predictor columns, in data-file order.
-    std::vector<int> cols;
-    for (int c = 1; c <= nvf; ++c)
-        if (c != idep && c != ix && c != iy && c != iw && c - 1 < static_cast<int>(s.dat2.inmod.size()) &&
-            s.dat2.inmod[c - 1])
-            cols.push_back(c);
+    const std::vector<int> cols = model_columns(s);
     const int nvar = static_cast<int>(cols.size());
     const int p = nvar + 1;
     s.struc1.xmat.resize(n, p);
