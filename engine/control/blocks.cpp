@@ -105,13 +105,10 @@ void state::size_obs(int n) {
     fit6.obswt.assign(n, 1.0);
     sampl.insamp.assign(n, 1);
     anova.gresid.assign(n, 0.0);
-    glm1.zwork.assign(n, 0.0);
-    glm1.eta.assign(n, 0.0);
     glm1.zstart.assign(n, 0.0);
     glm1.etastart.assign(n, 0.0);
     glm1.expstart.assign(n, 0.0);
     glm3.offset.assign(n, 1.0);
-    struc1.kwt.assign(n, 0.0);
 }
 
 void state::size_loc(int rows, int k) {

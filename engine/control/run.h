@@ -100,14 +100,14 @@ struct keywords {
 // method, kernel or criterion (the weights of an unknown kernel are the
 // fixed Gaussian's), Cartesian coordinates, no result file, no test.
 struct run_description {
-    analysis method = analysis::unknown;
-    kernel_type ktype = kernel_type::fixed;
-    kernel_shape kshape = kernel_shape::unknown;
-    criterion crit = criterion::unknown;
-    sampling sample = sampling::all;
-    coordinates coords = coordinates::cartesian;
-    result_format format = result_format::none;
-    variation_test test = variation_test::none;
+    analysis method = analysis::unknown;           // record 15
+    kernel_type ktype = kernel_type::fixed;        // record 8, first letter
+    kernel_shape kshape = kernel_shape::unknown;   // record 8, first letter
+    criterion crit = criterion::unknown;           // record 8, second letter
+    sampling sample = sampling::all;               // record 8, third letter
+    coordinates coords = coordinates::cartesian;   // record 16
+    result_format format = result_format::none;    // record 12
+    variation_test test = variation_test::none;    // record 13
     bool thinned = false;        // Monte Carlo test at thinned fit locations (record 13 < 0)
     bool history = false;        // record 10: list every trial of the bandwidth search
     bool predictions = false;    // record 11: prediction report / table of local statistics
@@ -119,20 +119,21 @@ struct run_description {
     // parameters, the columns of the local tables (set by the model set-up:
     // the design columns with the intercept, or the chosen variables of a
     // descriptive run).
-    int n = 0;
-    int K = 0;
+    int n = 0;  // observations
+    int K = 0;  // parameters
 
     // Methods.
-    bool offered() const { return gwr::offered(method); }
+    bool offered() const { return gwr::offered(method); }  // a method the engine runs
     bool regression() const {  // a model with a dependent variable (record 4)
         return method == analysis::gaussian || method == analysis::logistic || method == analysis::poisson;
     }
+    // A model fitted by iteratively reweighted least squares.
     bool glm() const { return method == analysis::logistic || method == analysis::poisson; }
 
-    // Kernel.
+    // Kernel: its size is a number of neighbours.
     bool adaptive() const { return ktype == kernel_type::adaptive; }
 
-    // Bandwidth.
+    // Bandwidth: given in record 9, no search.
     bool bandwidth_given() const { return crit == criterion::given; }
     // A criterion to search by (letters c, a, b).
     bool search() const { return crit == criterion::cv || crit == criterion::aicc || crit == criterion::bic; }
@@ -142,7 +143,9 @@ struct run_description {
     // The search evaluates a random sample of the observations.
     bool sampled() const { return search() && sample == sampling::sample; }
 
+    // Longitude and latitude, great-circle distances.
     bool spherical() const { return coords == coordinates::spherical; }
+    // A result file is asked for.
     bool writes_results() const { return format != result_format::none; }
 };
 
@@ -152,18 +155,18 @@ struct run_description {
 analysis method_of(int record15);
 // Sets the type and shape of the kernel letter (record 8, first letter).
 void kernel_of(char letter, kernel_type& type, kernel_shape& shape);
-criterion criterion_of(char letter);  // second letter (read1 reads a blank as n)
-sampling sampling_of(char letter);    // third letter (read1 reads a blank as a)
-coordinates coordinates_of(int record16);
-result_format format_of(int record12);
-variation_test test_of(int record13);
+criterion criterion_of(char letter);       // second letter (read1 reads a blank as n)
+sampling sampling_of(char letter);         // third letter (read1 reads a blank as a)
+coordinates coordinates_of(int record16);  // 1 Cartesian, 2 spherical
+result_format format_of(int record12);     // 0 none, 1 text, 2 e00, 4 gpkg, else mif
+variation_test test_of(int record13);      // 0 none, +-1 Monte Carlo, +-2 Leung
 
 // The integer words the control-vector dump prints for the kernel (type 1
 // fixed, 2 adaptive; shape 1 Gaussian, 2 bi-square, 3 cylinder) and the
 // calibration (1 given; 2, 3, 6 CV, AICc, BIC on all points; 4, 5, 7 on a
 // sample; 0 none).
-int kertyp_word(const run_description& d);
-int kershp_word(const run_description& d);
-int icalib_word(const run_description& d);
+int kertyp_word(const run_description& d);  // word 8
+int kershp_word(const run_description& d);  // word 9
+int icalib_word(const run_description& d);  // word 10
 
 }  // namespace gwr

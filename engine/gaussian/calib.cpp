@@ -24,7 +24,6 @@ namespace {
 constexpr double golden_r = 0.61803399;
 constexpr double golden_c = 1.0 - golden_r;
 constexpr double search_tol = 0.05;
-constexpr double pi = 3.141592653589793;
 
 double extent(const std::vector<double>& v, int n) {
     double lo = 1e70, hi = -1e70;
@@ -322,14 +321,9 @@ double akeval(state& s, double bw) {
         trs += s.hat1.hatdg[i];
     }
 
-    const double dn = n;
     s.anova.rss = rss;
     s.hat1.trs = trs;
-    s.hat1.enp = trs;
-    s.hat1.sigml = rss / dn;
-    s.hat1.sigma = std::sqrt(rss / (dn - trs));
-    s.hat1.aicc =
-        dn * (std::log(2.0 * pi * s.hat1.sigml) + 1.0 + 2.0 * (trs + 1.0) / (dn - 2.0 - trs));
+    gaussian_criteria(s.hat1, n, rss, trs);
     return s.hat1.aicc;
 }
 

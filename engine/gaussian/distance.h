@@ -26,10 +26,10 @@ inline double plane_dsq(double xo, double yo, double x, double y) {
 }
 
 // Squared great-circle distance in kilometres by the spherical law of
-// cosines, cos c = sin f1 sin f2 + cos f1 cos f2 cos(l2 - l1), d = R c,
-// between the observation of longitude xo and latitude sine so and cosine
-// co, and the location of longitude x and latitude sine sy and cosine cy
-// (radians).  Coincident points are at distance 0; rounding that puts the
+// cosines: the central angle a between the observation of longitude xo and
+// latitude sine so and cosine co, and the location of longitude x and
+// latitude sine sy and cosine cy (radians), has cos a = so sy + co cy
+// cos(x - xo), and the distance is R a.  Coincident points are at distance 0; rounding that puts the
 // cosine just below -1 (antipodal points) gives half the circumference.
 // Callers that measure many points from one location form its sine and
 // cosine once.

@@ -28,10 +28,7 @@ void reg1(state& s) {
     calcr2(s.struc2.ydep.data(), s.output.yhat.data(), n, ybar, sse, sst, r2);
     auto& h = s.hat1;
     h.trols = w.trloc;
-    h.enp = w.trloc;
-    h.sigml = w.lrss / n;
-    h.sigma = std::sqrt(w.lrss / (n - w.trloc));
-    h.aicc = n * (std::log(2.0 * h.pi * h.sigml) + 1.0 + 2.0 * (h.enp + 1.0) / (n - 2.0 - h.enp));
+    gaussian_criteria(h, n, w.lrss, w.trloc);
     h.adjr2 = 1.0 - (1.0 - r2) * (n - 1.0) / (n - h.enp - 1.0);
 
     ftn::fwrite(out, "(a)", {"Diagnostic information..."});
@@ -58,6 +55,14 @@ void reg1(state& s) {
     }
     if (w.singfl) wrsingglobal(s);
     ftn::ldwrite(out);
+}
+
+void gaussian_criteria(blocks::hat1& h, double n, double rss, double tr) {
+    constexpr double pi = 3.141592653589793;
+    h.enp = tr;
+    h.sigml = rss / n;
+    h.sigma = std::sqrt(rss / (n - tr));
+    h.aicc = n * (std::log(2.0 * pi * h.sigml) + 1.0 + 2.0 * (tr + 1.0) / (n - 2.0 - tr));
 }
 
 void wrsingglobal(state& s) {

@@ -124,10 +124,7 @@ void tzm(state& s) {
                     {"** Diagnostics not available when estimating", "   at non sample points **"});
     } else {
         auto& h = s.hat1;
-        h.enp = trs;
-        h.sigml = rss / n;
-        h.sigma = std::sqrt(rss / (n - trs));
-        h.aicc = n * (std::log(2.0 * h.pi * h.sigml) + 1.0 + 2.0 * (trs + 1.0) / (n - 2.0 - trs));
+        gaussian_criteria(h, n, rss, trs);
         const double sig2 = h.sigma * h.sigma;
         for (int k = 0; k < K; ++k)
             for (int i = 0; i < nfit; ++i) s.svals(i, k) = std::sqrt(s.svals(i, k) * sig2);

@@ -17,10 +17,11 @@ double log1pexp(double eta, double expeta);  // with e^eta already known
 // the kernel's list of the observations with a non-zero weight, or all n.
 struct visit {
     const int* idx;  // null: observations 0..cnt-1
-    int cnt;
-    int operator[](int t) const { return idx ? idx[t] : t; }
+    int cnt;         // observations visited
+    int operator[](int t) const { return idx ? idx[t] : t; }  // the t-th, 0-based
 };
 
+// The observations a fit with the kernel weights of w visits.
 inline visit visits(const state& s, const work& w) {
     if (w.nnbr >= 0) return {w.nbr.data(), w.nnbr};
     return {nullptr, s.run().n};
@@ -54,6 +55,12 @@ struct irls_options {
 // the caller repeats it with wglm or wglm2 to report the failure.  Reads
 // the state only, so it runs on several work objects at once.
 bool wglm_quiet(const state& s, work& w, const irls_options& o);
+
+// The criteria of a model of log-likelihood L and effective number of
+// parameters k (the trace of its hat matrix) over n observations, into h:
+// enp = k, AIC = -2L + 2k (Akaike 1973), AICc = -2L + 2k n / (n - k - 1)
+// (Hurvich and Tsai 1989) and BIC = -2L + k ln n (Schwarz 1978).
+void likelihood_criteria(blocks::hat1& h, double L, double k, double n);
 
 // Inverse of the symmetric K x K matrix a into c (c may be w.minvw, but not
 // a): syminv, the inverse of the Gaussian fits, with its generalised

@@ -378,6 +378,13 @@ bool wglm_quiet(const state& s, work& w, const irls_options& o) {
     return true;
 }
 
+void likelihood_criteria(blocks::hat1& h, double L, double k, double n) {
+    h.enp = k;
+    h.aic = -2.0 * L + 2.0 * k;
+    h.aicc = -2.0 * L + 2.0 * k * n / (n - k - 1.0);
+    h.bic = -2.0 * L + k * std::log(n);
+}
+
 int ginv(const dmat& a, dmat& c, work& w) { return syminv(a.a.data(), a.rows, c.a.data(), w); }
 
 }  // namespace glm_detail
@@ -422,14 +429,10 @@ void glm(state& s) {
     s.anova.gbeta.assign(w.bhat.begin(), w.bhat.begin() + s.run().K);
     const double L = w.loglik;
     const double k = w.enp;
-    const double dn = n;
     s.glm1.niter = w.niter;
     s.glm2.loglik = L;
     s.glm2.deviance = w.deviance;
-    s.hat1.enp = k;
-    s.hat1.aic = -2.0 * L + 2.0 * k;
-    s.hat1.aicc = -2.0 * L + 2.0 * k * dn / (dn - k - 1.0);
-    s.hat1.bic = -2.0 * L + k * std::log(dn);
+    glm_detail::likelihood_criteria(s.hat1, L, k, n);
 
     std::ostream& o = *s.out;
     const bool logit = s.run().method == analysis::logistic;

@@ -275,12 +275,7 @@ void criteria(state& s, totals& t) {
     s.glm2.loclik = t.L;
     s.glm2.locdev = t.D;
     s.anova.rss = t.rss;
-    const double k = s.hat1.trs;
-    const double n = s.run().n;
-    s.hat1.enp = k;
-    s.hat1.aic = -2.0 * t.L + 2.0 * k;
-    s.hat1.aicc = -2.0 * t.L + 2.0 * k * n / (n - k - 1.0);
-    s.hat1.bic = -2.0 * t.L + k * std::log(n);
+    glm_detail::likelihood_criteria(s.hat1, t.L, s.hat1.trs, s.run().n);
 }
 
 // Standard errors at location i into row i of svals; false when the refit

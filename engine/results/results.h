@@ -15,10 +15,17 @@ namespace gwr {
 // runs set s.outst1.npar first.
 void write_results(state& s);
 
+// Comma-delimited text of the local model: ID, coordinates, estimates,
+// standard errors, t values and the casewise columns.
 void wr_csv(state& s);
+// ArcInfo export file of the local model: a point coverage and its
+// attribute table.
 void wr_e00(state& s);
+// The same for the local statistics (means, variances, standard deviations).
 void wrse00(state& s);
+// MapInfo interchange pair (.mif/.mid) of the local model.
 void wr_mif(state& s);
+// The same for the local statistics (means and variances).
 void wrsmif(state& s);
 // GeoPackage layers of the local model results and of the local statistics.
 void wr_gpkg(state& s);
