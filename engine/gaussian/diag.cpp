@@ -119,6 +119,8 @@ void diagpt(state& s) {
                     s.diags.stdres[i - 1] = marker_lev;
                     s.diags.cookd[i - 1] = marker_lev;
                 } else {
+                    // r_i / (sd sqrt(1 - h_i)), and Cook's (1977) distance
+                    // r_i^2 h_i / ((1 - h_i) tr(S)).
                     const double sr = resid[i - 1] / (std::sqrt(1.0 - h) * sd);
                     s.diags.stdres[i - 1] = sr;
                     s.diags.cookd[i - 1] = sr * sr * h / ((1.0 - h) * s.hat1.trs);

@@ -232,7 +232,8 @@ void minv(double* a, int n, int lda, double& det, int* l, int* m) {
 
 // ---------------------------------------------------------------------------
 // Cholesky factor and inverse of a principal submatrix of a packed symmetric
-// matrix.
+// matrix (Healy 1968, Algorithms AS 6 and AS 7, for a chosen subset of the
+// rows and columns).
 
 void subchl(const double* a, const int* b, int nb, double* u, int& nullty, int& ifault,
             double& det) {

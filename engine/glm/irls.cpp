@@ -1,5 +1,7 @@
-// Iteratively reweighted least squares for the logistic and Poisson models:
-// the weighted least-squares step, the reweighting loops and the global fit.
+// Iteratively reweighted least squares (McCullagh and Nelder 1989) for the
+// logistic and Poisson models (Fotheringham, Brunsdon and Charlton 2002;
+// Nakaya, Fotheringham, Brunsdon and Charlton 2005): the weighted
+// least-squares step, the reweighting loops and the global fit.
 //
 // Every fit works on one `work` object: the kernel weights of the fit in
 // w.kwt, the working weights in w.wwt, the working response in w.zwork and
