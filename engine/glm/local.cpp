@@ -118,22 +118,37 @@ int positive(const state& s, const work& w) {
     return c;
 }
 
+// A loop of local fits.
+struct fit_plan {
+    double bw = 0.0;               // bandwidth, or size of the adaptive kernel
+    bool at_observations = false;  // kernel weights at observation i's point (the criterion), else at fit location i
+    bool leave_out = false;        // the own observation's kernel weight 0 (cross-validation)
+    // The fits of the final model: also record the estimates at which the
+    // standard errors' refit would stop, the condition numbers and the
+    // counts of observations of positive kernel weight.
+    bool record = false;
+};
+
+// The kernel weights of location i under the plan, into w.kwt.
+void plan_weights(const state& s, work& w, int i, const fit_plan& f) {
+    weights(s, w, i, f.bw, f.at_observations);
+    take_kernel(s, w);
+    if (f.leave_out) w.kwt[i - 1] = 0.0;
+}
+
 // The local fit at location i: kernel weights, a complete reweighted fit
 // from the shared start and the estimates with the singular flag of the
-// last solve.  With `record` (the fits of the final model), also the
-// estimates at which the standard errors' refit would stop (s.glm1.brel),
-// the condition number of the last solve's X'WX (s.diags.cond) and the
-// number of observations of positive kernel weight (npos[i-1]).  False
-// when the fit did not converge.
-bool localfit(state& s, work& w, int i, double bw, bool atobs, bool leaveout, bool record, int* npos) {
-    weights(s, w, i, bw, atobs);
-    take_kernel(s, w);
-    if (leaveout) w.kwt[i - 1] = 0.0;
-    if (!glm_detail::wglm_quiet(s, w, {.shared_start = true, .record_relative = record})) return false;
+// last solve.  With f.record, also the estimates at which the standard
+// errors' refit would stop (s.glm1.brel), the condition number of the last
+// solve's X'WX (s.diags.cond) and the number of observations of positive
+// kernel weight (npos[i-1]).  False when the fit did not converge.
+bool localfit(state& s, work& w, int i, const fit_plan& f, int* npos) {
+    plan_weights(s, w, i, f);
+    if (!glm_detail::wglm_quiet(s, w, {.shared_start = true, .record_relative = f.record})) return false;
     const int p = s.run().K;
     for (int k = 0; k < p; ++k) s.bvals(i - 1, k) = w.bhat[k];
     s.output.locsing[i - 1] = w.singfl;
-    if (record) {
+    if (f.record) {
         s.glm1.hasbrel[i - 1] = w.hasbrel;
         if (w.hasbrel) std::copy(w.brel.begin(), w.brel.begin() + p, s.glm1.brel.col(i - 1));
         s.diags.cond[i - 1] =
@@ -163,21 +178,18 @@ int first_failure(state& s, int m, Fit fit) {
 
 // The local fits at locations 1..m, in parallel; a fit that does not
 // converge stops the run, reported for the first such location as a serial
-// run would (its fit is repeated with the failure lines).  With `record`,
+// run would (its fit is repeated with the failure lines).  With f.record,
 // npos receives the count of observations of positive kernel weight of
 // every location.
-void localfits(state& s, int m, double bw, bool atobs, bool leaveout, bool record, int* npos = nullptr) {
+void localfits(state& s, int m, const fit_plan& f, int* npos = nullptr) {
     precheck(s);
     size_pool(s);
     nbscope nb(s);
     glm_detail::prepare_start(s);
-    const int firstfail = first_failure(
-        s, m, [&](work& w, int i) { return localfit(s, w, i, bw, atobs, leaveout, record, npos); });
+    const int firstfail = first_failure(s, m, [&](work& w, int i) { return localfit(s, w, i, f, npos); });
     if (firstfail != none) {
         work& w = s.ws;
-        weights(s, w, firstfail, bw, atobs);
-        take_kernel(s, w);
-        if (leaveout) w.kwt[firstfail - 1] = 0.0;
+        plan_weights(s, w, firstfail, f);
         wglm(s, w);  // writes the failure lines and stops
     }
 }
@@ -371,7 +383,7 @@ void tzmglm(state& s) {
     totals t;
     s.hat1.trs = 0.0;
     std::vector<int> npos(static_cast<std::size_t>(std::max(m, 0)));
-    localfits(s, m, s.parms.bandw, false, false, true, npos.data());
+    localfits(s, m, {.bw = s.parms.bandw, .record = true}, npos.data());
     wrsing(s, npos.data(), s.run().K);
 
     std::ostream& o = *s.out;
@@ -414,7 +426,7 @@ double glmval(state& s, double bw) {
     // is its own fit location, whatever location list the final fit uses.
     totals t;
     s.hat1.trs = 0.0;
-    localfits(s, n, bw, true, s.run().leave_one_out(), false);
+    localfits(s, n, {.bw = bw, .at_observations = true, .leave_out = s.run().leave_one_out()});
     fitted(s, n, t);
     const double score = t.rss;
     s.parms.bandw = bw;
