@@ -64,12 +64,12 @@ void thin(state& s);
 
 // Fit-location set-up, run by each analysis right after rdata once the
 // observation coordinates xobs/yobs are in place (radians when spherical):
-// iloc = 1 copies the observation points; iloc = 2 reads the location file
-// (readin) and applies the same-location test (same count and exactly equal
-// coordinates in the same order -> samepts = 1, iloc = 1; else samepts = 0,
-// iloc = 2).  Sets nloc and nfit.  Writes nothing of its own beyond readin's
-// line; returns true when a location file was read, so the caller writes its
-// own messages.
+// without a location file (record 2 empty) the observation points are
+// copied; with one, readin reads it and the same-location test applies
+// (same count and exactly equal coordinates in the same order -> samepts =
+// 1, else 0; the dump's word iloc follows).  Sets nloc and nfit.  Writes
+// nothing of its own beyond readin's line; returns true when a location
+// file was read, so the caller writes its own messages.
 bool fitloc(state& s);
 
 // Runs the analysis of the run's method (after read1).

@@ -71,16 +71,16 @@ void searchlimits(const state& s, double& lo, double& hi) {
 }
 
 int selsmp(state& s) {
-    const int ncase = s.run().n;
-    if (static_cast<int>(s.sampl.insamp.size()) < ncase) s.sampl.insamp.resize(ncase);
+    const int n = s.run().n;
+    if (static_cast<int>(s.sampl.insamp.size()) < n) s.sampl.insamp.resize(n);
     if (!s.run().sampled()) {
-        std::fill(s.sampl.insamp.begin(), s.sampl.insamp.begin() + ncase, 1);
-        return ncase;
+        std::fill(s.sampl.insamp.begin(), s.sampl.insamp.begin() + n, 1);
+        return n;
     }
     // The sampling value is a percentage.
     const double frac = s.sampl.smppct / 100.0;
     int count = 0;
-    for (int i = 0; i < ncase; ++i) {
+    for (int i = 0; i < n; ++i) {
         float r = static_cast<float>(s.rand.rand()) / 32767.0f;
         int flag = static_cast<double>(r) <= frac ? 1 : 0;
         s.sampl.insamp[i] = flag;

@@ -60,10 +60,10 @@ void wrlimit(state& s, std::vector<std::pair<double, double>> trials, double x);
 // coordinates), for the adaptive kernel from the observation count.
 void searchlimits(const state& s, double& lo, double& hi);
 
-// Draws the calibration sample for the sampled codes (4, 5, 7): one draw per
-// observation, kept when it does not exceed smppct/100; writes one line per
-// observation and returns the number kept.  Other codes keep every
-// observation without drawing.
+// Draws the calibration sample of a sampled search (sample letter s): one
+// draw per observation, kept when it does not exceed smppct/100; writes one
+// line per observation and returns the number kept.  Any other calibration
+// keeps every observation without drawing.
 int selsmp(state& s);
 
 }  // namespace gwr
