@@ -38,8 +38,9 @@ void wmvar(const double* w, const double* z, int n, double& mean, double& var) {
         var = mean;
         return;
     }
-    // West's (1979) incremental update.  While the weights seen so far sum to 0 the
-    // mean stays put; the first positive weight then makes its value the mean.
+    // West's (1979) incremental update.  While the weights seen so far sum
+    // to 0 the mean stays put; the first positive weight then makes its
+    // value the mean.
     mean = z[0];
     double ss = 0.0;
     double wsum = w[0];
