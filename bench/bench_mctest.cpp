@@ -44,14 +44,14 @@ int main(int argc, char** argv) {
     auto unif = [&] { return data.rand() / 32767.0; };
     const int side = static_cast<int>(std::ceil(std::sqrt(static_cast<double>(n))));
 
-    s.option.nobs = n;
-    s.dat2.ncase = n;
-    s.dat2.nvar = k - 1;
-    s.option.ncol = k;
-    s.option.kertyp = 1;
-    s.option.kershp = 1;
-    s.option.icalib = 1;
-    s.option.itest = 1;
+    gwr::run_description d;
+    d.method = gwr::analysis::gaussian;
+    gwr::kernel_of('f', d.ktype, d.kshape);
+    d.crit = gwr::criterion::given;
+    d.test = gwr::variation_test::monte_carlo;
+    s.describe(d);
+    s.set_observation_count(n);
+    s.set_parameter_count(k);
     s.parms.bandw = 0.15 * side;
     s.size_obs(n);
     s.struc1.xmat.resize(n, k);

@@ -63,16 +63,14 @@ dataset make_data(int side, std::uint64_t seed, double noise) {
 // Gaussian) or 'v' (adaptive bi-square), calibration code icalib.
 void load(gwr::state& s, const dataset& d, char kernel, int icalib, bool weights = false) {
     const int n = d.n, K = d.k;
-    s.option.nobs = n;
-    s.dat2.ncase = n;
-    s.dat2.nvar = K - 1;
-    s.option.ncol = K;
-    s.option.method = 2;
-    s.option.icalib = icalib;
-    s.option.isph = 0;
-    s.files.kercod = kernel;
-    s.option.kertyp = kernel == 'v' ? 2 : 1;
-    s.option.kershp = kernel == 'v' ? 2 : 1;
+    s.set_observation_count(n);
+    s.set_parameter_count(K);
+    testing_support::describe(s, [&](gwr::run_description& r) {
+        r.method = gwr::analysis::gaussian;
+        testing_support::set_calibration(r, icalib);
+        r.coords = gwr::coordinates::cartesian;
+        testing_support::set_kernel(r, kernel == 'v' ? 'v' : 'f');
+    });
     s.size_obs(n);
     s.struc1.xmat.resize(n, K);
     for (int i = 0; i < n; ++i) {
@@ -258,7 +256,7 @@ TEST(CalibCriterion, SampledCriterionFitsOnlySelectedPoints) {
     reference ref = direct(d, 'f', 20.0, false, false, sel);
     EXPECT_NEAR(got, aicc_of(ref.rss, ref.trs, d.n), 1e-9 * std::fabs(got));
 
-    s.option.icalib = 4;
+    testing_support::describe(s, [](gwr::run_description& r) { testing_support::set_calibration(r, 4); });
     got = gwr::akeval(s, 20.0);
     ref = direct(d, 'f', 20.0, true, false, sel);
     EXPECT_NEAR(got, cv_of(ref.rss, d.n), 1e-9 * std::fabs(got));
@@ -279,7 +277,7 @@ TEST(CalibCriterion, SeparateFitLocationsDoNotChangeTheCriterion) {
         s2.fit3.nloc = 3;
         s2.option.nfit = 3;
         s2.output.samepts = 0;
-        s2.option.iloc = 2;
+        testing_support::describe(s2, [](gwr::run_description& r) { r.location_file = true; });
         EXPECT_EQ(gwr::akeval(s2, bw), gwr::akeval(*h1.s, bw)) << kernel;
     }
 }

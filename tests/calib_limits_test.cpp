@@ -56,14 +56,13 @@ dataset surface(int side, double wavelength, std::uint64_t seed) {
 // 'f' (fixed Gaussian) or 'v' (adaptive bi-square).
 void load(gwr::state& s, const dataset& d, char kernel, int icalib = 3) {
     const int n = d.n, K = 3;
-    s.option.nobs = n;
-    s.dat2.ncase = n;
-    s.dat2.nvar = K - 1;
-    s.option.method = 2;
-    s.option.icalib = icalib;
-    s.files.kercod = kernel;
-    s.option.kertyp = kernel == 'v' ? 2 : 1;
-    s.option.kershp = kernel == 'v' ? 2 : 1;
+    s.set_observation_count(n);
+    s.set_parameter_count(K);
+    testing_support::describe(s, [&](gwr::run_description& r) {
+        r.method = gwr::analysis::gaussian;
+        testing_support::set_calibration(r, icalib);
+        testing_support::set_kernel(r, kernel == 'v' ? 'v' : 'f');
+    });
     s.size_obs(n);
     s.struc1.xmat.resize(n, K);
     for (int i = 0; i < n; ++i) {
@@ -124,9 +123,11 @@ TEST(CalibLimits, SearchEndingAtALimitWarnsAndUserLimitsMoveIt) {
     // User limits around that size: an interior minimum and no warning.
     testing_support::harness u;
     load(*u.s, d, 'v');
-    u.s->keys.limits = true;
-    u.s->keys.limlo = 8;
-    u.s->keys.limhi = 60;
+    testing_support::describe(*u.s, [](gwr::run_description& r) {
+        r.keys.limits = true;
+        r.keys.limlo = 8;
+        r.keys.limhi = 60;
+    });
     gwr::calib(*u.s);
     EXPECT_TRUE(has(u.listing(), "*Adaptive kernel sample size limits:       8     60\n")) << u.listing();
     EXPECT_FALSE(has(u.listing(), "Warning")) << u.listing();
@@ -206,9 +207,11 @@ TEST(CalibLimits, DataAndLimitsThatLeaveNothingToSearch) {
         gwr::state& s = *h.s;
         load(s, d, c.kernel, c.icalib);
         s.sampl.smppct = 0.0;
-        s.keys.limits = c.limits;
-        s.keys.limlo = c.limlo;
-        s.keys.limhi = c.limhi;
+        testing_support::describe(s, [&](gwr::run_description& r) {
+            r.keys.limits = c.limits;
+            r.keys.limlo = c.limlo;
+            r.keys.limhi = c.limhi;
+        });
         EXPECT_THROW(gwr::calib(s), gwr::stop);
         const auto lines = testing_support::lines(h.listing());
         ASSERT_GE(lines.size(), c.lines.size());

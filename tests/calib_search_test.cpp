@@ -50,8 +50,7 @@ int count_rows(const std::string& listing) {
 
 // Observation coordinates spanning [0, xspan] x [0, yspan] with n points.
 void coords(gwr::state& s, int n, double xspan, double yspan) {
-    s.option.nobs = n;
-    s.dat2.ncase = n;
+    s.set_observation_count(n);
     s.size_obs(n);
     for (int i = 0; i < n; ++i) {
         s.struc2.xobs[i] = xspan * ((i * 37) % n) / (n - 1);
@@ -64,9 +63,15 @@ void coords(gwr::state& s, int n, double xspan, double yspan) {
 }
 
 void kernel(gwr::state& s, char k) {
-    s.files.kercod = k;
-    s.option.kertyp = k == 'v' ? 2 : 1;
-    s.option.kershp = k == 'v' ? 2 : (k == 'c' ? 3 : 1);
+    testing_support::describe(s, [k](gwr::run_description& r) { testing_support::set_kernel(r, k); });
+}
+
+void method(gwr::state& s, gwr::analysis m) {
+    testing_support::describe(s, [m](gwr::run_description& r) { r.method = m; });
+}
+
+void calibration(gwr::state& s, int icalib) {
+    testing_support::describe(s, [icalib](gwr::run_description& r) { testing_support::set_calibration(r, icalib); });
 }
 
 }  // namespace
@@ -74,7 +79,7 @@ void kernel(gwr::state& s, char k) {
 // The search ends within the relative tolerance of the minimiser.
 TEST(CalibGolden, FindsMinimumWithinTolerance) {
     struct scenario {
-        gwr::criterion f;
+        gwr::criterion_fn f;
         double lo, hi, xmin;
     } cases[] = {{quadratic, 0.0, 10.0, 3.0},
                  {vee, 10.0, 100.0, 71.5},
@@ -129,7 +134,7 @@ TEST(CalibGolden, StartPointsAndTies) {
 TEST(CalibGolden, HistoryRows) {
     for (int ihist : {0, 1}) {
         harness h;
-        h.s->option.ihist = ihist;
+        testing_support::describe(*h.s, [&](gwr::run_description& r) { r.history = ihist == 1; });
         calls.clear();
         gwr::golden(*h.s, 5.0, 52.5, 100.0, 0.05, skewed);
         int expected = ihist == 1 ? static_cast<int>(calls.size()) : 2;
@@ -165,7 +170,7 @@ TEST(CalibLimits, ByKernelAndMethod) {
         gwr::state& s = *h.s;
         coords(s, c.n, c.xspan, c.yspan);
         kernel(s, c.kernel);
-        s.option.method = c.method;
+        method(s, gwr::method_of(c.method));
         double lo = 0.0, hi = 0.0;
         gwr::searchlimits(s, lo, hi);
         EXPECT_DOUBLE_EQ(lo, c.lo) << c.kernel << c.method << " n=" << c.n;
@@ -180,9 +185,9 @@ TEST(CalibLimits, SphericalFixedLimitsInKilometres) {
     harness h;
     gwr::state& s = *h.s;
     coords(s, 40, 10.0 * rad, 4.0 * rad);
-    s.option.isph = 1;
+    testing_support::describe(s, [](gwr::run_description& r) { r.coords = gwr::coordinates::spherical; });
     kernel(s, 'f');
-    s.option.method = 2;
+    method(s, gwr::analysis::gaussian);
     double lo = 0.0, hi = 0.0;
     gwr::searchlimits(s, lo, hi);
     // 4 degrees of latitude along a meridian is 4 * pi/180 * 6371.1 km.
@@ -202,7 +207,7 @@ TEST(CalibSample, SelectsByPercentage) {
         harness h;
         gwr::state& s = *h.s;
         coords(s, n, 1.0, 1.0);
-        s.option.icalib = 5;
+        calibration(s, 5);
         s.sampl.smppct = pct;
         int count = gwr::selsmp(s);
 
@@ -230,7 +235,7 @@ TEST(CalibSample, SelectsByPercentage) {
     harness h;
     gwr::state& s = *h.s;
     coords(s, 50, 1.0, 1.0);
-    s.option.icalib = 3;
+    calibration(s, 3);
     s.sampl.insamp.assign(50, 0);
     EXPECT_EQ(gwr::selsmp(s), 50);
     for (int f : s.sampl.insamp) EXPECT_EQ(f, 1);
@@ -245,8 +250,8 @@ TEST(CalibSetup, SampledListing) {
     gwr::state& s = *h.s;
     coords(s, 2005, 1000.0, 400.0);
     kernel(s, 'v');
-    s.option.method = 1;  // no criterion for this method: set-up only
-    s.option.icalib = 4;
+    method(s, gwr::analysis::descriptive);  // no criterion for this method: set-up only
+    calibration(s, 4);
     s.sampl.smppct = 10.0;
     gwr::calib(s);
     auto l = lines(h.listing());
@@ -265,8 +270,8 @@ TEST(CalibSetup, AllPointsListing) {
     gwr::state& s = *h.s;
     coords(s, 60, 1000.0, 400.0);
     kernel(s, 'f');
-    s.option.method = 1;
-    s.option.icalib = 3;
+    method(s, gwr::analysis::descriptive);
+    calibration(s, 3);
     gwr::calib(s);
     auto l = lines(h.listing());
     ASSERT_EQ(l.size(), 5u);
@@ -283,8 +288,8 @@ TEST(CalibSetup, StopsWithoutCriterion) {
         gwr::state& s = *h.s;
         coords(s, 30, 10.0, 10.0);
         kernel(s, 'v');
-        s.option.method = 2;
-        s.option.icalib = code;
+        method(s, gwr::analysis::gaussian);
+        calibration(s, code);
         s.fit5.nnear = 0;
         EXPECT_THROW(gwr::calib(s), gwr::stop) << code;
         auto l = lines(h.listing());

@@ -275,17 +275,17 @@ TEST(ControlFile, KeywordRecordsAfterRecordSixteen) {
         return v;
     };
     EXPECT_EQ(without_folder(plain.listing()), without_folder(blank.listing()));
-    EXPECT_FALSE(blank.s().keys.limits);
-    EXPECT_EQ(blank.s().keys.epsg, 0);
-    EXPECT_EQ(blank.s().keys.scale, 1);
-    EXPECT_EQ(blank.s().keys.inference, 1);
+    EXPECT_FALSE(blank.s().run().keys.limits);
+    EXPECT_EQ(blank.s().run().keys.epsg, 0);
+    EXPECT_EQ(blank.s().run().keys.scale, 1);
+    EXPECT_EQ(blank.s().run().keys.inference, 1);
 
     // Every keyword, in any order, with blank lines between: the values, and
     // the echo adds exactly its own lines at their places.
     reader r({{15, "2"}, {8, "fas"}, {9, "-20"}, {16, "2"}, {17, "inference 0"}, {18, ""},
               {19, "  limits 1.5\t40 "}, {20, "epsg 4326"}, {21, "scale 0"}});
     ASSERT_EQ(r.stop_code, "<none>");
-    const auto& k = r.s().keys;
+    const auto& k = r.s().run().keys;
     EXPECT_TRUE(k.limits);
     EXPECT_EQ(k.limlo, 1.5);
     EXPECT_EQ(k.limhi, 40.0);
@@ -481,8 +481,7 @@ TEST(DataFile, RecordsAndTheWarningsAboutTheirReading) {
     gwr::rdata(*r.h.s);
     const auto& s = *r.h.s;
     // The last observation is cut short by the end of the file: not counted.
-    ASSERT_EQ(s.dat2.ncase, 4);
-    EXPECT_EQ(s.option.nobs, 4);
+    ASSERT_EQ(s.run().n, 4);
     EXPECT_EQ(s.struc1.datmat(0, 2), 0.0);
     EXPECT_EQ(s.struc1.datmat(0, 3), 4.0);
     EXPECT_EQ(s.struc1.datmat(1, 2), 7.0);  // continued over two lines
@@ -510,7 +509,7 @@ TEST(DataFile, RecordsAndTheWarningsAboutTheirReading) {
 TEST(DataFile, FewerObservationsThanParametersStop) {
     auto read = [](const std::string& text, int method, int ncol, std::string& note) {
         data_reader r(text);
-        r.h.s->option.method = method;
+        testing_support::describe(*r.h.s, [method](gwr::run_description& d) { d.method = gwr::method_of(method); });
         r.h.s->option.ncol = ncol;
         try {
             gwr::rdata(*r.h.s);
@@ -554,7 +553,7 @@ TEST(DataFile, ObservationLimit) {
     {
         data_reader r(text);
         gwr::rdata(*r.h.s);
-        EXPECT_EQ(r.h.s->dat2.ncase, gwr::maxobs);
+        EXPECT_EQ(r.h.s->run().n, gwr::maxobs);
     }
     text += "3,4\n";
     data_reader r(text);
@@ -572,12 +571,12 @@ struct located {
     located(const std::string& locations, int isph = 0) {
         gwr::init(*h.s);
         auto& s = *h.s;
-        s.option.isph = isph;
-        s.option.nobs = 3;
+        testing_support::set_spherical(s, isph == 1);
+        s.set_observation_count(3);
         s.size_obs(3);
         s.struc2.xobs = {0.5, 1.0, 2.0};
         s.struc2.yobs = {1.5, 1.0, 0.0};
-        s.option.iloc = 2;
+        testing_support::describe(s, [](gwr::run_description& d) { d.location_file = true; });
         s.files.locfil = dir.write("loc.xy", locations);
     }
 };
@@ -616,7 +615,7 @@ TEST(Locations, SameLocationTest) {
     {
         // At the observation points: copied, identifiers 1..n.
         located l("");
-        l.h.s->option.iloc = 1;
+        testing_support::describe(*l.h.s, [](gwr::run_description& d) { d.location_file = false; });
         EXPECT_FALSE(gwr::fitloc(*l.h.s));
         EXPECT_EQ(l.h.s->fit3.nloc, 3);
         EXPECT_EQ(l.h.s->fit2.fitid[2], 3);

@@ -58,12 +58,12 @@ void descriptive_state(gwr::state& s, const std::vector<double>& x, const std::v
     const int m = static_cast<int>(vars.size());
     s.trig.degrad = 57.29577951308232;
     s.trig.raddeg = 0.017453292519943295;
-    s.option.nobs = n;
-    s.option.kertyp = 1;
-    s.option.kershp = 1;
-    s.option.icalib = 1;
-    s.dat2.nvar = m;
-    s.option.ncol = m;
+    s.set_observation_count(n);
+    testing_support::describe(s, [](gwr::run_description& r) {
+        testing_support::set_kernel(r, 'f');
+        r.crit = gwr::criterion::given;
+    });
+    s.set_parameter_count(m);
     s.size_obs(n);
     s.struc2.xobs = x;
     s.struc2.yobs = y;
@@ -176,8 +176,7 @@ TEST(DescriptiveLocal, AdaptiveKernelIgnoresObservationsOutsideNeighbourhood) {
     harness h;
     gwr::state& s = *h.s;
     descriptive_state(s, c.x, c.y, {c.b});
-    s.option.kertyp = 2;
-    s.option.kershp = 2;
+    testing_support::set_kernel(s, 'v');
     s.fit5.nnear = 12;
     gwr::dstcal(s);
     for (int l = 0; l < 40; l += 3) {
@@ -224,21 +223,20 @@ TEST(DescriptiveLocal, ChosenVariablesSkipCoordinatesWeightAndDependent) {
     gwr::state& s = *h.s;
     s.trig.raddeg = 0.017453292519943295;
     s.option.nvfile = 7;
-    s.option.nobs = 2;
+    s.set_observation_count(2);
     s.option.ixvar = 2;
     s.option.iyvar = 3;
     s.option.iwvar = 5;
     s.option.idep = 7;
-    s.option.isph = 1;
+    testing_support::set_spherical(s, true);
     s.dat2.inmod = {1, 1, 1, 1, 1, 0, 1};
     s.struc1.datmat.resize(2, 7);
     for (int i = 0; i < 2; ++i)
         for (int j = 0; j < 7; ++j) s.struc1.datmat(i, j) = 10.0 * (j + 1) + i;
     s.size_obs(2);
     EXPECT_EQ(gwr::dstsel(s), 2);  // columns 1 and 4
-    EXPECT_EQ(s.option.ncol, 2);
-    EXPECT_EQ(s.dat2.nvar, 2);
-    EXPECT_EQ(s.dat2.nobsd, 2);
+    EXPECT_EQ(s.run().K, 2);
+    EXPECT_EQ(s.run().n, 2);
     EXPECT_EQ(s.struc1.selmat(1, 0), 11.0);
     EXPECT_EQ(s.struc1.selmat(1, 1), 41.0);
     EXPECT_EQ(s.fit6.obswt[0], 50.0);
@@ -333,7 +331,7 @@ TEST(DescriptiveListing, LayoutSpecialValuesAndDegrees) {
     const double rd = 0.017453292519943295;
     descriptive_state(s, {-83.5 * rd, 10.25 * rd}, {41.25 * rd, -5.0 * rd},
                       {{1.0, 2.0}, {3.0, 4.0}, {5.0, 6.0}});
-    s.option.isph = 1;
+    testing_support::set_spherical(s, true);
     s.bvals(0, 0) = 1.5;
     s.svals(0, 0) = 4.0;
     s.svals(0, 1) = std::numeric_limits<double>::quiet_NaN();

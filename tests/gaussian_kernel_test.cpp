@@ -19,7 +19,7 @@ constexpr double kRadius = 6371.1;
 // the same points.
 void setup_points(gwr::state& s, const std::vector<double>& x, const std::vector<double>& y) {
     int n = static_cast<int>(x.size());
-    s.option.nobs = n;
+    s.set_observation_count(n);
     s.size_obs(n);
     s.struc2.xobs = x;
     s.struc2.yobs = y;
@@ -30,20 +30,20 @@ void setup_points(gwr::state& s, const std::vector<double>& x, const std::vector
 }
 
 TEST(GaussianKernel, CartesianAndSphericalDistances) {
-    EXPECT_DOUBLE_EQ(gwr::distsq(1, 2, 4, 6, 0), 25.0);
+    EXPECT_DOUBLE_EQ(gwr::distsq(1, 2, 4, 6, gwr::coordinates::cartesian), 25.0);
     // A quarter of a great circle, returned squared.
     double q = kRadius * kPi / 2;
-    EXPECT_NEAR(gwr::distsq(0, 0, 0, kPi / 2, 1), q * q, 1e-6 * q * q);
+    EXPECT_NEAR(gwr::distsq(0, 0, 0, kPi / 2, gwr::coordinates::spherical), q * q, 1e-6 * q * q);
     // Along the equator the distance is the radius times the longitude
     // difference.
-    EXPECT_NEAR(std::sqrt(gwr::distsq(0.1, 0, 0.4, 0, 1)), kRadius * 0.3, 1e-7);
+    EXPECT_NEAR(std::sqrt(gwr::distsq(0.1, 0, 0.4, 0, gwr::coordinates::spherical)), kRadius * 0.3, 1e-7);
     // The same point is at distance 0 exactly, also where the cosine
     // formula rounds a hair above 1.
     std::mt19937_64 g(7);
     std::uniform_real_distribution<double> lon(-kPi, kPi), lat(-1.5, 1.5);
     for (int i = 0; i < 200; ++i) {
         double x = lon(g), y = lat(g);
-        EXPECT_EQ(gwr::distsq(x, y, x, y, 1), 0.0) << x << " " << y;
+        EXPECT_EQ(gwr::distsq(x, y, x, y, gwr::coordinates::spherical), 0.0) << x << " " << y;
     }
 }
 
@@ -51,8 +51,7 @@ TEST(GaussianKernel, FixedGaussianAppliesObservationWeights) {
     testing_support::harness h;
     auto& s = *h.s;
     setup_points(s, {0, 3, 0, 10}, {0, 4, 1, 0});
-    s.option.kertyp = 1;
-    s.option.kershp = 1;
+    testing_support::set_kernel(s, 'f');
     s.fit6.obswt = {1.0, 2.5, 0.0, 1.0};
     gwr::genwgt(s, s.ws, 1, 5.0);
     // exp(-d^2 / (2 h^2)) times the observation weight.
@@ -73,7 +72,7 @@ TEST(GaussianKernel, CylinderIncludesItsBoundary) {
     testing_support::harness h;
     auto& s = *h.s;
     setup_points(s, {0, 3, 3.0000001, 0}, {0, 4, 4, -2});
-    s.option.kershp = 3;
+    testing_support::set_kernel(s, 'c');
     s.fit6.obswt = {0.5, 0.5, 0.5, 0.5};  // not applied by this shape
     gwr::genwgt(s, s.ws, 1, 5.0);
     EXPECT_EQ(s.ws.wt, (std::vector<double>{1, 1, 0, 1}));
@@ -84,8 +83,7 @@ TEST(GaussianKernel, AdaptiveBisquareTiesAndExtremes) {
     auto& s = *h.s;
     // Seen from observation 1 at the origin: distances 0, 1, 2, 2, 3.
     setup_points(s, {0, 1, 0, -2, 3}, {0, 0, 2, 0, 0});
-    s.option.kertyp = 2;
-    s.option.kershp = 2;
+    testing_support::set_kernel(s, 'v');
     s.fit6.obswt = {9, 9, 9, 9, 9};  // not applied by this shape
 
     // N = 3: the third nearest is at squared distance 4 and tied with the
@@ -127,7 +125,7 @@ TEST(GaussianKernel, AdaptiveSizeAboveObservationCountStops) {
     testing_support::harness h;
     auto& s = *h.s;
     setup_points(s, {0, 1}, {0, 0});
-    s.option.kershp = 2;
+    testing_support::set_kernel(s, 'v');
     s.fit5.nnear = 3;
     EXPECT_THROW(gwr::genwgt(s, s.ws, 1, 0.0), gwr::stop);
     EXPECT_EQ(h.listing(),

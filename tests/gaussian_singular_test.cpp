@@ -73,15 +73,13 @@ dataset tracts(int side, int block, std::uint64_t seed) {
 // (adaptive bi-square), AICc calibration code.
 void load(gwr::state& s, const dataset& d, char kernel) {
     const int n = d.n, K = 3;
-    s.option.nobs = n;
-    s.dat2.ncase = n;
-    s.dat2.nvar = K - 1;
-    s.option.ncol = K;
-    s.option.method = 2;
-    s.option.icalib = 3;
-    s.files.kercod = kernel;
-    s.option.kertyp = kernel == 'v' ? 2 : 1;
-    s.option.kershp = kernel == 'v' ? 2 : kernel == 'c' ? 3 : 1;
+    s.set_observation_count(n);
+    s.set_parameter_count(K);
+    testing_support::describe(s, [kernel](gwr::run_description& r) {
+        r.method = gwr::analysis::gaussian;
+        testing_support::set_calibration(r, 3);
+        testing_support::set_kernel(r, kernel == 'v' || kernel == 'c' ? kernel : 'f');
+    });
     s.size_obs(n);
     s.struc1.xmat.resize(n, K);
     for (int i = 0; i < n; ++i) {
@@ -255,9 +253,11 @@ TEST(GaussianSingular, CriterionAndSearchFollowTheRankRevealingFits) {
     ASSERT_GT(rounded, singular / 2);
 
     // The search, limited to the sizes scanned here.
-    s.keys.limits = true;
-    s.keys.limlo = lo;
-    s.keys.limhi = top;
+    testing_support::describe(s, [&](gwr::run_description& r) {
+        r.keys.limits = true;
+        r.keys.limlo = lo;
+        r.keys.limhi = top;
+    });
     gwr::calib(s);
     int best = static_cast<int>(lo);
     for (int N = best; N <= top; ++N)

@@ -34,7 +34,7 @@ void fill(gwr::state& s, const std::vector<std::vector<double>>& cols,
     const int n = static_cast<int>(cols[0].size());
     const int K = static_cast<int>(cols.size());
     s.fit3.nloc = n;
-    s.dat2.nvar = K - 1;
+    s.set_parameter_count(K);
     s.lab1.modlab = names;
     s.size_loc(n, K);
     for (int k = 0; k < K; ++k)
@@ -102,9 +102,11 @@ TEST(GaussianSummary, SingleLocation) {
 void diag_state(gwr::state& s, const std::vector<double>& y, const std::vector<double>& f,
                 const std::vector<double>& hat, int shape, double bw) {
     const int n = static_cast<int>(y.size());
-    s.option.nobs = n;
-    s.option.kershp = shape;
-    s.option.idiag = 1;
+    s.set_observation_count(n);
+    testing_support::describe(s, [shape](gwr::run_description& r) {
+        testing_support::set_kernel(r, "fvc"[shape - 1]);
+        r.casewise = true;
+    });
     s.parms.bandw = bw;
     s.size_obs(n);
     s.size_loc(n, 1);
@@ -154,7 +156,7 @@ TEST(GaussianDiagnostics, FittedValuesLinearInObservedGiveLocalRSquareOne) {
     std::vector<double> y = {1, 4, 2, 8, 5, 7}, f;
     for (double v : y) f.push_back(2 * v + 1);
     diag_state(s, y, f, std::vector<double>(6, 0.3), 1, 7.0);
-    s.option.idiag = 0;
+    testing_support::describe(s, [](gwr::run_description& r) { r.casewise = false; });
     gwr::diagpt(s);
     for (int i = 0; i < 6; ++i) EXPECT_NEAR(s.diags.locr2[i], 1.0, 1e-6);
     EXPECT_EQ(h.listing(), "");

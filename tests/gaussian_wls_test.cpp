@@ -45,8 +45,8 @@ struct fit_data {
     int n, K;
     fit_data(const Mat& xcols, const std::vector<double>& y, const std::vector<double>& w)
         : s(*h.s), n(static_cast<int>(y.size())), K(static_cast<int>(xcols.size()) + 1) {
-        s.option.nobs = n;
-        s.dat2.nvar = K - 1;
+        s.set_observation_count(n);
+        s.set_parameter_count(K);
         s.size_obs(n);
         s.struc2.ydep = y;
         s.struc1.xmat.resize(n, K);

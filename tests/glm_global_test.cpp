@@ -202,7 +202,7 @@ TEST(GlmGlobal, NonConvergenceWritesTheFailureLinesAndStops8888) {
 TEST(GlmGlobal, MethodsOtherThanLogisticAndPoissonStop) {
     data d = glmref::make(3, 20, 1);
     setup t(d);
-    t.s.option.method = 2;
+    testing_support::describe(t.s, [](gwr::run_description& r) { r.method = gwr::analysis::gaussian; });
     for (int j = 0; j < d.n(); ++j) t.s.ws.kwt[j] = 1.0;
     try {
         gwr::wglm(t.s, t.s.ws);

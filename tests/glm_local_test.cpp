@@ -195,7 +195,7 @@ TEST(GlmLocal, CrossValidationLeavesTheOwnObservationOut) {
     data d = glmref::make(4, 50, 12);
     const double h = 2.5;
     setup t(d, 99.0);
-    t.s.option.icalib = 2;
+    testing_support::describe(t.s, [](gwr::run_description& r) { testing_support::set_calibration(r, 2); });
     const double score = gwr::glmval(t.s, h);
     auto r = local_fits(d, h, nullptr, true);
     EXPECT_NEAR(score, r.rss, 1e-8 * r.rss);
@@ -204,7 +204,7 @@ TEST(GlmLocal, CrossValidationLeavesTheOwnObservationOut) {
 
     // The AICc codes keep the own observation and return the AICc.
     setup a(d, 99.0);
-    a.s.option.icalib = 3;
+    testing_support::describe(a.s, [](gwr::run_description& r) { testing_support::set_calibration(r, 3); });
     const double aicc = gwr::glmval(a.s, h);
     auto ra = local_fits(d, h, nullptr, false);
     EXPECT_NEAR(a.s.anova.rss, ra.rss, 1e-8);
@@ -216,10 +216,10 @@ TEST(GlmLocal, CriterionIsEvaluatedAtTheObservationPoints) {
     // A separate, shorter location list does not change the criterion.
     data d = glmref::make(4, 40, 3);
     setup t(d);
-    t.s.option.icalib = 3;
+    testing_support::describe(t.s, [](gwr::run_description& r) { testing_support::set_calibration(r, 3); });
     const double at_obs = gwr::glmval(t.s, 3.0);
     setup u(d);
-    u.s.option.icalib = 3;
+    testing_support::describe(u.s, [](gwr::run_description& r) { testing_support::set_calibration(r, 3); });
     u.s.output.samepts = 0;
     u.s.fit3.nloc = 5;
     u.s.fit1.xfit.assign(5, 100.0);
@@ -230,10 +230,10 @@ TEST(GlmLocal, CriterionIsEvaluatedAtTheObservationPoints) {
 TEST(GlmLocal, AdaptiveTrialSizesRoundHalfUp) {
     data d = glmref::make(4, 60, 17);
     setup t(d);
-    t.s.option.kertyp = 2;
-    t.s.option.kershp = 2;
-    t.s.files.kercod = 'v';
-    t.s.option.icalib = 3;
+    testing_support::describe(t.s, [](gwr::run_description& r) {
+        testing_support::set_kernel(r, 'v');
+        testing_support::set_calibration(r, 3);
+    });
     for (double trial : {17.5, 17.49}) {
         gwr::glmval(t.s, trial);
         const int nn = trial == 17.5 ? 18 : 17;
@@ -317,8 +317,7 @@ TEST(GlmLocal, SingularLocalFitIsFlagged) {
     for (int j = 0; j < d.n(); ++j)
         if (d.xc[j] < 6.0) d.x[j][2] = 0.0;
     setup t(d, 2.5);
-    t.s.option.kershp = 3;
-    t.s.files.kercod = 'c';
+    testing_support::describe(t.s, [](gwr::run_description& r) { testing_support::set_kernel(r, 'c'); });
     gwr::glm(t.s);
     // The leverage matrix of such a location is singular as well: its
     // leverage is that of the model without the predictor.

@@ -184,9 +184,7 @@ TEST(GlmNeighbours, StandardErrorsOfTheLocalModelEqualThoseOfFreshRefits) {
             gwr::state& s = t.s;
             s.nbmin = 1;
             if (kernel == 2) {
-                s.option.kertyp = 2;
-                s.option.kershp = 2;
-                s.files.kercod = 'v';
+                testing_support::describe(s, [](gwr::run_description& r) { testing_support::set_kernel(r, 'v'); });
                 s.fit5.nnear = 60;
             }
             gwr::tzmglm(s);
@@ -312,9 +310,7 @@ TEST(GlmNeighbours, FarObservationWhoseMeanOverflowsAddsNothingToALocalFit) {
         glmref::setup t(d);
         gwr::state& s = t.s;
         s.nbmin = nbmin;
-        s.option.kertyp = 2;
-        s.option.kershp = 2;
-        s.files.kercod = 'v';
+        testing_support::describe(s, [](gwr::run_description& r) { testing_support::set_kernel(r, 'v'); });
         s.fit5.nnear = 45;
         s.fit3.nloc = static_cast<int>(at.size());
         s.output.samepts = 0;

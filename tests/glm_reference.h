@@ -197,16 +197,14 @@ struct setup {
 
     explicit setup(const data& d, double bandw = 1.0) : h(""), s(*h.s) {
         const int n = d.n(), p = d.p();
-        s.option.method = d.method;
-        s.option.nobs = n;
-        s.option.kertyp = 1;
-        s.option.kershp = 1;
-        s.option.icalib = 1;
-        s.files.kercod = 'f';
+        s.set_observation_count(n);
+        testing_support::describe(s, [&d](gwr::run_description& r) {
+            r.method = gwr::method_of(d.method);
+            testing_support::set_kernel(r, 'f');
+            r.crit = gwr::criterion::given;
+        });
         s.parms.bandw = bandw;
-        s.dat2.ncase = n;
-        s.dat2.nobsd = n;
-        s.dat2.nvar = p - 1;
+        s.set_parameter_count(p);
         s.size_obs(n);
         s.struc1.xmat.resize(n, p);
         for (int j = 0; j < n; ++j) {
@@ -223,7 +221,6 @@ struct setup {
         s.fit3.nloc = n;
         s.option.nfit = n;
         s.output.samepts = 1;
-        s.option.iloc = 1;
         for (int k = 1; k < p; ++k) {
             std::string name(8, ' ');
             name[0] = 'X';

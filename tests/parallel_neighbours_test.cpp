@@ -48,11 +48,8 @@ void setup(gwr::state& s, int side, int scattered, unsigned seed) {
     }
     const int n = static_cast<int>(x.size());
     const int K = 3;
-    s.option.nobs = n;
-    s.dat2.ncase = n;
-    s.dat2.nobsd = n;
-    s.dat2.nvar = K - 1;
-    s.option.ncol = K;
+    s.set_observation_count(n);
+    s.set_parameter_count(K);
     s.size_obs(n);
     s.struc2.xobs = x;
     s.struc2.yobs = y;
@@ -79,7 +76,7 @@ void setup(gwr::state& s, int side, int scattered, unsigned seed) {
 // Weights of an adaptive bi-square of size N at (x, y), formed independently:
 // all squared distances sorted, D the N-th, (1 - d/D)^2 below D.
 std::vector<double> reference_bisquare(const gwr::state& s, double x, double y, int N) {
-    const int n = s.option.nobs;
+    const int n = s.run().n;
     std::vector<double> d(n), sorted;
     for (int j = 0; j < n; ++j) {
         const double dx = s.struc2.xobs[j] - x, dy = s.struc2.yobs[j] - y;
@@ -108,9 +105,8 @@ TEST(ParallelNeighbours, AdaptiveGridWeightsEqualTheFullScanWithTiesAtTheNthDist
     harness h;
     auto& s = *h.s;
     setup(s, 30, 300, 3);
-    const int n = s.option.nobs;
-    s.option.kertyp = 2;
-    s.option.kershp = 2;
+    const int n = s.run().n;
+    testing_support::set_kernel(s, 'v');
     auto grid = gwr::build_nbgrid(s, 1);
     ASSERT_TRUE(grid);
     gwr::work full, fast;
@@ -141,9 +137,8 @@ TEST(ParallelNeighbours, CylinderGridWeightsEqualTheFullScanOnTheBoundaryToo) {
     harness h;
     auto& s = *h.s;
     setup(s, 25, 200, 5);
-    const int n = s.option.nobs;
-    s.option.kertyp = 1;
-    s.option.kershp = 3;
+    const int n = s.run().n;
+    testing_support::set_kernel(s, 'c');
     auto grid = gwr::build_nbgrid(s, 1);
     ASSERT_TRUE(grid);
     gwr::work full, fast;
@@ -170,9 +165,8 @@ TEST(ParallelNeighbours, GaussianGridPassesOverExactlyTheWeightsThatUnderflow) {
     harness h;
     auto& s = *h.s;
     setup(s, 30, 200, 8);
-    const int n = s.option.nobs;
-    s.option.kertyp = 1;
-    s.option.kershp = 1;
+    const int n = s.run().n;
+    testing_support::set_kernel(s, 'f');
     for (int j = 0; j < n; ++j) s.fit6.obswt[j] = 0.5 + (j % 7) * 0.25;
     auto grid = gwr::build_nbgrid(s, 1);
     ASSERT_TRUE(grid);
@@ -224,20 +218,20 @@ TEST(ParallelNeighbours, NoIndexWhereItCannotServe) {
     harness h;
     auto& s = *h.s;
     setup(s, 10, 0, 1);
-    s.option.kershp = 2;
+    testing_support::set_kernel(s, 'v');
     EXPECT_TRUE(gwr::build_nbgrid(s, 1));
     EXPECT_FALSE(gwr::build_nbgrid(s, 1000));  // too few observations to pay
-    s.option.kershp = 1;
+    testing_support::set_kernel(s, 'f');
     EXPECT_TRUE(gwr::build_nbgrid(s, 1));
     s.fit6.obswt[7] = 0.0;  // a zero weight times an underflow would stay 0, but
     EXPECT_FALSE(gwr::build_nbgrid(s, 1));
     s.fit6.obswt[7] = -1.0;  // a negative one would make it -0
     EXPECT_FALSE(gwr::build_nbgrid(s, 1));
     s.fit6.obswt[7] = 1.0;
-    s.option.kershp = 2;
-    s.option.isph = 1;
+    testing_support::set_kernel(s, 'v');
+    testing_support::set_spherical(s, true);
     EXPECT_FALSE(gwr::build_nbgrid(s, 1));  // great-circle distances
-    s.option.isph = 0;
+    testing_support::set_spherical(s, false);
     // All observations at one point: no extent to divide.
     std::fill(s.struc2.xobs.begin(), s.struc2.xobs.end(), 3.0);
     std::fill(s.struc2.yobs.begin(), s.struc2.yobs.end(), 4.0);
@@ -280,11 +274,12 @@ TEST(ParallelNeighbours, GaussianRunCriterionAndMonteCarloFitsEqualWithAndWithou
         harness h1, h2;
         for (gwr::state* s : {h1.s.get(), h2.s.get()}) {
             setup(*s, 16, 150, 9);
-            s->option.kertyp = kernel == 2 ? 2 : 1;
-            s->option.kershp = kernel;
+            testing_support::describe(*s, [kernel](gwr::run_description& r) {
+                testing_support::set_kernel(r, "fvc"[kernel - 1]);
+                testing_support::set_calibration(r, 3);
+            });
             s->fit5.nnear = 40;
             s->parms.bandw = kernel == 1 ? 0.4 : 2.5;
-            s->option.icalib = 3;
         }
         h1.s->nbmin = 1;        // always the index
         h2.s->nbmin = 1 << 30;  // never
@@ -293,7 +288,9 @@ TEST(ParallelNeighbours, GaussianRunCriterionAndMonteCarloFitsEqualWithAndWithou
 
         // Calibration criterion, with and without leaving each point out.
         for (int code : {3, 2}) {
-            h1.s->option.icalib = h2.s->option.icalib = code;
+            for (gwr::state* s : {h1.s.get(), h2.s.get()})
+                testing_support::describe(
+                    *s, [code](gwr::run_description& r) { testing_support::set_calibration(r, code); });
             const double bw = kernel == 2 ? 33.4 : kernel == 1 ? 0.45 : 3.1;
             const double a = gwr::akeval(*h1.s, bw), b = gwr::akeval(*h2.s, bw);
             EXPECT_EQ(std::memcmp(&a, &b, sizeof a), 0) << code;
@@ -315,10 +312,11 @@ TEST(ParallelNeighbours, CriterionMatchesDirectLeaveOneOutFits) {
     auto& s = *h.s;
     setup(s, 12, 60, 4);
     s.nbmin = 1;
-    s.option.kertyp = 2;
-    s.option.kershp = 2;
-    s.option.icalib = 2;
-    const int n = s.option.nobs;
+    testing_support::describe(s, [](gwr::run_description& r) {
+        testing_support::set_kernel(r, 'v');
+        testing_support::set_calibration(r, 2);
+    });
+    const int n = s.run().n;
     const int N = 25;
     gwr::akeval(s, N);
     double rss = 0.0;

@@ -66,7 +66,7 @@ TEST(ResultsCsv, ElevenParametersOtherLocationsAndDegrees) {
     harness h;
     auto& s = *h.s;
     fill(s, 11, t.file("est.csv"), false);
-    s.option.isph = 1;
+    testing_support::set_spherical(s, true);
     s.trig.degrad = 57.29577951308232;
     s.fit1.xfit = {-3.0 * 0.017453292519943295, 0.0};
     s.fit1.yfit = {52.25 * 0.017453292519943295, 0.0};

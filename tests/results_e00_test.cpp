@@ -20,7 +20,7 @@ namespace {
 void prepare(gwr::state& s, int m, int p) {
     s.fit3.nloc = m;
     s.outst1.npar = p;
-    s.option.ncol = p;
+    s.set_parameter_count(p);
     s.size_obs(m);
     s.size_loc(m, p);
     s.fit1.xfit.assign(m, 0.0);
@@ -216,7 +216,7 @@ TEST(ArcExport, SphericalCoordinatesAreWrittenInDegrees) {
     harness h;
     gwr::state& s = *h.s;
     prepare(s, 2, 1);
-    s.option.isph = 1;
+    testing_support::set_spherical(s, true);
     s.fit2.fitid = {1, 2};
     // 0.5 and 0.25 radians are 28.6478898 and 14.3239449 degrees (14.3239450
     // in single precision); 1 and -0.1 radians are 57.2957795 and -5.72957795.

@@ -159,7 +159,7 @@ void check_values(const std::string& path, const std::vector<std::string>& names
 void prepare(gwr::state& s, int m, int p) {
     s.fit3.nloc = m;
     s.outst1.npar = p;
-    s.option.ncol = p;
+    s.set_parameter_count(p);
     s.size_obs(m);
     s.size_loc(m, p);
     s.fit1.xfit.assign(m, 0.0);
@@ -269,8 +269,10 @@ TEST(GeoPackage, LocalStatisticsAndCoordinateSystems) {
     s.bvals(1, 1) = nothing;
     s.svals(1, 0) = 0.0;
     s.svals(1, 1) = -1e-18;  // rounding below zero: standard deviation 0
-    s.option.isph = 1;
-    s.keys.epsg = 27700;  // not for spherical runs
+    testing_support::describe(s, [](gwr::run_description& r) {
+        r.coords = gwr::coordinates::spherical;
+        r.keys.epsg = 27700;  // not for spherical runs
+    });
     tempdir dir;
     s.files.outfil = dir.file("stats.csv");
     gwr::wrsgpkg(s);
@@ -287,12 +289,12 @@ TEST(GeoPackage, LocalStatisticsAndCoordinateSystems) {
         EXPECT_NE(summary.find("Feature Count: 2"), std::string::npos) << summary;
     }
 
-    s.option.isph = 0;
+    testing_support::set_spherical(s, false);
     gwr::wrsgpkg(s);  // replaces the file
     EXPECT_EQ(read_gpkg(dir.file("stats.gpkg")).epsg, 27700);
     EXPECT_EQ(read_gpkg(dir.file("stats.gpkg")).x[1], -3.0);
 
-    s.keys.epsg = 99999999;
+    testing_support::describe(s, [](gwr::run_description& r) { r.keys.epsg = 99999999; });
     gwr::wrsgpkg(s);
     EXPECT_EQ(read_gpkg(dir.file("stats.gpkg")).srs, "Undefined Cartesian SRS");
     EXPECT_NE(h.listing().find(" ** Unknown EPSG code 99999999: the GeoPackage carries no coordinate system"),
@@ -339,7 +341,7 @@ void run_and_check(const std::string& control, const std::string& gpkg, const st
     for (const char* c : {"OBS", "PRED", "RESID", "HAT", "STDRES", "COOKSD", "LOCRSQ", "COND"}) names.push_back(c);
     std::vector<std::vector<double>> want;
     std::vector<double> wx, wy;
-    const double deg = s.option.isph == 1 ? s.trig.degrad : 1.0;
+    const double deg = s.run().spherical() ? s.trig.degrad : 1.0;
     for (int l = 0; l < m; ++l) {
         std::vector<double> row{double(s.fit2.fitid[l])};
         for (int k = 0; k < p; ++k) {

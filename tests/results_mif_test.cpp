@@ -19,7 +19,7 @@ namespace {
 void prepare(gwr::state& s, int m, int p) {
     s.fit3.nloc = m;
     s.outst1.npar = p;
-    s.option.ncol = p;
+    s.set_parameter_count(p);
     s.size_obs(m);
     s.size_loc(m, p);
     s.fit1.xfit.assign(m, 0.0);
@@ -144,7 +144,7 @@ TEST(MapInfo, LocalStatisticsDeclareMeansAndVariancesOnly) {
     harness h;
     gwr::state& s = *h.s;
     prepare(s, 1, 2);
-    s.option.isph = 1;
+    testing_support::set_spherical(s, true);
     s.fit2.fitid = {5};
     s.fit1.xfit = {0.5};   // 28.6478898 degrees
     s.fit1.yfit = {-1.0};  // -57.2957795 degrees
@@ -227,5 +227,35 @@ TEST(MapInfo, FileThatCannotBeCreatedIsReported) {
         FAIL() << "no error for a file that cannot be created";
     } catch (const gwr::io_error& e) {
         EXPECT_NE(std::string(e.what()).find(dir.file("missing/model.mif")), std::string::npos) << e.what();
+    }
+}
+
+// Record 12 values other than 0, 1, 2 and 4 ask for the MapInfo pair (the
+// echo announces it): every method writes the same pair as record 12 = 3.
+TEST(MapInfo, AnyOtherResultCodeWritesThePairForEveryMethod) {
+    struct model {
+        int method, dep;
+    };
+    for (const model m : {model{1, 0}, model{2, 4}, model{3, 10}, model{4, 4}}) {
+        std::string mid3;
+        for (int code : {3, 5, -1}) {
+            tempdir t;
+            std::filesystem::copy_file(std::string(EXAMPLES_DIR) + "/columbus.csv", t.path / "columbus.csv");
+            const std::string control = "columbus.csv\n\nres.txt\n" + std::to_string(m.dep) +
+                                        "\n2,3,0\nT\nFFFFTTFFFFFFF\nfnn\n8\n0\n0\n" + std::to_string(code) +
+                                        "\n0\n0\n" + std::to_string(m.method) + "\n1\n";
+            const auto r = testing_support::run_tzm(control, t.path);
+            SCOPED_TRACE("method " + std::to_string(m.method) + ", record 12 = " + std::to_string(code));
+            EXPECT_EQ(r.status, 0) << r.out;
+            EXPECT_NE(r.out.find("** Output estimates to be written to .mif file\n"), std::string::npos);
+            EXPECT_NE(r.out.find("\n ** Results written to .mif file\n"), std::string::npos) << r.out;
+            ASSERT_TRUE(std::filesystem::exists(t.path / "res.mif"));
+            const std::string mid = read_file(t.path / "res.mid");
+            EXPECT_EQ(lines(mid).size(), 49u);
+            if (code == 3)
+                mid3 = mid;
+            else
+                EXPECT_EQ(mid, mid3);
+        }
     }
 }

@@ -135,7 +135,7 @@ TEST(Inputs, NoDegreesAndNoLocationsStop) {
         h.s->files.datfil = dir.write("d.csv", text);
         gwr::rdlabl(*h.s);
         h.s->option.nvfile = h.s->dat2.nvard;
-        h.s->option.isph = isph;
+        testing_support::set_spherical(*h.s, isph == 1);
         h.s->option.ixvar = 2;
         h.s->option.iyvar = 3;
         note = "<none>";
@@ -163,7 +163,7 @@ TEST(Inputs, NoDegreesAndNoLocationsStop) {
     // A location file: the same test, in degrees before they become radians.
     tempdir dir;
     harness h;
-    h.s->option.isph = 1;
+    testing_support::set_spherical(*h.s, true);
     h.s->trig.raddeg = 0.017453292519943295;
     h.s->files.locfil = dir.write("loc.xy", "1 10 45\n2 -10 -89.5\n3 500000 10\n");
     try {

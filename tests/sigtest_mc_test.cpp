@@ -19,6 +19,14 @@ using testing_support::lines;
 // Uniform value in [0, 1] from a generator of the test's own.
 double unif(gwr::rng& r) { return r.rand() / 32767.0; }
 
+// The Monte Carlo test asked for, at every fit location or at thinned ones.
+void monte_carlo(gwr::state& s, bool thinned) {
+    testing_support::describe(s, [thinned](gwr::run_description& r) {
+        r.test = gwr::variation_test::monte_carlo;
+        r.thinned = thinned;
+    });
+}
+
 // A Gaussian-run state: observations at (xo, yo), the design matrix columns
 // `pred` (without the intercept), response y, fixed Gaussian kernel of
 // bandwidth bw, fit locations (xf, yf).  The local estimates are filled as
@@ -29,14 +37,13 @@ void gaussian_state(gwr::state& s, const std::vector<double>& xo, const std::vec
     const int n = static_cast<int>(xo.size());
     const int m = static_cast<int>(xf.size());
     const int k = static_cast<int>(pred.size()) + 1;
-    s.option.nobs = n;
-    s.dat2.ncase = n;
-    s.dat2.nvar = k - 1;
-    s.option.ncol = k;
-    s.option.kertyp = 1;
-    s.option.kershp = 1;
-    s.option.icalib = 1;
-    s.option.isph = 0;
+    s.set_observation_count(n);
+    s.set_parameter_count(k);
+    testing_support::describe(s, [](gwr::run_description& r) {
+        testing_support::set_kernel(r, 'f');
+        r.crit = gwr::criterion::given;
+        r.coords = gwr::coordinates::cartesian;
+    });
     s.parms.bandw = bw;
     s.size_obs(n);
     s.struc2.xobs = xo;
@@ -157,7 +164,7 @@ TEST(McTest, VaryingSlopeIsSignificantAndConstantSlopeIsNot) {
     harness h;
     gwr::state& s = *h.s;
     gaussian_state(s, d.x, d.y, {d.x1, d.x2}, d.resp, d.x, d.y, 2.0);
-    s.option.itest = 1;
+    monte_carlo(s, false);
     s.rand.srand(12345);
     gwr::mctest(s);
 
@@ -187,7 +194,7 @@ TEST(McTest, RandomisedSpreadEqualToObservedDoesNotExceedIt) {
     std::vector<double> xf{0.0, 1.0, 5.0, 9.0}, yf{0.0, 2.0, 1.0, 7.0};
     harness h;
     gaussian_state(*h.s, xo, yo, {x1}, y, xf, yf, 3.0);
-    h.s->option.itest = 1;
+    monte_carlo(*h.s, false);
     gwr::mctest(*h.s);
     auto p = parameter_lines(h.listing());
     ASSERT_EQ(p.size(), 2u) << h.listing();
@@ -210,7 +217,7 @@ TEST(McTest, RandomLocationsComeFromTheObservationsWhenLocationsOutnumberThem) {
     harness h;
     gwr::state& s = *h.s;
     gaussian_state(s, xo, yo, {}, y, xf, yf, 1.5);
-    s.option.itest = 1;
+    monte_carlo(s, false);
     gwr::mctest(s);
     for (int j = 0; j < 5; ++j) {
         bool found = false;
@@ -230,7 +237,8 @@ TEST(McTest, ThinnedTestRefitsObservedEstimatesAtTheKeptLocations) {
     gaussian_state(*a.s, d.x, d.y, {d.x1, d.x2}, d.resp, d.x, d.y, 2.0);
     gaussian_state(*b.s, d.x, d.y, {d.x1, d.x2}, d.resp, d.x, d.y, 2.0);
     std::fill(b.s->bvals.a.begin(), b.s->bvals.a.end(), 0.0);
-    a.s->option.itest = b.s->option.itest = -1;
+    monte_carlo(*a.s, true);
+    monte_carlo(*b.s, true);
     gwr::mctest(*a.s);
     gwr::mctest(*b.s);
     EXPECT_LE(a.s->fit3.nloc, 144);
@@ -244,7 +252,7 @@ TEST(McTest, ListingBlockAndLeungNotice) {
     synthetic d(3);
     harness h;
     gaussian_state(*h.s, d.x, d.y, {d.x1}, d.resp, d.x, d.y, 3.0);
-    h.s->option.itest = 1;
+    monte_carlo(*h.s, false);
     gwr::mctest(*h.s);
     auto l = lines(h.listing());
     std::vector<std::string> head{
@@ -287,7 +295,7 @@ TEST(McTest, ObservedStatisticThatIsNotANumberIsReportedNotSignificant) {
     harness h;
     gaussian_state(*h.s, d.x, d.y, {d.x1}, d.resp, d.x, d.y, 3.0);
     h.s->bvals(5, 1) = std::nan("");
-    h.s->option.itest = 1;
+    monte_carlo(*h.s, false);
     gwr::mctest(*h.s);
     auto l = lines(h.listing());
     ASSERT_EQ(l.size(), 12u + 3u + 4u) << h.listing();

@@ -40,10 +40,16 @@ bool same_bits(const std::vector<double>& a, const std::vector<double>& b) {
 
 using points = std::vector<std::pair<double, double>>;  // (longitude, latitude), radians
 
+constexpr gwr::coordinates sph = gwr::coordinates::spherical;
+
+// The kernel of shape k: 1 Gaussian, 2 bi-square, 3 cylinder.
+void shape(gwr::state& s, int k) { testing_support::set_kernel(s, "fvc"[k - 1]); }
+void spherical(gwr::state& s, bool yes) { testing_support::set_spherical(s, yes); }
+
 void load(gwr::state& s, const points& p) {
     const int n = static_cast<int>(p.size());
-    s.option.nobs = n;
-    s.option.isph = 1;
+    s.set_observation_count(n);
+    spherical(s, true);
     s.size_obs(n);
     for (int j = 0; j < n; ++j) {
         s.struc2.xobs[j] = p[j].first;
@@ -142,12 +148,12 @@ struct comparer {
     int served = 0;
 
     comparer(gwr::state& st, std::shared_ptr<const gwr::sphgrid> grid) : s(st), g(std::move(grid)) {
-        full.size(s.option.nobs, 1);
-        fast.size(s.option.nobs, 1);
+        full.size(s.run().n, 1);
+        fast.size(s.run().n, 1);
     }
 
     void check(double x, double y, double bw) {
-        const int n = s.option.nobs;
+        const int n = s.run().n;
         s.sphix.reset();
         gwr::genwgt_at(s, full, x, y, bw);
         s.sphix = g;
@@ -164,9 +170,9 @@ struct comparer {
 // sorted, D the N-th, (1 - d/D)^2 below D.
 std::vector<double> reference_bisquare(const gwr::state& s, double x, double y, int N,
                                        std::vector<double>* sorted_out = nullptr) {
-    const int n = s.option.nobs;
+    const int n = s.run().n;
     std::vector<double> d(n);
-    for (int j = 0; j < n; ++j) d[j] = gwr::distsq(s.struc2.xobs[j], s.struc2.yobs[j], x, y, 1);
+    for (int j = 0; j < n; ++j) d[j] = gwr::distsq(s.struc2.xobs[j], s.struc2.yobs[j], x, y, sph);
     std::vector<double> sorted = d;
     std::sort(sorted.begin(), sorted.end());
     std::vector<double> w(n, 0.0);
@@ -192,9 +198,8 @@ TEST(SphereIndex, AdaptiveWeightsEqualTheFullScanIncludingTiesAtTheNthDistance) 
         harness h;
         auto& s = *h.s;
         load(s, ds.p);
-        s.option.kertyp = 2;
-        s.option.kershp = 2;
-        const int n = s.option.nobs;
+        shape(s, 2);
+        const int n = s.run().n;
         auto g = gwr::build_sphgrid(s, 1);
         ASSERT_TRUE(g);
         if (std::string(ds.name) == "clustered") {
@@ -231,7 +236,7 @@ TEST(SphereIndex, AdaptiveWeightsEqualTheFullScanIncludingTiesAtTheNthDistance) 
                     c.check(x, y, 0.0);
                     int zero_at_d = 0;
                     for (int j = 0; j < n; ++j) {
-                        const double d = gwr::distsq(s.struc2.xobs[j], s.struc2.yobs[j], x, y, 1);
+                        const double d = gwr::distsq(s.struc2.xobs[j], s.struc2.yobs[j], x, y, sph);
                         if (d == sorted[N - 1]) {
                             EXPECT_EQ(c.fast.wt[j], 0.0);
                             ++zero_at_d;
@@ -258,9 +263,8 @@ TEST(SphereIndex, CylinderAndGaussianWeightsEqualTheFullScanForShortAndLongReach
             harness h;
             auto& s = *h.s;
             load(s, p);
-            const int n = s.option.nobs;
-            s.option.kertyp = 1;
-            s.option.kershp = kernel;
+            const int n = s.run().n;
+            shape(s, kernel);
             if (kernel == 1)
                 for (int j = 0; j < n; ++j) s.fit6.obswt[j] = 0.5 + (j % 5) * 0.375;
             auto g = gwr::build_sphgrid(s, 1);
@@ -277,7 +281,7 @@ TEST(SphereIndex, CylinderAndGaussianWeightsEqualTheFullScanForShortAndLongReach
                     if (kernel == 3) {
                         // Inside the bandwidth (boundary included), by distsq.
                         for (int j = 0; j < n; j += 7) {
-                            const double d = gwr::distsq(s.struc2.xobs[j], s.struc2.yobs[j], x, y, 1);
+                            const double d = gwr::distsq(s.struc2.xobs[j], s.struc2.yobs[j], x, y, sph);
                             EXPECT_EQ(c.fast.wt[j], d <= bw * bw ? 1.0 : 0.0);
                         }
                     }
@@ -301,9 +305,8 @@ TEST(SphereIndex, CoincidentPointsRuleCountsPointsMetresApartAsOnePlace) {
     for (int i = 0; i < 40; ++i)
         for (int k = 0; k < 40; ++k) p.emplace_back(x0 + i * step / std::cos(y0), y0 + k * step);
     load(s, p);
-    const int n = s.option.nobs;
-    s.option.kertyp = 1;
-    s.option.kershp = 3;
+    const int n = s.run().n;
+    shape(s, 3);
     auto g = gwr::build_sphgrid(s, 1);
     ASSERT_TRUE(g);
     EXPECT_LT(g->cs, 5 * step);
@@ -314,15 +317,15 @@ TEST(SphereIndex, CoincidentPointsRuleCountsPointsMetresApartAsOnePlace) {
                     {x0 - 12 * step / std::cos(y0), y0 + 5 * step}};  // 6 m outside
     for (auto [x, y] : at) {
         int zero = 0;
-        for (int j = 0; j < n; ++j) zero += gwr::distsq(p[j].first, p[j].second, x, y, 1) == 0.0;
+        for (int j = 0; j < n; ++j) zero += gwr::distsq(p[j].first, p[j].second, x, y, sph) == 0.0;
         EXPECT_GE(zero, 40);  // the rule does apply
         for (double bw : {1e-9, 1e-4, 0.004, 0.0095, 0.012, 0.03}) {
             SCOPED_TRACE(testing::Message() << "bw=" << bw << " at " << x << "," << y);
-            s.option.kershp = 3;
+            shape(s, 3);
             c.check(x, y, bw);
             EXPECT_GE(std::count(c.fast.wt.begin(), c.fast.wt.end(), 1.0), zero);
         }
-        s.option.kershp = 2;
+        shape(s, 2);
         for (int N : {1, 5, zero, std::min(zero + 1, n), std::min(2 * zero, n), n - 1}) {
             s.fit5.nnear = N;
             c.check(x, y, 0.0);
@@ -343,7 +346,7 @@ TEST(SphereIndex, AntipodalPointsAreHalfTheCircumferenceApart) {
     points p;
     for (int i = 1; i < 400; ++i) {
         const double y = i * 0.000777, x = i * 0.0013 - 1.0;
-        const double d = gwr::distsq(x, y, x + pi, -y, 1);
+        const double d = gwr::distsq(x, y, x + pi, -y, sph);
         ASSERT_TRUE(std::isfinite(d)) << x << " " << y;
         EXPECT_NEAR(std::sqrt(d), half, 1e-3);
         p.emplace_back(x + pi, -y);
@@ -355,7 +358,7 @@ TEST(SphereIndex, AntipodalPointsAreHalfTheCircumferenceApart) {
     for (int i = 1; i < 400; i += 37) {
         const double y = i * 0.000777, x = i * 0.0013 - 1.0;
         for (int shape : {1, 2}) {
-            s.option.kershp = shape;
+            ::shape(s, shape);
             gwr::genwgt_at(s, s.ws, x, y, 5000.0);
             for (double w : s.ws.wt) ASSERT_TRUE(std::isfinite(w)) << shape;
         }
@@ -367,20 +370,20 @@ TEST(SphereIndex, IndexOnlyWhereItCanServeAndHeldOnlyForTheLoop) {
     harness h;
     auto& s = *h.s;
     load(s, regional(rng, 300));
-    const int n = s.option.nobs;
-    s.option.kershp = 2;
+    const int n = s.run().n;
+    shape(s, 2);
     EXPECT_TRUE(gwr::build_sphgrid(s, 1));
     EXPECT_FALSE(gwr::build_sphgrid(s, n + 1));  // too few observations to pay
-    s.option.isph = 0;
+    spherical(s, false);
     EXPECT_FALSE(gwr::build_sphgrid(s, 1));  // planar coordinates have their own grid
-    s.option.isph = 1;
+    spherical(s, true);
     EXPECT_FALSE(gwr::build_nbgrid(s, 1));
-    s.option.kershp = 1;
+    shape(s, 1);
     EXPECT_TRUE(gwr::build_sphgrid(s, 1));
     s.fit6.obswt[3] = 0.0;
     EXPECT_FALSE(gwr::build_sphgrid(s, 1));
     s.fit6.obswt[3] = 1.0;
-    s.option.kershp = 2;
+    shape(s, 2);
     const double keep = s.struc2.yobs[9];
     s.struc2.yobs[9] = NAN;
     EXPECT_FALSE(gwr::build_sphgrid(s, 1));

@@ -9,7 +9,6 @@ namespace blocks {
 int option::word(int k) const {
     switch (k) {
         case 1: return nvfile;
-        case 2: return nobs;
         case 3: return idep;
         case 4: return ixvar;
         case 5: return iyvar;
@@ -76,10 +75,17 @@ void work::size(int n, int k) {
     kwt.assign(n, 0.0);
     zwork.assign(n, 0.0);
     eta.assign(n, 0.0);
+    expeta.assign(n, 0.0);
+    lgterm.assign(n, 0.0);
+    varwt.assign(n, 0.0);
+    kvwt.assign(n, 0.0);
+    quad.assign(n, 0.0);
     wwt.assign(n, 0.0);
     vmat.resize(k, k);
     niter = 0;
     loglik = deviance = enp = 0.0;
+    brel.assign(k, 0.0);
+    hasbrel = 0;
     nbr.assign(n, 0);
     nnbr = -1;
     cand.assign(n, 0);
@@ -99,13 +105,10 @@ void state::size_obs(int n) {
     fit6.obswt.assign(n, 1.0);
     sampl.insamp.assign(n, 1);
     anova.gresid.assign(n, 0.0);
-    glm1.zwork.assign(n, 0.0);
-    glm1.eta.assign(n, 0.0);
     glm1.zstart.assign(n, 0.0);
     glm1.etastart.assign(n, 0.0);
     glm1.expstart.assign(n, 0.0);
     glm3.offset.assign(n, 1.0);
-    struc1.kwt.assign(n, 0.0);
 }
 
 void state::size_loc(int rows, int k) {

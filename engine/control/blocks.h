@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "control/rng.h"
+#include "control/run.h"
 
 namespace gwr {
 
@@ -37,10 +38,11 @@ constexpr int maxloc = 80000;  // fit locations
 struct dmat {
     int rows = 0;
     int cols = 0;
-    std::vector<double> a;
+    std::vector<double> a;  // rows * cols elements, column after column
 
     dmat() = default;
     dmat(int r, int c) { resize(r, c); }
+    // r x c elements, all 0.
     void resize(int r, int c) {
         rows = r;
         cols = c;
@@ -49,6 +51,7 @@ struct dmat {
     // 0-based element access.
     double& operator()(int i, int j) { return a[static_cast<std::size_t>(j) * rows + i]; }
     double operator()(int i, int j) const { return a[static_cast<std::size_t>(j) * rows + i]; }
+    // Column j (0-based), contiguous.
     double* col(int j) { return a.data() + static_cast<std::size_t>(j) * rows; }
     const double* col(int j) const { return a.data() + static_cast<std::size_t>(j) * rows; }
 };
@@ -56,10 +59,12 @@ struct dmat {
 namespace blocks {
 
 // The control vector: 36 integer words; words 1..30 are cleared by `init`,
-// words 31..33 hold the raw values read from the control file.
+// words 31..33 hold the raw values read from the control file.  The words
+// that record choices (8 to 14, 17, 19, 20) are what the control-vector dump
+// prints: routines ask the run description instead.  Word 2, the
+// observation count, is the run description's n.
 struct option {
     int nvfile = 0;  //  1 variables in the data file's header
-    int nobs = 0;    //  2 observations read
     int idep = 0;    //  3 dependent column (0 for descriptive statistics)
     int ixvar = 0;   //  4 x coordinate column
     int iyvar = 0;   //  5 y coordinate column
@@ -84,12 +89,13 @@ struct option {
     int rawout = 0;  // 33
     std::array<int, 3> spare2{};  // 34..36
 
-    // Word k (1..36) of the vector.
+    // Word k (1..36) of the vector; 0 for word 2 (the run description's n).
     int word(int k) const;
     // Clears words 1..30.
     void clear_words();
 };
 
+// The file names of records 1 to 3 and the letters of record 8.
 struct files {
     std::string datfil;  // observation data file (trailing blanks removed)
     std::string locfil;  // estimation-location file, or the "at sample points" text
@@ -99,30 +105,31 @@ struct files {
     char smpcod = ' ';   // sample letter a, s
 };
 
+// The bandwidth: as read, then as the search leaves it.
 struct parms {
     double bandw = 0.0;   // fixed bandwidth, or adaptive size as read
     double bandw2 = 0.0;  // second bandwidth word
 };
 
+// The adaptive kernel's size N: as read, then as the search leaves it.
 struct fit5 {
     int nnear = 0;  // adaptive local sample size
 };
 
+// The calibration sample of a sampled bandwidth search (selsmp).
 struct sampl {
     double smppct = 0.0;      // calibration sample percentage
     std::vector<int> insamp;  // per observation: 1 calibration point, 0 not
 };
 
+// The data file as the control file describes it.
 struct dat2 {
-    int nwork = 0;  // working observation count
-    int nvar = 0;   // predictors (descriptive runs: chosen variables)
-    int ncase = 0;  // observations read
-    int nobsd = 0;  // observations (GLM copy)
     int nvard = 0;  // names in the header line
     int idep = 0, ixvar = 0, iyvar = 0, iwvar = 0;  // column numbers as read
     std::vector<char> inmod;  // per data column: 1 in the model
 };
 
+// Variable names for the listing and the result files.
 struct lab1 {
     std::vector<std::string> varlab;  // header names, 8 characters each
     std::vector<std::string> modlab;  // model variable names, 8 characters each
@@ -132,24 +139,27 @@ struct lab1 {
     std::vector<std::string> modful;
 };
 
+// The data file's header line.
 struct lab2 {
     std::string linbuf;  // header line as read (at most 4096 characters)
 };
 
+// The data tables.
 struct struc1 {
     dmat datmat;  // n x nvfile data table
     dmat xmat;    // n x K design matrix, column 1 all ones
     dmat selmat;  // n x m chosen variables of a descriptive run
-    std::vector<double> kwt;  // GLM kernel weights of the current fit
 };
 
+// The observations' coordinates and response.
 struct struc2 {
     std::vector<double> xobs, yobs;  // observation coordinates (radians when spherical)
     std::vector<double> ydep;        // dependent variable
 };
 
+// The fit locations (fitloc): coordinates, identifiers and count.
 struct fit1 {
-    std::vector<double> xfit, yfit;  // fit-location coordinates
+    std::vector<double> xfit, yfit;  // fit-location coordinates (radians when spherical)
 };
 
 struct fit2 {
@@ -160,36 +170,47 @@ struct fit3 {
     int nloc = 0;  // fit locations
 };
 
+// The observation weights of record 5.
 struct fit6 {
     std::vector<double> obswt;  // observation weights (1.0 when none)
 };
 
+// The hat matrix and the criteria of the latest model (global, local or a
+// calibration trial).
 struct hat1 {
     std::vector<double> hatdg;  // leverage per location
     double trs = 0.0;    // trace of the hat matrix
     double trols = 0.0;  // trace of the global projection
-    double enp = 0.0;
-    double sigma = 0.0;
-    double sigml = 0.0;
+    double enp = 0.0;    // effective number of parameters: the trace
+    double sigma = 0.0;  // sqrt(RSS / (n - enp))
+    double sigml = 0.0;  // RSS / n
+    // AICc: Gaussian n (ln(2 pi sigml) + 1) + 2n (enp + 1) / (n - 2 - enp)
+    // (Hurvich, Simonoff and Tsai 1998, in the form of Fotheringham,
+    // Brunsdon and Charlton 2002); logistic and Poisson -2L + 2k n / (n - k - 1)
+    // (Hurvich and Tsai 1989).
     double aicc = 0.0;
-    double aic = 0.0;
-    double bic = 0.0;
-    double adjr2 = 0.0;
-    double pi = 0.0;
+    double aic = 0.0;    // logistic and Poisson: -2L + 2k (Akaike 1973)
+    double bic = 0.0;    // logistic and Poisson: -2L + k ln n (Schwarz 1978)
+    double adjr2 = 0.0;  // 1 - (1 - R^2)(n - 1) / (n - enp - 1)
+    double pi = 0.0;     // 3.14159..., set by init
 };
 
+// The global model's residuals and estimates, and the residual sum of
+// squares of the latest model.
 struct anova {
     double rss = 0.0;
     std::vector<double> gresid;  // global residuals
     std::vector<double> gbeta;   // global estimates, K (left by the global fit)
 };
 
+// Fitted values, residuals and singular flags per location.
 struct output {
     std::vector<double> yhat, resid;  // per location
     std::vector<int> locsing;         // per location: 1 generalised inverse used
     int samepts = 0;                  // 1 fit locations are the observations
 };
 
+// Casewise diagnostics (diagpt) and condition numbers per location.
 struct diags {
     std::vector<double> stdres, cookd, locr2;  // per location
     // Condition number of the local design per location: the square root of
@@ -198,9 +219,9 @@ struct diags {
     std::vector<double> cond;
 };
 
+// The reweighted fits of the logistic and Poisson models.
 struct glm1 {
-    std::vector<double> zwork, eta;  // working response, linear predictor
-    int niter = 0;
+    int niter = 0;  // reweighting passes of the global fit
     // The start of every local fit, the same at every location: the
     // working response of the start, the linear predictor and e^eta of the
     // unweighted first solve (n each) and its estimates (K).  Filled before
@@ -216,37 +237,31 @@ struct glm1 {
     std::vector<int> hasbrel;
 };
 
+// Log-likelihoods and deviances of the global and the local model.
 struct glm2 {
     double loglik = 0.0, deviance = 0.0;  // latest IRLS fit
     double loclik = 0.0, locdev = 0.0;    // local model
 };
 
+// The Poisson offsets of record 5.
 struct glm3 {
     std::vector<double> offset;  // Poisson offsets
 };
 
+// The Monte Carlo test (mctest).
 struct monte1 {
-    double mean = 0.0, ss = 0.0;
+    double mean = 0.0, ss = 0.0;     // running mean and sum of squares of the latest mcstat
     dmat stats;                      // test statistics: row 1 observed, rows 2.. randomised
     std::vector<double> xsave, ysave;  // observation coordinates before randomisation
 };
 
-// Optional keyword records after record 16 of the control file, one per
-// line: a keyword and its values.  Absent records leave these defaults.
-struct keywords {
-    bool limits = false;     // limits LO HI: bandwidth search range given
-    double limlo = 0.0;      // sizes (adaptive), distances (fixed; km when spherical)
-    double limhi = 0.0;
-    int epsg = 0;            // epsg CODE: coordinate system of Cartesian results, 0 none
-    int scale = 1;           // scale 0: multiscale fits on the predictors as given
-    int inference = 1;       // inference 0: multiscale fits without standard errors
-};
-
+// Conversion between degrees and radians (set by init).
 struct trig {
     double degrad = 0.0;  // degrees per radian
     double raddeg = 0.0;  // radians per degree
 };
 
+// What the result files write: the parameter count and the column names.
 struct outst1 {
     int npar = 0;  // parameters written to the result files
 };
@@ -273,29 +288,39 @@ struct work {
     std::vector<int> keep;                        // retained parameters of a generalised inverse
     std::vector<double> packed, cwork;            // packed lower triangle, subinv work
     std::vector<double> packinv;                  // packed generalised inverse from subinv
-    double lrss = 0.0;
-    double trloc = 0.0;
-    int singfl = 0;
+    double lrss = 0.0;   // residual sum of squares of the fit (fitreg)
+    double trloc = 0.0;  // trace of the projection (fitreg)
+    int singfl = 0;      // 1: the fit took the generalised inverse
 
     // Iteratively reweighted fits of the logistic and Poisson models.
     std::vector<double> kwt;    // kernel weights of the current fit, n
     std::vector<double> zwork;  // working response, n
     std::vector<double> eta;    // linear predictor, n
+    std::vector<double> expeta; // e^eta: the likelihood of a pass and the reweighting of the next read it, n
+    std::vector<double> lgterm; // the logarithmic term of each observation's log-likelihood, n
+    std::vector<double> varwt;  // variance weights: p(1 - p) logistic, the mean Poisson, n
+    std::vector<double> kvwt;   // kernel weight times variance weight, n
+    std::vector<double> quad;   // x_j' M x_j of each observation for the K x K matrix of a trace, n
     std::vector<double> wwt;    // working weights (kept apart from the kernel weights in wt), n
     dmat vmat;                  // K x K variance-weighted cross products
     int niter = 0;              // reweighting passes of the latest fit
-    double loglik = 0.0, deviance = 0.0, enp = 0.0;
+    double loglik = 0.0, deviance = 0.0, enp = 0.0;  // of the latest fit; enp: trace of its hat matrix
+    // The estimates of the first pass that met the relative convergence
+    // test in a fit by the absolute one (hasbrel = 1), K.
+    std::vector<double> brel;
+    int hasbrel = 0;
 
     // Observations with a non-zero kernel weight, ascending, when the kernel
     // has a cut-off: wt is 0 everywhere else.  nnbr = -1: every observation
     // may carry weight (scan wt).
     std::vector<int> nbr;                // n
-    int nnbr = -1;
+    int nnbr = -1;                       // entries of nbr in use, or -1
     std::vector<int> cand;               // candidate observations of a neighbour search, n
     std::vector<double> candd;           // their squared distances, n
     std::vector<std::uint64_t> mark;     // one bit per observation, (n + 63) / 64 words
     bool wtsparse = false;               // wt is 0 outside nbr[0..nnbr-1]
 
+    // Sizes every buffer for n observations and k parameters (once per run).
     void size(int n, int k);
 };
 
@@ -309,6 +334,8 @@ struct nbgrid;
 // The same for spherical coordinates (a grid over the points' unit vectors).
 struct sphgrid;
 
+// Everything one run holds: the blocks, the run description, the scratch
+// of the fitting loops, the random source and the streams.
 struct state {
     blocks::option option;
     blocks::files files;
@@ -335,7 +362,6 @@ struct state {
     blocks::glm2 glm2;
     blocks::glm3 glm3;
     blocks::monte1 monte1;
-    blocks::keywords keys;
     blocks::trig trig;
     blocks::outst1 outst1;
     blocks::outst2 outst2;
@@ -361,8 +387,17 @@ struct state {
     std::unique_ptr<std::ifstream> datstream;
     int datline = 0;  // last line read from the data file
 
-    state();
+    state();  // on the process's standard streams
     state(std::istream& in, std::ostream& out, std::ostream& err);
+
+    // The run description (control/run.h): read-only.  read1 sets it once
+    // the control file is read; rdata adds the observation count n and the
+    // model set-up the parameter count K.  A test that builds a state by
+    // hand describes it the same way.
+    const run_description& run() const { return run_; }
+    void describe(const run_description& d) { run_ = d; }
+    void set_observation_count(int n) { run_.n = n; }
+    void set_parameter_count(int k) { run_.K = k; }
 
     // Per-observation tables (n rows).
     void size_obs(int n);
@@ -370,6 +405,9 @@ struct state {
     // max(nobs, nloc): the same tables hold per-observation values (global
     // fitted values, calibration trials) when the locations are elsewhere.
     void size_loc(int rows, int k);
+
+private:
+    run_description run_;
 };
 
 }  // namespace gwr

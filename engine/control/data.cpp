@@ -87,6 +87,44 @@ void check_degrees(state& s, double lon, double lat, const std::string& where, c
     throw stop("", note_where + ": " + what + " " + shortest(v) + " is outside " + range + " degrees");
 }
 
+// What the documented reading of the data records does quietly and a user
+// may not mean: an empty field read as 0, an observation continued on the
+// next line, an observation cut short by the end of the file.
+struct quiet_reading {
+    int nempty = 0, empty_obs = 0, empty_col = 0, empty_line = 0;  // empty fields, the first's place
+    int ncont = 0, cont_line = 0;                                  // continued observations, the first's line
+    int cut_line = 0;                                              // line of an observation cut short, or 0
+};
+
+// The warnings of what the reading of `what` did quietly, on the listing
+// and on standard error.
+void warn_quiet_reading(state& s, const std::string& what, const quiet_reading& q) {
+    std::vector<std::string> warn;
+    if (q.nempty > 0) {
+        const std::string name = q.empty_col <= static_cast<int>(s.lab1.varlab.size())
+                                      ? trimmed(s.lab1.varlab[q.empty_col - 1])
+                                      : std::string();
+        warn.push_back(std::to_string(q.nempty) + (q.nempty == 1 ? " empty field was" : " empty fields were") +
+                       " read as 0; the first is variable " + std::to_string(q.empty_col) +
+                       (name.empty() ? "" : " (" + name + ")") + " of observation " + std::to_string(q.empty_obs) +
+                       " (line " + std::to_string(q.empty_line) + ")");
+    }
+    if (q.ncont > 0)
+        warn.push_back(std::to_string(q.ncont) + (q.ncont == 1 ? " observation" : " observations") +
+                       " continued on a following line; the first ran short on line " + std::to_string(q.cont_line));
+    if (q.cut_line > 0)
+        warn.push_back("the file ends inside an observation begun on line " + std::to_string(q.cut_line) +
+                       "; it was not used");
+    for (const std::string& w : warn) {
+        ftn::fwrite(*s.out, "(a)", {"** Warning: " + w});
+        *s.err << "tzm: warning: " << what << ": " << w << "\n";
+    }
+    if (!warn.empty()) {
+        ftn::fwrite(*s.out, "(a)", {"** Check the data file for missing values"});
+        *s.err << "tzm: warning: check the " << what << " for missing values\n";
+    }
+}
+
 void halt_on_limit(state& s, const char* first, const char* second) {
     ftn::fwrite(*s.out, "(2a)", {first, second});
     ftn::fwrite(*s.out, "(a)", {"** Check the program limits... halting **"});
@@ -94,6 +132,17 @@ void halt_on_limit(state& s, const char* first, const char* second) {
 }
 
 }  // namespace
+
+std::vector<int> model_columns(const state& s) {
+    const blocks::option& o = s.option;
+    const int last = std::min(o.nvfile, maxvar);
+    std::vector<int> cols;
+    for (int c = 1; c <= last; ++c) {
+        if (c == o.idep || c == o.ixvar || c == o.iyvar || c == o.iwvar) continue;
+        if (c - 1 < static_cast<int>(s.dat2.inmod.size()) && s.dat2.inmod[c - 1]) cols.push_back(c);
+    }
+    return cols;
+}
 
 void rdlabl(state& s) {
     const std::string& name = s.files.datfil;
@@ -140,7 +189,7 @@ void rdata(state& s) {
     std::istream& in = *s.datstream;
     const std::string what = "data file '" + s.files.datfil + "'";
     const int ix = s.option.ixvar, iy = s.option.iyvar;
-    const bool degrees = s.option.isph == 1 && ix >= 1 && ix <= nv && iy >= 1 && iy <= nv;
+    const bool degrees = s.run().spherical() && ix >= 1 && ix <= nv && iy >= 1 && iy <= nv;
 
     // Records are gathered row by row, then stored column by column.
     std::vector<double> rows;
@@ -153,28 +202,23 @@ void rdata(state& s) {
         if (first == 0 && line.find_first_not_of(" \t") != std::string::npos) first = s.datline;
         return true;
     };
-    // What the documented reading does quietly and a user may not mean: an
-    // empty field read as 0, an observation continued on the next line, an
-    // observation cut short by the end of the file.
-    int nempty = 0, empty_obs = 0, empty_col = 0, empty_line = 0;
-    int ncont = 0, cont_line = 0;
-    int cut_line = 0;
+    quiet_reading q;
     int ncase = 0;
     progress::reading(s, in, 0);
     for (;;) {
         first = 0;
         if (!ftn::ldread(next, nv, fields)) {  // end of file
-            if (first != 0) cut_line = first;
+            if (first != 0) q.cut_line = first;
             break;
         }
         std::size_t base = rows.size();
         rows.resize(base + nv, 0.0);
         for (int j = 0; j < nv; ++j) {
             if (!fields[j]) {  // empty field: the value stays 0
-                if (nempty++ == 0) {
-                    empty_obs = ncase + 1;
-                    empty_col = j + 1;
-                    empty_line = first;
+                if (q.nempty++ == 0) {
+                    q.empty_obs = ncase + 1;
+                    q.empty_col = j + 1;
+                    q.empty_line = first;
                 }
                 continue;
             }
@@ -184,7 +228,7 @@ void rdata(state& s) {
                 throw exit_status{1};
             }
         }
-        if (s.datline > first && ncont++ == 0) cont_line = first;
+        if (s.datline > first && q.ncont++ == 0) q.cont_line = first;
         ++ncase;
         if (degrees) {
             const std::string where = "Observation " + std::to_string(ncase) + " (data file line " +
@@ -199,42 +243,17 @@ void rdata(state& s) {
     progress::reading(s, in, ncase, true);
     s.datstream.reset();
 
-    s.dat2.ncase = ncase;
-    s.option.nobs = ncase;
+    s.set_observation_count(ncase);
     s.struc1.datmat.resize(ncase, nv);
     for (int i = 0; i < ncase; ++i)
         for (int j = 0; j < nv; ++j) s.struc1.datmat(i, j) = rows[static_cast<std::size_t>(i) * nv + j];
     s.size_obs(ncase);
     ftn::ldwrite(*s.out, {"Number of data cases read:", ncase});
 
-    // The warnings go to the listing and to standard error.
-    std::vector<std::string> warn;
-    if (nempty > 0) {
-        const std::string name = empty_col <= static_cast<int>(s.lab1.varlab.size())
-                                      ? trimmed(s.lab1.varlab[empty_col - 1])
-                                      : std::string();
-        warn.push_back(std::to_string(nempty) + (nempty == 1 ? " empty field was" : " empty fields were") +
-                       " read as 0; the first is variable " + std::to_string(empty_col) +
-                       (name.empty() ? "" : " (" + name + ")") + " of observation " + std::to_string(empty_obs) +
-                       " (line " + std::to_string(empty_line) + ")");
-    }
-    if (ncont > 0)
-        warn.push_back(std::to_string(ncont) + (ncont == 1 ? " observation" : " observations") +
-                       " continued on a following line; the first ran short on line " + std::to_string(cont_line));
-    if (cut_line > 0)
-        warn.push_back("the file ends inside an observation begun on line " + std::to_string(cut_line) +
-                       "; it was not used");
-    for (const std::string& w : warn) {
-        ftn::fwrite(*s.out, "(a)", {"** Warning: " + w});
-        *s.err << "tzm: warning: " << what << ": " << w << "\n";
-    }
-    if (!warn.empty()) {
-        ftn::fwrite(*s.out, "(a)", {"** Check the data file for missing values"});
-        *s.err << "tzm: warning: check the " << what << " for missing values\n";
-    }
+    warn_quiet_reading(s, what, q);
 
     // A model needs an observation per parameter (local statistics one).
-    const int need = std::max(1, s.option.method == 1 ? 1 : s.option.ncol);
+    const int need = std::max(1, s.run().method == analysis::descriptive ? 1 : s.option.ncol);
     if (ncase < need) {
         const std::string told = std::to_string(ncase) + (ncase == 1 ? " observation" : " observations") +
                                  " read, the model needs at least " + std::to_string(need);
@@ -272,7 +291,7 @@ void readin(state& s) {
             if (!ok[k])
                 throw io_error("location file '" + name + "', line " + std::to_string(line) + ": '" + *fields[k] +
                                "' is not " + what[k]);
-        if (s.option.isph == 1) {
+        if (s.run().spherical()) {
             check_degrees(s, x, y, "Location file line " + std::to_string(line),
                           file + ", line " + std::to_string(line));
             x *= s.trig.raddeg;
@@ -297,9 +316,9 @@ void readin(state& s) {
 }
 
 bool fitloc(state& s) {
-    const int n = s.option.nobs;
+    const int n = s.run().n;
     bool read = false;
-    if (s.option.iloc == 2) {
+    if (s.run().location_file) {
         readin(s);
         read = true;
         const int m = s.fit3.nloc;

@@ -88,7 +88,7 @@ void finish(state& s, int code) {
     }
 }
 
-void problm(state& s, int m) {
+void problm(state& s, analysis m) {
     std::ostream& o = *s.out;
     ftn::fwrite(o, "(a)", {" "});
     ftn::fwrite(o, "(a)", {"*** Analysis method ***"});
@@ -99,20 +99,20 @@ void problm(state& s, int m) {
         "*** Geographically weighted Poisson regression",
         "*** Geographically weighted log-odds ratios",
     };
-    if (m < 1 || m > 5) {
+    if (!offered(m)) {
         ftn::fwrite(o, "(a)", {"*** Unknown method choice... stopping."});
         throw stop("905");
     }
-    ftn::fwrite(o, "(a)", {lines[m - 1]});
-    s.option.method = m;
+    ftn::fwrite(o, "(a)", {lines[static_cast<int>(m) - 1]});
+    s.option.method = static_cast<int>(m);
 }
 
-void ctype(state& s, int c) {
+void ctype(state& s, coordinates c) {
     std::ostream& o = *s.out;
-    if (c == 1) {
+    if (c == coordinates::cartesian) {
         ftn::fwrite(o, "(a)", {"** Cartesian coordinates: Euclidean Distance"});
         s.option.isph = 0;
-    } else if (c == 2) {
+    } else if (c == coordinates::spherical) {
         ftn::fwrite(o, "(a)", {"** Spherical coordinates: Great Circle Distance"});
         s.option.isph = 1;
     } else {
@@ -124,29 +124,30 @@ void ctype(state& s, int c) {
 void pcntrl(state& s) {
     ftn::fwrite(*s.out, "(a)", {"*********** Control Vector Dump *************"});
     for (int k = 1; k <= 20; ++k)
-        ftn::fwrite(*s.out, "(a,i4)", {dump_labels[k - 1], s.option.word(k)});
+        ftn::fwrite(*s.out, "(a,i4)", {dump_labels[k - 1], k == 2 ? s.run().n : s.option.word(k)});
 }
 
 void dispatch(state& s) {
-    switch (s.option.method) {
-        case 1:
+    const run_description& d = s.run();
+    switch (d.method) {
+        case analysis::descriptive:
             dstats(s);
             break;
-        case 2:
+        case analysis::gaussian:
             runmod(s);
             tzm_ft(s);
             summry(s);
-            if (std::abs(s.option.itest) == 1)
+            if (d.test == variation_test::monte_carlo)
                 mctest(s);
-            else if (std::abs(s.option.itest) == 2)
+            else if (d.test == variation_test::leung)
                 yltest(s);
             break;
-        case 3:
-        case 4:
+        case analysis::logistic:
+        case analysis::poisson:
             runglm(s);
             summry(s);
             break;
-        default:  // 5: straight to the closing report
+        default:  // log-odds: straight to the closing report
             break;
     }
 }

@@ -27,13 +27,13 @@ struct state;
 
 namespace progress {
 
-using clock = std::chrono::steady_clock;
+using clock = std::chrono::steady_clock;  // the clock of the intervals between lines
 
 // Where the lines go, and when a fitting loop last wrote one.
 struct sink {
-    std::ostream* err = nullptr;
-    clock::time_point last = clock::now();
-    clock::duration interval = std::chrono::milliseconds(200);
+    std::ostream* err = nullptr;                                // standard error
+    clock::time_point last = clock::now();                      // the latest "fits" line
+    clock::duration interval = std::chrono::milliseconds(200);  // the least time between two
 };
 
 // One line "progress PHASE STEP STEPS".
@@ -56,19 +56,20 @@ void reading(state& s, std::istream& in, long long records, bool done = false);
 class loop {
 public:
     loop(state& s, long long total);
-    ~loop();
+    ~loop();  // the final count, when the loop wrote a line
     loop(const loop&) = delete;
     loop& operator=(const loop&) = delete;
+    // One location done (any thread); nothing without a sink.
     void tick() {
         if (sink_) step();
     }
 
 private:
-    void step();
-    sink* sink_;
-    long long total_;
-    std::atomic<long long> done_{0};
-    bool said_ = false;
+    void step();                      // counts, and writes a line on thread 0 when due
+    sink* sink_;                      // the state's sink, or null
+    long long total_;                 // locations of the loop
+    std::atomic<long long> done_{0};  // locations done
+    bool said_ = false;               // a line was written
 };
 
 }  // namespace progress

@@ -134,12 +134,6 @@ std::string first40(const std::string& name) {
     return t;
 }
 
-// Values of records 9 to 16 kept until the echo.
-struct tail_records {
-    double bandw = 0.0;
-    int hist = 0, pred = 0, out = 0, test = 0, diag = 0, method = 0, coord = 0;
-};
-
 // A column number from records 4 or 5 must name a variable of the data file
 // (0 is allowed where `zero_ok`); anything else would read outside the
 // variable table.
@@ -170,10 +164,11 @@ const keyword keywords_known[4] = {
 // The optional keyword records after record 16: one per line, a keyword and
 // its values separated by blanks; blank lines are passed over.  Any fault
 // ends the run as a malformed control record does, naming the line.
-// Returns which keywords were given: bit j for keywords_known[j].
-int read_keywords(state& s) {
-    blocks::keywords& k = s.keys;
-    k = blocks::keywords{};
+// The values go to d.keys; the adaptive kernel's limits are sizes.  Returns
+// which keywords were given: bit j for keywords_known[j].
+int read_keywords(state& s, run_description& d) {
+    keywords& k = d.keys;
+    k = keywords{};
     int seen = 0;
     std::string line;
     while (next_line(s, line)) {
@@ -209,7 +204,7 @@ int read_keywords(state& s) {
                 throw io_error(where + ": '" + given + "': the limits must be above 0");
             if (!(v[0] < v[1]))
                 throw io_error(where + ": '" + given + "': the lower limit must be below the upper one");
-            if (s.files.kercod == 'v' &&
+            if (d.adaptive() &&
                 (v[0] != std::trunc(v[0]) || v[1] != std::trunc(v[1]) || v[1] > maxobs))
                 throw io_error(where + ": '" + given + "': the adaptive kernel's sizes are whole numbers up to " +
                                std::to_string(maxobs));
@@ -233,39 +228,29 @@ int read_keywords(state& s) {
 }
 
 // The echo of the keyword records that are not part of the calibration.
-void echo_keywords(state& s, int given) {
+void echo_keywords(state& s, const keywords& k, int given) {
     std::ostream& o = *s.out;
-    if (given & 2)
-        ftn::fwrite(o, "(a)", {"** Coordinate system of the results: EPSG " + std::to_string(s.keys.epsg)});
+    if (given & 2) ftn::fwrite(o, "(a)", {"** Coordinate system of the results: EPSG " + std::to_string(k.epsg)});
     if (given & 4)
-        ftn::fwrite(o, "(a)", {s.keys.scale == 1 ? "** Multiscale fits on standardised predictors"
-                                                 : "** Multiscale fits on the predictors as given"});
+        ftn::fwrite(o, "(a)", {k.scale == 1 ? "** Multiscale fits on standardised predictors"
+                                            : "** Multiscale fits on the predictors as given"});
     if (given & 8)
-        ftn::fwrite(o, "(a)", {s.keys.inference == 1 ? "** Multiscale fits with standard errors"
-                                                     : "** Multiscale fits without standard errors"});
+        ftn::fwrite(o, "(a)", {k.inference == 1 ? "** Multiscale fits with standard errors"
+                                                : "** Multiscale fits without standard errors"});
 }
 
-}  // namespace
+// Values of records 6 and 9 to 16 as read, kept until they are decoded and
+// echoed.
+struct records {
+    std::string title;  // record 6, cut or blank-padded to 80 characters
+    double bandw = 0.0;
+    int hist = 0, pred = 0, out = 0, test = 0, diag = 0, method = 0, coord = 0;
+};
 
-void gtfnam(state& s) {
-    s.files.datfil = rtrim(text_record(s, 1));
-    s.files.locfil = rtrim(text_record(s, 2));
-    s.files.outfil = rtrim(text_record(s, 3));
-    if (s.files.locfil.empty()) {
-        s.option.iloc = 1;
-        s.files.locfil = "Estimation at sample point locations";
-        s.output.samepts = 1;
-    } else {
-        s.option.iloc = 2;
-        s.output.samepts = 0;
-    }
-}
-
-void read1(state& s) {
+// Reads records 1 to 16 and the data file's header; nothing goes to the
+// listing (but rdlabl's stop for a header without names).
+records read_records(state& s) {
     blocks::option& op = s.option;
-    std::ostream& o = *s.out;
-
-    // Reading: nothing goes to the listing until all 16 records are in.
     gtfnam(s);
     op.idep = read_int(s, 4);
     read_ints(s, 5, {&op.ixvar, &op.iyvar, &op.iwvar});
@@ -277,9 +262,9 @@ void read1(state& s) {
     rdlabl(s);
     op.nvfile = s.dat2.nvard;
 
-    // The title is an 80-character field: cut or blank-padded to 80.
-    std::string title = text_record(s, 6);
-    title.resize(80, ' ');
+    records r;
+    r.title = text_record(s, 6);
+    r.title.resize(80, ' ');
     read_flags(s, 7);
 
     std::string letters = text_record(s, 8);
@@ -288,25 +273,41 @@ void read1(state& s) {
     s.files.calcod = letters[1] == ' ' ? 'n' : letters[1];
     s.files.smpcod = letters[2] == ' ' ? 'a' : letters[2];
 
-    tail_records t;
-    t.bandw = read_real(s, 9);
-    t.hist = read_int(s, 10);
-    t.pred = read_int(s, 11);
-    t.out = read_int(s, 12);
-    t.test = read_int(s, 13);
-    t.diag = read_int(s, 14);
-    t.method = read_int(s, 15);
-    t.coord = read_int(s, 16);
-    const int given = read_keywords(s);
-    // Nothing has been read from the data yet and nothing written: refuse a
-    // result file that would replace an input.
-    chkout(s, t.out);
-    s.parms.bandw = t.bandw;
-    op.rawhst = t.hist;
-    op.rawprd = t.pred;
-    op.rawout = t.out;
+    r.bandw = read_real(s, 9);
+    r.hist = read_int(s, 10);
+    r.pred = read_int(s, 11);
+    r.out = read_int(s, 12);
+    r.test = read_int(s, 13);
+    r.diag = read_int(s, 14);
+    r.method = read_int(s, 15);
+    r.coord = read_int(s, 16);
+    return r;
+}
 
-    // Echo and settings.
+// The run description of the records; codes and letters that name nothing
+// decode as unknown, and the echo stops at them in its order.
+run_description decode(const state& s, const records& r) {
+    run_description d;
+    d.method = method_of(r.method);
+    kernel_of(s.files.kercod, d.ktype, d.kshape);
+    d.crit = criterion_of(s.files.calcod);
+    d.sample = sampling_of(s.files.smpcod);
+    d.coords = coordinates_of(r.coord);
+    d.format = format_of(r.out);
+    d.test = test_of(r.test);
+    d.thinned = r.test < 0;
+    d.history = r.hist != 0;
+    d.predictions = r.pred != 0;
+    d.casewise = r.diag != 0;
+    d.location_file = s.option.iloc == 2;
+    return d;
+}
+
+// The title, the file names, the variables of the data file and of the
+// model; stops for a column number that names no variable.
+void echo_variables(state& s, const run_description& d, const std::string& title) {
+    blocks::option& op = s.option;
+    std::ostream& o = *s.out;
     ftn::fwrite(o, "(a80)", {title});
     ftn::fwrite(o, "(2a)", {"** Observed data file:        ", first40(s.files.datfil)});
     ftn::fwrite(o, "(2a)", {"** Prediction location file:  ", first40(s.files.locfil)});
@@ -322,16 +323,17 @@ void read1(state& s) {
     ftn::fwrite(o, "(a)", {" "});
 
     // Only the regression methods need a dependent variable.
-    check_column(s, 4, "dependent variable", op.idep, t.method < 2 || t.method > 4);
+    check_column(s, 4, "dependent variable", op.idep, !d.regression());
     check_column(s, 5, "x coordinate", op.ixvar, false);
     check_column(s, 5, "y coordinate", op.iyvar, false);
     check_column(s, 5, "weight variable", op.iwvar, true);
     auto name = [&s](int col) { return col >= 1 ? s.lab1.varlab[col - 1] : std::string(8, ' '); };
 
-    if (t.method != 1) ftn::fwrite(o, "(2a)", {"** Dependent (y) variable..........", name(op.idep)});
+    const bool descriptive = d.method == analysis::descriptive;
+    if (!descriptive) ftn::fwrite(o, "(2a)", {"** Dependent (y) variable..........", name(op.idep)});
     ftn::fwrite(o, "(2a)", {"** Easting  (x-coord) variable.....", name(op.ixvar)});
     ftn::fwrite(o, "(2a)", {"** Northing (y-coord) variable.....", name(op.iyvar)});
-    if (t.method != 4) {
+    if (d.method != analysis::poisson) {
         if (op.iwvar == 0)
             ftn::fwrite(o, "(a)", {"** No weight variable specified"});
         else
@@ -345,39 +347,32 @@ void read1(state& s) {
 
     s.lab1.modlab.clear();
     s.lab1.modful.clear();
-    for (int i = 1; i <= nshown; ++i) {
-        if (i == op.idep || i == op.ixvar || i == op.iyvar || i == op.iwvar) continue;
-        if (s.dat2.inmod[i - 1]) {
-            s.lab1.modlab.push_back(name(i));
-            s.lab1.modful.push_back(i <= static_cast<int>(s.lab1.varful.size()) ? s.lab1.varful[i - 1]
-                                                                                : std::string());
-        }
+    for (int i : model_columns(s)) {
+        s.lab1.modlab.push_back(name(i));
+        s.lab1.modful.push_back(i <= static_cast<int>(s.lab1.varful.size()) ? s.lab1.varful[i - 1] : std::string());
     }
     const int m = static_cast<int>(s.lab1.modlab.size());
-    if (t.method == 1)
+    if (descriptive)
         ftn::fwrite(o, "(a)", {"** Statistics required for the following..."});
     else
         ftn::fwrite(o, "(a)", {"** Independent variables in your model..."});
     echo_names(s, s.lab1.modlab, m);
     op.ncol = m + 1;
+}
 
-    // Kernel.
-    switch (s.files.kercod) {
-        case 'f':
-            op.kertyp = 1;
-            op.kershp = 1;
+// The kernel; stops for an unknown letter.
+void echo_kernel(state& s, const run_description& d) {
+    std::ostream& o = *s.out;
+    switch (d.kshape) {
+        case kernel_shape::gaussian:
             ftn::fwrite(o, "(a)", {"** Kernel type:  Fixed"});
             ftn::fwrite(o, "(a)", {"** Kernel shape: Gaussian"});
             break;
-        case 'v':
-            op.kertyp = 2;
-            op.kershp = 2;
+        case kernel_shape::bisquare:
             ftn::fwrite(o, "(a)", {"** Kernel type:  Adaptive"});
             ftn::fwrite(o, "(a)", {"** Kernel shape: Bi-Square"});
             break;
-        case 'c':
-            op.kertyp = 1;
-            op.kershp = 3;
+        case kernel_shape::cylinder:
             ftn::fwrite(o, "(a)", {"** Kernel type:  Fixed"});
             ftn::fwrite(o, "(a)", {"** Kernel shape: Cylinder"});
             break;
@@ -385,13 +380,20 @@ void read1(state& s) {
             ftn::fwrite(o, "(a)", {"Illegal Kernel Choice"});
             throw stop("98");
     }
+    s.option.kertyp = kertyp_word(d);
+    s.option.kershp = kershp_word(d);
+}
 
-    // Bandwidth and calibration.
-    const char cal = s.files.calcod;
-    if (cal == 'n') {
-        op.icalib = 1;
+// A given bandwidth (the fixed kernel's distance, the adaptive kernel's
+// size), or the search and its calibration points; stops for a bandwidth
+// that is not above 0 and for an unknown sample letter.  Nothing for an
+// unknown calibration letter: the run stops when the search would begin.
+void echo_bandwidth(state& s, const run_description& d) {
+    std::ostream& o = *s.out;
+    if (d.bandwidth_given()) {
+        s.option.icalib = icalib_word(d);
         ftn::fwrite(o, "(a)", {"** User supplied bandwidth"});
-        if (op.kertyp == 1) {
+        if (!d.adaptive()) {
             s.fit5.nnear = 0;
             s.parms.bandw2 = 0.0;
             ftn::fwrite(o, "(a,f14.5,a)", {"** Bandwidth is ", s.parms.bandw, " coordinate units"});
@@ -416,98 +418,150 @@ void read1(state& s) {
                 throw stop();
             }
         }
-    } else if (cal == 'c' || cal == 'a' || cal == 'b') {
-        const char* heading = cal == 'c'   ? "** Bandwidth selection by crossvalidation"
-                              : cal == 'a' ? "** Bandwidth selection by AICc minimisation"
-                                           : "** Bandwidth selection by BIC minimisation";
-        const int all_code = cal == 'c' ? 2 : cal == 'a' ? 3 : 6;
-        const int sample_code = cal == 'c' ? 4 : cal == 'a' ? 5 : 7;
+    } else if (d.search()) {
+        const criterion c = d.crit;
+        const char* heading = c == criterion::cv     ? "** Bandwidth selection by crossvalidation"
+                              : c == criterion::aicc ? "** Bandwidth selection by AICc minimisation"
+                                                     : "** Bandwidth selection by BIC minimisation";
         ftn::fwrite(o, "(a)", {heading});
-        if (s.files.smpcod == 'a') {
-            op.icalib = all_code;
+        if (d.sample == sampling::all) {
+            s.option.icalib = icalib_word(d);
             ftn::fwrite(o, "(a)", {"** Use all regression points"});
-        } else if (s.files.smpcod == 's') {
-            op.icalib = sample_code;
+        } else if (d.sample == sampling::sample) {
+            s.option.icalib = icalib_word(d);
             s.sampl.smppct = std::fabs(s.parms.bandw);
             ftn::fwrite(o, "(a)", {"** Use a sample of regression points"});
             ftn::fwrite(o, "(a,f10.3,a)", {"*** Sample size is ", s.sampl.smppct, "%"});
         } else {
-            const char* method = cal == 'c' ? "Method: CVS, alldat " : cal == 'a' ? "Method: AIC, alldat " : "Method: BIC, alldat ";
+            const char* method = c == criterion::cv     ? "Method: CVS, alldat "
+                                 : c == criterion::aicc ? "Method: AIC, alldat "
+                                                        : "Method: BIC, alldat ";
             ftn::ldwrite(o, {"*** Illegal method/calibration choice"});
             ftn::ldwrite(o, {method, std::string(1, s.files.smpcod)});
             pcntrl(s);
-            throw stop(cal == 'b' ? "94" : "97");
+            throw stop(c == criterion::bic ? "94" : "97");
         }
     }
+}
 
-    if (given & 1) {
-        const bool search = op.icalib >= 2 && op.icalib <= 7;
-        if (!search)
-            ftn::fwrite(o, "(a)", {"** Search limits not used: no bandwidth search requested"});
-        else if (op.kertyp == 2)
-            ftn::fwrite(o, "(a,i10,a,i10,a)",
-                        {"** Search limits for the local sample size:", static_cast<int>(s.keys.limlo), " to",
-                         static_cast<int>(s.keys.limhi), " objects"});
-        else
-            ftn::fwrite(o, "(a,f14.5,a,f14.5,a)",
-                        {"** Search limits for the bandwidth:", s.keys.limlo, " to", s.keys.limhi,
-                         t.coord == 2 ? " km" : " coordinate units"});
-    }
+// The search limits of a limits keyword record, or that they go unused.
+void echo_limits(state& s, const run_description& d) {
+    std::ostream& o = *s.out;
+    if (!d.search())
+        ftn::fwrite(o, "(a)", {"** Search limits not used: no bandwidth search requested"});
+    else if (d.adaptive())
+        ftn::fwrite(o, "(a,i10,a,i10,a)",
+                    {"** Search limits for the local sample size:", static_cast<int>(d.keys.limlo), " to",
+                     static_cast<int>(d.keys.limhi), " objects"});
+    else
+        ftn::fwrite(o, "(a,f14.5,a,f14.5,a)",
+                    {"** Search limits for the bandwidth:", d.keys.limlo, " to", d.keys.limhi,
+                     d.spherical() ? " km" : " coordinate units"});
+}
 
-    if (op.rawhst == 0) {
+// Records 10 to 14: what the run lists and writes besides the fit.
+void echo_requests(state& s, const run_description& d, const records& r) {
+    blocks::option& op = s.option;
+    std::ostream& o = *s.out;
+    if (!d.history) {
         ftn::fwrite(o, "(a)", {"** No calibration history requested"});
     } else {
         ftn::fwrite(o, "(a)", {"** Calibration history requested"});
         op.ihist = 1;
     }
-    if (op.rawprd == 0) {
+    if (!d.predictions) {
         ftn::fwrite(o, "(a)", {"** No prediction report requested"});
     } else {
         ftn::fwrite(o, "(a)", {"** Prediction report requested"});
         op.ipred = 1;
     }
-    switch (op.rawout) {
-        case 0:
+    switch (d.format) {
+        case result_format::none:
             ftn::fwrite(o, "(a)", {"** No output estimates to be written to file"});
             break;
-        case 1:
+        case result_format::text:
             ftn::fwrite(o, "(a)", {"** Output estimates to be written to .txt file"});
             op.iouttp = 1;
             break;
-        case 2:
+        case result_format::e00:
             ftn::fwrite(o, "(a)", {"** Output estimates to be written to .e00 file"});
             op.iouttp = 2;
             break;
-        case 4:
+        case result_format::gpkg:
             ftn::fwrite(o, "(a)", {"** Output estimates to be written to .gpkg file"});
             op.iouttp = 4;
             break;
-        default:
+        case result_format::mif:
             ftn::fwrite(o, "(a)", {"** Output estimates to be written to .mif file"});
             op.iouttp = 3;
             break;
     }
-    if (t.test == 0) {
-        ftn::fwrite(o, "(a)", {"** No significance test for spatial variation"});
-    } else if (t.test == 1 || t.test == -1) {
-        ftn::fwrite(o, "(a)", {"** Monte Carlo significance tests for spatial variation"});
-        op.itest = t.test;
-    } else if (t.test == 2 || t.test == -2) {
-        ftn::fwrite(o, "(a)", {"** Leung significance tests for spatial variation"});
-        op.itest = t.test;
+    switch (d.test) {
+        case variation_test::none:
+            ftn::fwrite(o, "(a)", {"** No significance test for spatial variation"});
+            break;
+        case variation_test::monte_carlo:
+            ftn::fwrite(o, "(a)", {"** Monte Carlo significance tests for spatial variation"});
+            op.itest = r.test;
+            break;
+        case variation_test::leung:
+            ftn::fwrite(o, "(a)", {"** Leung significance tests for spatial variation"});
+            op.itest = r.test;
+            break;
+        case variation_test::unknown:
+            break;
     }
-    if (t.diag == 0) {
+    if (!d.casewise) {
         ftn::fwrite(o, "(a)", {"** No casewise diagnostics requested"});
         op.idiag = 0;
     } else {
         ftn::fwrite(o, "(a)", {"** Casewise diagnostics to be printed"});
         op.idiag = 1;
     }
+}
 
-    problm(s, t.method);
-    ctype(s, t.coord);
+}  // namespace
+
+void gtfnam(state& s) {
+    s.files.datfil = rtrim(text_record(s, 1));
+    s.files.locfil = rtrim(text_record(s, 2));
+    s.files.outfil = rtrim(text_record(s, 3));
+    if (s.files.locfil.empty()) {
+        s.option.iloc = 1;
+        s.files.locfil = "Estimation at sample point locations";
+        s.output.samepts = 1;
+    } else {
+        s.option.iloc = 2;
+        s.output.samepts = 0;
+    }
+}
+
+void read1(state& s) {
+    // Reading: nothing goes to the listing until all 16 records and the
+    // keyword records are in.
+    const records r = read_records(s);
+    run_description d = decode(s, r);
+    const int given = read_keywords(s, d);
+    s.describe(d);
+    // Nothing has been read from the data yet and nothing written: refuse a
+    // result file that would replace an input.
+    chkout(s);
+    s.parms.bandw = r.bandw;
+    blocks::option& op = s.option;
+    op.rawhst = r.hist;
+    op.rawprd = r.pred;
+    op.rawout = r.out;
+
+    // Echo, in record order; the control-vector words follow it.
+    echo_variables(s, d, r.title);
+    echo_kernel(s, d);
+    echo_bandwidth(s, d);
+    if (given & 1) echo_limits(s, d);
+    echo_requests(s, d, r);
+    problm(s, d.method);
+    ctype(s, d.coords);
     op.iorig = 0;
-    echo_keywords(s, given);
+    echo_keywords(s, d.keys, given);
 }
 
 }  // namespace gwr

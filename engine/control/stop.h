@@ -15,6 +15,7 @@
 
 namespace gwr {
 
+// An error stop (status 3).
 struct stop {
     std::string code;  // empty: a stop without code
     std::string note;  // empty: nothing more on standard error
@@ -23,15 +24,17 @@ struct stop {
     stop(std::string c, std::string n) : code(std::move(c)), note(std::move(n)) {}
 };
 
+// The end of the run with this exit status and nothing more.
 struct exit_status {
     int status;
 };
 
+// An input or output failure (status 2); what() is the standard-error line.
 struct io_error : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-constexpr int io_error_status = 2;
-constexpr int stop_status = 3;
+constexpr int io_error_status = 2;  // exit status of an io_error
+constexpr int stop_status = 3;      // exit status of an error stop
 
 }  // namespace gwr

@@ -38,8 +38,9 @@ void wmvar(const double* w, const double* z, int n, double& mean, double& var) {
         var = mean;
         return;
     }
-    // West's incremental update.  While the weights seen so far sum to 0 the
-    // mean stays put; the first positive weight then makes its value the mean.
+    // West's (1979) incremental update.  While the weights seen so far sum
+    // to 0 the mean stays put; the first positive weight then makes its
+    // value the mean.
     mean = z[0];
     double ss = 0.0;
     double wsum = w[0];
@@ -86,43 +87,36 @@ bool listable(const double* z, int n) {
 }  // namespace
 
 int dstsel(state& s) {
-    const int n = s.option.nobs;
-    const int nv = s.option.nvfile;
+    const int n = s.run().n;
     const int ix = s.option.ixvar, iy = s.option.iyvar, iw = s.option.iwvar;
-    const int idep = s.option.idep;
 
-    // The chosen variables: flagged columns other than the coordinates and
-    // the weight.  A dependent column is left out as well, so that the
-    // statistics line up with the names of the echo.
-    std::vector<int> cols;
-    for (int j = 1; j <= nv; ++j) {
-        bool flagged = j <= static_cast<int>(s.dat2.inmod.size()) && s.dat2.inmod[j - 1];
-        if (flagged && j != ix && j != iy && j != iw && j != idep) cols.push_back(j);
-    }
+    // The chosen variables: the model's variables (a dependent column is
+    // left out as well, so that the statistics line up with the names of
+    // the echo).
+    const std::vector<int> cols = model_columns(s);
     const int m = static_cast<int>(cols.size());
 
     const dmat& d = s.struc1.datmat;
     s.struc1.selmat.resize(n, m);
-    const double conv = s.option.isph == 1 ? s.trig.raddeg : 1.0;
+    const bool sph = s.run().spherical();
+    const double conv = sph ? s.trig.raddeg : 1.0;
     for (int i = 0; i < n; ++i) {
         s.struc2.xobs[i] = d(i, ix - 1);
         s.struc2.yobs[i] = d(i, iy - 1);
-        if (s.option.isph == 1) {
+        if (sph) {
             s.struc2.xobs[i] *= conv;
             s.struc2.yobs[i] *= conv;
         }
         s.fit6.obswt[i] = iw > 0 ? d(i, iw - 1) : 1.0;
         for (int k = 0; k < m; ++k) s.struc1.selmat(i, k) = d(i, cols[k] - 1);
     }
-    s.option.ncol = m;
-    s.dat2.nvar = m;
-    s.dat2.nobsd = n;
+    s.set_parameter_count(m);
     return m;
 }
 
 void dstcal(state& s) {
-    const int n = s.option.nobs;
-    const int m = s.dat2.nvar;
+    const int n = s.run().n;
+    const int m = s.run().K;
     const int nloc = s.fit3.nloc;
     if (nloc > 0) genwgt_check(s);
     size_pool(s);
@@ -155,14 +149,14 @@ namespace {
 
 // A fit location's coordinate as shown: degrees when spherical.
 double shown(const state& s, double v) {
-    return s.option.isph == 1 ? v * s.trig.degrad : v;
+    return s.run().spherical() ? v * s.trig.degrad : v;
 }
 
 }  // namespace
 
 void dstprt(state& s) {
     std::ostream& out = *s.out;
-    const int m = s.dat2.nvar;
+    const int m = s.run().K;
     ftn::fwrite(out, "(a/2a)", {" ", "** Estimated means, variances and", " standard deviations"});
     ftn::fwrite(out, "(a)", {"      ID   X-COORD   Y-COORD"});
     ftn::items labels;
@@ -190,17 +184,10 @@ void dstprt(state& s) {
     }
 }
 
-std::string dstnam(const char* stem, int k) {
-    std::string name(stem);
-    name.resize(4, ' ');
-    char two[2] = {k < 10 ? '_' : static_cast<char>('0' + k / 10 % 10),
-                   static_cast<char>('0' + k % 10)};
-    name.append(two, 2);
-    return name;
-}
+std::string dstnam(const char* stem, int k) { return written::numbered(stem, k); }
 
 void wrscsv(state& s) {
-    const int m = s.dat2.nvar;
+    const int m = s.run().K;
     written::staged_file file(s.files.outfil);
     std::ofstream& f = file.open();
 
@@ -247,7 +234,7 @@ void gendst(state& s) {
     std::ostream& out = *s.out;
     rdata(s);
     ftn::fwrite(out, "(a)", {"** Data file read..."});
-    const int n = s.option.nobs;
+    const int n = s.run().n;
     const int m = dstsel(s);
     ftn::ldwrite(out, {"Number of observations, nobs=", n});
     ftn::ldwrite(out, {"Number of predictors,   nvar=", m});
@@ -258,13 +245,13 @@ void gendst(state& s) {
                                                  : "** Data and estimation points differ"});
     }
 
-    if (s.option.icalib != 1) {
+    if (!s.run().bandwidth_given()) {
         ftn::ldwrite(out, {"** Invalid choice for bandwidth specification"});
         throw stop("2222");
     }
-    if (s.option.kershp == 1) {
+    if (s.run().kshape == kernel_shape::gaussian) {
         ftn::ldwrite(out, {"** Fixed radius kernel: bandwidth is ", s.parms.bandw, " map units"});
-    } else if (s.option.kershp == 2) {
+    } else if (s.run().kshape == kernel_shape::bisquare) {
         ftn::ldwrite(out, {"** Adaptive kernel: local sample size is ", s.fit5.nnear});
     } else {
         ftn::ldwrite(out, {"** Invalid kernel specification"});
@@ -275,30 +262,9 @@ void gendst(state& s) {
     s.ws.size(n, m);
     dstcal(s);
 
-    if (s.option.ipred == 1) dstprt(s);
+    if (s.run().predictions) dstprt(s);
 
-    if (s.option.iouttp != 0) progress::report(s, "writing", 0, 1);
-    switch (s.option.iouttp) {
-        case 1:
-            wrscsv(s);
-            ftn::ldwrite(out, {"** Results written to .txt file"});
-            break;
-        case 2:
-            wrse00(s);
-            ftn::ldwrite(out, {"** Results written to .e00 file"});
-            break;
-        case 3:
-            wrsmif(s);
-            ftn::ldwrite(out, {"** Results written to .mif file"});
-            break;
-        case 4:
-            wrsgpkg(s);
-            ftn::ldwrite(out, {gpkg_note(s)});
-            break;
-        default:
-            break;
-    }
-    if (s.option.iouttp != 0) progress::report(s, "writing", 1, 1);
+    write_results(s);
 }
 
 }  // namespace gwr

@@ -23,7 +23,8 @@ void wmvar(const double* w, const double* z, int n, double& mean, double& var);
 
 // Per-observation set-up from the data table: coordinates (radians when
 // spherical), observation weights and the chosen variables' columns in
-// selmat.  Sets ncol, nvar and nobsd; returns the number of chosen variables.
+// selmat.  Sets the parameter count K to the number of chosen variables and
+// returns it.
 int dstsel(state& s);
 
 // Local means (bvals) and variances (svals) at fit locations 1..nloc.
@@ -33,7 +34,8 @@ void dstcal(state& s);
 void dstprt(state& s);
 
 // Result-file column name: a four-character stem and k in two columns,
-// a leading blank written as an underscore (MEAN_1, VAR_12).
+// a leading blank written as an underscore (MEAN_1, VAR_12), as every result
+// file names its numbered columns (written::numbered).
 std::string dstnam(const char* stem, int k);
 
 }  // namespace gwr

@@ -32,13 +32,15 @@
 
 namespace ftn {
 
+// One value to write: text, an integer, a real or a logical; the
+// constructors let a braced list of mixed values be an `items`.
 struct item {
     enum class kind { text, integer, real, logical };
     kind k;
-    std::string s;
-    long long i = 0;
-    double r = 0.0;
-    bool b = false;
+    std::string s;     // text
+    long long i = 0;   // integer
+    double r = 0.0;    // real (a float is widened exactly)
+    bool b = false;    // logical
 
     item(const char* v) : k(kind::text), s(v) {}
     item(std::string v) : k(kind::text), s(std::move(v)) {}
@@ -51,7 +53,7 @@ struct item {
     item(bool v) : k(kind::logical), b(v) {}
 };
 
-using items = std::vector<item>;
+using items = std::vector<item>;  // the items of one write statement
 
 // Formats the items under the specification (with its parentheses).
 // Returns every record, each terminated by '\n'.

@@ -11,6 +11,7 @@
 
 #include "control/stop.h"
 #include "format/format.h"
+#include "gaussian/distance.h"
 #include "gaussian/gaussian.h"
 #include "gaussian/neighbours.h"
 #include "gaussian/parallel.h"
@@ -23,17 +24,6 @@ namespace {
 constexpr double golden_r = 0.61803399;
 constexpr double golden_c = 1.0 - golden_r;
 constexpr double search_tol = 0.05;
-constexpr double earth_radius = 6371.1;  // kilometres, as the kernel measures
-constexpr double pi = 3.141592653589793;
-
-bool adaptive(const state& s) { return s.option.kertyp == 2; }
-
-// Codes whose criterion leaves each calibration point out of its own fit.
-bool leave_one_out(int icalib) {
-    return icalib == 2 || icalib == 4 || icalib == 6 || icalib == 7;
-}
-
-bool sampled(int icalib) { return icalib == 4 || icalib == 5 || icalib == 7; }
 
 double extent(const std::vector<double>& v, int n) {
     double lo = 1e70, hi = -1e70;
@@ -47,22 +37,22 @@ double extent(const std::vector<double>& v, int n) {
 }  // namespace
 
 void searchlimits(const state& s, double& lo, double& hi) {
-    const int n = s.option.nobs;
-    const int method = s.option.method;
-    if (s.keys.limits) {
+    const int n = s.run().n;
+    const run_description& d = s.run();
+    if (d.keys.limits) {
         // The user's limits, in the units of the kernel: sizes for the
         // adaptive kernel, distances (kilometres for spherical coordinates)
         // for the fixed ones.
-        lo = s.keys.limlo;
-        hi = s.keys.limhi;
+        lo = d.keys.limlo;
+        hi = d.keys.limhi;
         return;
     }
-    if (!adaptive(s)) {
+    if (!d.adaptive()) {
         double xext = extent(s.struc2.xobs, n);
         double yext = extent(s.struc2.yobs, n);
         // Spherical coordinates are stored in radians while the kernel
         // measures great-circle kilometres: search in kilometres.
-        if (s.option.isph == 1) {
+        if (d.spherical()) {
             xext *= earth_radius;
             yext *= earth_radius;
         }
@@ -70,10 +60,10 @@ void searchlimits(const state& s, double& lo, double& hi) {
         // extent; with both 0 the limits are 0 and calib stops.
         hi = std::min(xext, yext);
         if (hi == 0.0) hi = std::max(xext, yext);
-        lo = method == 3 ? hi * 0.25 : hi / 20.0;
+        lo = d.method == analysis::logistic ? hi * 0.25 : hi / 20.0;
     } else {
         hi = n;
-        if (method == 3 || method == 4)
+        if (d.glm())
             lo = std::max(n / 4, 30);
         else
             lo = std::max(n / 20, 10);
@@ -81,16 +71,16 @@ void searchlimits(const state& s, double& lo, double& hi) {
 }
 
 int selsmp(state& s) {
-    const int ncase = s.dat2.ncase;
-    if (static_cast<int>(s.sampl.insamp.size()) < ncase) s.sampl.insamp.resize(ncase);
-    if (!sampled(s.option.icalib)) {
-        std::fill(s.sampl.insamp.begin(), s.sampl.insamp.begin() + ncase, 1);
-        return ncase;
+    const int n = s.run().n;
+    if (static_cast<int>(s.sampl.insamp.size()) < n) s.sampl.insamp.resize(n);
+    if (!s.run().sampled()) {
+        std::fill(s.sampl.insamp.begin(), s.sampl.insamp.begin() + n, 1);
+        return n;
     }
     // The sampling value is a percentage.
     const double frac = s.sampl.smppct / 100.0;
     int count = 0;
-    for (int i = 0; i < ncase; ++i) {
+    for (int i = 0; i < n; ++i) {
         float r = static_cast<float>(s.rand.rand()) / 32767.0f;
         int flag = static_cast<double>(r) <= frac ? 1 : 0;
         s.sampl.insamp[i] = flag;
@@ -102,28 +92,27 @@ int selsmp(state& s) {
 
 void calib(state& s) {
     std::ostream& o = *s.out;
-    const int code = s.option.icalib;
-    const int method = s.option.method;
+    const run_description& d = s.run();
 
-    if (code < 2 || code > 7) {
+    if (!d.search()) {
         // An unknown calibration letter leaves no criterion to minimise and
         // no bandwidth to fit with.
         ftn::fwrite(o, "(a)", {"*** No bandwidth search for this calibration choice: halting"});
         throw stop{};
     }
-    if (method == 2 && (code == 6 || code == 7)) {
+    if (d.method == analysis::gaussian && d.crit == criterion::bic) {
         ftn::fwrite(o, "(a)",
                     {"*** BIC calibration is only available for logistic and Poisson models"});
         throw stop{};
     }
 
     ftn::fwrite(o, "(a)", {"*Finding bandwidth... "});
-    if (code == 2 || code == 3 || code == 6) {
+    if (!d.sampled()) {
         ftn::ldwrite(o, {" ... using all regression points"});
         ftn::ldwrite(o, {"This can take some time..."});
     } else {
         const double frac = s.sampl.smppct / 100.0;
-        const int expected = static_cast<int>(std::lround(s.dat2.ncase * frac));
+        const int expected = static_cast<int>(std::lround(s.run().n * frac));
         ftn::ldwrite(o, {" ... using a sample of regression points"});
         ftn::fwrite(o, "(a,f7.3,a,i7,a)",
                     {"Sampling will be used: fraction is: ", frac, " (", expected, " cases)"});
@@ -142,21 +131,15 @@ void calib(state& s) {
         throw stop();
     }
 
-    if (!adaptive(s))
+    if (!d.adaptive())
         ftn::ldwrite(o, {"*Fixed kernel bandwidth search limits: ", lo, hi});
     else
         ftn::fwrite(o, "(a,2i7)",
                     {"*Adaptive kernel sample size limits: ", static_cast<int>(lo),
                      static_cast<int>(hi)});
 
-    if (method == 2) {
-        if (code == 2 || code == 4)
-            ftn::ldwrite(o, {"*Crossvalidation begins..."});
-        else
-            ftn::ldwrite(o, {"*AICc minimisation begins..."});
-        aicmin(s, lo, hi);
-    } else if (method == 3 || method == 4) {
-        if (code == 3 || code == 5)
+    if (d.method == analysis::gaussian || d.glm()) {
+        if (d.crit == criterion::aicc)
             ftn::ldwrite(o, {"*AICc minimisation begins..."});
         else
             ftn::ldwrite(o, {"*Crossvalidation begins..."});
@@ -166,9 +149,9 @@ void calib(state& s) {
 
 void checklimits(const state& s, double lo, double hi) {
     std::ostream& o = *s.out;
-    if (s.keys.limits) {
-        const int n = s.option.nobs;
-        if (adaptive(s)) {
+    if (s.run().keys.limits) {
+        const int n = s.run().n;
+        if (s.run().adaptive()) {
             if (!(lo >= 1.0 && lo < hi && hi <= n)) {
                 ftn::ldwrite(o, {"*** Sample size search limits", lo, hi});
                 ftn::ldwrite(o, {"*** must satisfy 1 <= LO < HI <=", n, " (the number of observations): halting"});
@@ -179,7 +162,7 @@ void checklimits(const state& s, double lo, double hi) {
             ftn::ldwrite(o, {"*** must satisfy 0 < LO < HI: halting"});
             throw stop();
         }
-    } else if (!adaptive(s) && hi == 0.0) {
+    } else if (!s.run().adaptive() && hi == 0.0) {
         ftn::fwrite(o, "(a)", {"*** All observations are at one place (their x and y extents are 0):"});
         ftn::fwrite(o, "(a)", {"*** no bandwidth to search for... halting"});
         throw stop();
@@ -189,7 +172,8 @@ void checklimits(const state& s, double lo, double hi) {
 void wrlimit(state& s, std::vector<std::pair<double, double>> trials, double x) {
     // The adaptive kernel fits the rounded size: trials of one size are one
     // trial.
-    if (adaptive(s)) {
+    const bool adaptive = s.run().adaptive();
+    if (adaptive) {
         x = static_cast<int>(x + 0.5);
         for (auto& t : trials) t.first = static_cast<int>(t.first + 0.5);
     }
@@ -199,7 +183,7 @@ void wrlimit(state& s, std::vector<std::pair<double, double>> trials, double x) 
                  trials.end());
     if (trials.size() < 2) return;
     const std::size_t last = trials.size() - 1;
-    const char* what = adaptive(s) ? "local sample size" : "bandwidth";
+    const char* what = adaptive ? "local sample size" : "bandwidth";
     std::ostream& o = *s.out;
     if (x == trials[0].first && trials[0].second < trials[1].second) {
         ftn::fwrite(o, "(a)", {"** Warning: the criterion fell toward the lower search limit: the best"});
@@ -211,18 +195,18 @@ void wrlimit(state& s, std::vector<std::pair<double, double>> trials, double x) 
 }
 
 void aicmin(state& s, double lo, double hi) {
-    const int code = s.option.icalib;
-    if (s.option.ihist == 1) {
-        if (code == 3 || code == 5)
+    const run_description& d = s.run();
+    if (d.history) {
+        if (d.crit == criterion::aicc)
             ftn::fwrite(*s.out, "(a)", {"            Bandwidth                     AICc"});
         else
             ftn::fwrite(*s.out, "(a)", {"            Bandwidth                CV Score"});
     }
     const double mid = (lo + hi) * 0.5;
-    criterion f = s.option.method == 2 ? akeval : glmval;
+    criterion_fn f = d.method == analysis::gaussian ? akeval : glmval;
     std::vector<std::pair<double, double>> trials;
     const double x = golden(s, lo, mid, hi, search_tol, f, &trials);
-    if (!adaptive(s)) {
+    if (!d.adaptive()) {
         s.parms.bandw = x;
         ftn::fwrite(*s.out, "(a,f12.5)", {"** Convergence: Bandwidth= ", s.parms.bandw});
     } else {
@@ -232,7 +216,7 @@ void aicmin(state& s, double lo, double hi) {
     wrlimit(s, std::move(trials), x);
 }
 
-double golden(state& s, double ax, double bx, double cx, double tol, criterion f,
+double golden(state& s, double ax, double bx, double cx, double tol, criterion_fn f,
               std::vector<std::pair<double, double>>* trials) {
     std::ostream& o = *s.out;
     double x0 = ax, x3 = cx, x1, x2;
@@ -255,7 +239,7 @@ double golden(state& s, double ax, double bx, double cx, double tol, criterion f
     ftn::fwrite(o, "(2f25.12)", {x1, f1});
     double f2 = eval(x2);
     ftn::fwrite(o, "(2f25.12)", {x2, f2});
-    const bool hist = s.option.ihist == 1;
+    const bool hist = s.run().history;
 
     while (std::fabs(x3 - x0) > tol * (std::fabs(x1) + std::fabs(x2))) {
         if (f1 > f2) {
@@ -281,13 +265,13 @@ double golden(state& s, double ax, double bx, double cx, double tol, criterion f
 }
 
 double akeval(state& s, double bw) {
-    const int n = s.option.nobs;
-    const int K = s.dat2.nvar + 1;
-    const bool loo = leave_one_out(s.option.icalib);
+    const int n = s.run().n;
+    const int K = s.run().K;
+    const bool loo = s.run().leave_one_out();
     const dmat& x = s.struc1.xmat;
     const std::vector<double>& y = s.struc2.ydep;
 
-    if (adaptive(s)) s.fit5.nnear = static_cast<int>(bw + 0.5);
+    if (s.run().adaptive()) s.fit5.nnear = static_cast<int>(bw + 0.5);
     if (std::find(s.sampl.insamp.begin(), s.sampl.insamp.begin() + n, 1) != s.sampl.insamp.begin() + n)
         genwgt_check(s);
     size_pool(s);
@@ -337,14 +321,9 @@ double akeval(state& s, double bw) {
         trs += s.hat1.hatdg[i];
     }
 
-    const double dn = n;
     s.anova.rss = rss;
     s.hat1.trs = trs;
-    s.hat1.enp = trs;
-    s.hat1.sigml = rss / dn;
-    s.hat1.sigma = std::sqrt(rss / (dn - trs));
-    s.hat1.aicc =
-        dn * (std::log(2.0 * pi * s.hat1.sigml) + 1.0 + 2.0 * (trs + 1.0) / (dn - 2.0 - trs));
+    gaussian_criteria(s.hat1, n, rss, trs);
     return s.hat1.aicc;
 }
 

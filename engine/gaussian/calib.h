@@ -8,14 +8,36 @@
 
 namespace gwr {
 
-using criterion = double (*)(state& s, double bw);
+// A criterion of the bandwidth search: its value at bandwidth (or size) bw.
+using criterion_fn = double (*)(state& s, double bw);
 
+// The bandwidth search of a Gaussian, logistic or Poisson run: its set-up
+// lines, the limits (searchlimits, checklimits), the calibration sample
+// (selsmp), then aicmin.  Stops for a calibration without a criterion and
+// for BIC with a Gaussian model.
 void calib(state& s);
+
+// Minimises the run's criterion between lo and hi (akeval for Gaussian
+// runs, glmval for logistic and Poisson ones) by golden-section search,
+// sets the bandwidth or the adaptive size found, and warns when it lies at
+// a limit (wrlimit).
 void aicmin(state& s, double lo, double hi);
-// Golden-section search; with `trials`, every evaluated abscissa and its
-// criterion value are appended there, in the order of evaluation.
-double golden(state& s, double ax, double bx, double cx, double tol, criterion f,
+
+// Golden-section search (Press, Teukolsky, Vetterling and Flannery 1992)
+// for the minimum of f on [ax, cx] from the inner point bx, until the
+// bracket is narrower than tol times the sum of its inner points; with
+// `trials`, every evaluated abscissa and its criterion value are appended
+// there, in the order of evaluation.
+double golden(state& s, double ax, double bx, double cx, double tol, criterion_fn f,
               std::vector<std::pair<double, double>>* trials = nullptr);
+
+// The Gaussian criterion at bandwidth (or size) bw, from a fit at every
+// calibration point's own observation: the AICc of the local model
+// (Hurvich, Simonoff and Tsai 1998); with leave_one_out the point's own
+// weight is 0, so that the sum of squares is the cross-validation score
+// (Cleveland 1979; Brunsdon, Fotheringham and Charlton 1996) and the trace
+// 0, and the value, the same formula of them, orders bandwidths as the
+// score does.
 double akeval(state& s, double bw);
 
 // Refuses limits no search can use: the user's limits (keyword record
@@ -32,16 +54,16 @@ void checklimits(const state& s, double lo, double hi);
 void wrlimit(state& s, std::vector<std::pair<double, double>> trials, double x);
 
 // Lower and upper limit of the bandwidth search for the current kernel and
-// method: the user's limits when the control file gives them (s.keys);
-// else for fixed kernels from the smaller coordinate extent, or the larger
-// one when the smaller is 0 (kilometres for spherical coordinates), for the
-// adaptive kernel from the observation count.
+// method: the user's limits when the control file gives them (the limits
+// keyword record); else for fixed kernels from the smaller coordinate
+// extent, or the larger one when the smaller is 0 (kilometres for spherical
+// coordinates), for the adaptive kernel from the observation count.
 void searchlimits(const state& s, double& lo, double& hi);
 
-// Draws the calibration sample for the sampled codes (4, 5, 7): one draw per
-// observation, kept when it does not exceed smppct/100; writes one line per
-// observation and returns the number kept.  Other codes keep every
-// observation without drawing.
+// Draws the calibration sample of a sampled search (sample letter s): one
+// draw per observation, kept when it does not exceed smppct/100; writes one
+// line per observation and returns the number kept.  Any other calibration
+// keeps every observation without drawing.
 int selsmp(state& s);
 
 }  // namespace gwr

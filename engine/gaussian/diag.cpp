@@ -64,7 +64,7 @@ double local_r(const double* y, const double* f, const double* w, int n, const i
 
 void diagpt(state& s) {
     std::ostream& out = *s.out;
-    const bool list = s.option.idiag == 1;
+    const bool list = s.run().casewise;
     if (list) {
         ftn::fwrite(out, "(a)",
                     {"", "", std::string(58, '*'),
@@ -78,7 +78,7 @@ void diagpt(state& s) {
                      " ----------- ----------- ----------- -----------"});
     }
 
-    const int n = s.option.nobs;
+    const int n = s.run().n;
     const int nfit = s.fit3.nloc;
     const bool same = s.output.samepts == 1;
     double* resid = s.output.resid.data();
@@ -119,6 +119,8 @@ void diagpt(state& s) {
                     s.diags.stdres[i - 1] = marker_lev;
                     s.diags.cookd[i - 1] = marker_lev;
                 } else {
+                    // r_i / (sd sqrt(1 - h_i)), and Cook's (1977) distance
+                    // r_i^2 h_i / ((1 - h_i) tr(S)).
                     const double sr = resid[i - 1] / (std::sqrt(1.0 - h) * sd);
                     s.diags.stdres[i - 1] = sr;
                     s.diags.cookd[i - 1] = sr * sr * h / ((1.0 - h) * s.hat1.trs);

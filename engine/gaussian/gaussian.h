@@ -8,9 +8,10 @@
 
 namespace gwr {
 
-// Squared distance between two locations; spherical coordinates (isph != 0)
-// are longitude/latitude in radians and give squared great-circle kilometres.
-double distsq(double x1, double y1, double x2, double y2, int isph);
+// Squared distance between an observation (x1, y1) and a location (x2, y2)
+// (distance.h); spherical coordinates are longitude/latitude in radians and
+// give squared great-circle kilometres.
+double distsq(double x1, double y1, double x2, double y2, coordinates c);
 
 // Kernel weights of every observation seen from fit location ipt (1-based)
 // with bandwidth bw, into w.wt (w.dsqwrk is the adaptive kernel's work copy
@@ -91,7 +92,9 @@ void subinv(const double* a, int n, const int* b, int nb, double* c, double* w,
 void subchl(const double* a, const int* b, int nb, double* u, int& nullty,
             int& ifault, double& det);
 
-// Variance factors of the local coefficients after fitreg, into w.sehat.
+// Variance factors of the local coefficients after fitcoef, into w.sehat:
+// the diagonal of C X'W W X C (C = (X'WX)^-1), which times sigma^2 are the
+// coefficients' variances (Fotheringham, Brunsdon and Charlton 2002).
 void calcse(const state& s, work& w);
 
 // Mean of y, sse = sum (y-f)^2, sst = sum (y-ybar)^2, r2 = 1 - sse/sst.
@@ -101,6 +104,13 @@ void calcr2(const double* y, const double* f, int n, double& ybar, double& sse,
 // The extents lines written before a bandwidth search (single precision,
 // radians noted for spherical data), shared by the Gaussian and GLM runs.
 void wrextent(state& s, double xmin, double xmax, double ymin, double ymax);
+
+// The criteria of a Gaussian model over n observations with residual sum
+// of squares rss and hat-matrix trace tr, into h: enp = tr, sigml = rss / n,
+// sigma = sqrt(rss / (n - tr)) and the AICc n (ln(2 pi sigml) + 1) +
+// 2n (tr + 1) / (n - 2 - tr) (Hurvich, Simonoff and Tsai 1998, in the form
+// of Fotheringham, Brunsdon and Charlton 2002).
+void gaussian_criteria(blocks::hat1& h, double n, double rss, double tr);
 
 // The warning after the coefficient table of a global model whose fit took
 // the generalised inverse.
@@ -117,11 +127,41 @@ void wrsing(state& s, const int* npos, int K);
 // asks for it and the fit locations are the observations.
 void wrpred(state& s);
 
+// The Gaussian run (method 2) up to the local model: its banner, the data,
+// the design matrix, the fit locations, the bandwidth search when one is
+// asked for, the global model (reg1), the local model (tzm) and the
+// prediction report.
 void runmod(state& s);
+
+// The local model: a weighted least-squares fit at every fit location
+// (Brunsdon, Fotheringham and Charlton 1996), and at the observation
+// points its diagnostics: residual sum of squares, the effective number of
+// parameters tr(S), sigma, the AICc (Hurvich, Simonoff and Tsai 1998, in
+// the form of Fotheringham, Brunsdon and Charlton 2002), r-square and
+// adjusted r-square; then the standard errors, the casewise diagnostics
+// (diagpt) and the result file.
 void tzm(state& s);
+
+// The global regression weighted by the observation weights: its
+// diagnostics (those of tzm, with the trace of the projection) and the
+// table of estimates, standard errors and t values.
 void reg1(state& s);
+
+// The ANOVA of the local model's improvement on the global one (Brunsdon,
+// Fotheringham and Charlton 1999; Fotheringham, Brunsdon and Charlton
+// 2002): sums of squares, degrees of freedom from the traces, mean squares
+// and their F ratio; a notice when the fit locations are not the
+// observations.
 void tzm_ft(state& s);
+
+// Casewise diagnostics per fit location: standardised residual, local
+// r-square (the kernel-weighted correlation of observed and fitted values),
+// leverage and Cook's distance (Cook 1977); markers where the fit
+// locations are not the observations; and their table when asked for.
 void diagpt(state& s);
+
+// Five-number summary and box-plot fence counts (Tukey 1977) of every local
+// parameter, then the ill-conditioning warning (wrcond).
 void summry(state& s);
 
 // Condition number of a local design above which the listing warns.

@@ -13,8 +13,8 @@ void reg1(state& s) {
     const std::string stars(58, '*');
     ftn::fwrite(out, "(a)",
                 {"", stars, "*           GLOBAL REGRESSION PARAMETERS                 *", stars});
-    const int n = s.option.nobs;
-    const int K = s.dat2.nvar + 1;
+    const int n = s.run().n;
+    const int K = s.run().K;
     work& w = s.ws;
     const bool weighted = s.option.iwvar >= 1;
     for (int j = 0; j < n; ++j) w.wt[j] = weighted ? s.fit6.obswt[j] : 1.0;
@@ -28,10 +28,7 @@ void reg1(state& s) {
     calcr2(s.struc2.ydep.data(), s.output.yhat.data(), n, ybar, sse, sst, r2);
     auto& h = s.hat1;
     h.trols = w.trloc;
-    h.enp = w.trloc;
-    h.sigml = w.lrss / n;
-    h.sigma = std::sqrt(w.lrss / (n - w.trloc));
-    h.aicc = n * (std::log(2.0 * h.pi * h.sigml) + 1.0 + 2.0 * (h.enp + 1.0) / (n - 2.0 - h.enp));
+    gaussian_criteria(h, n, w.lrss, w.trloc);
     h.adjr2 = 1.0 - (1.0 - r2) * (n - 1.0) / (n - h.enp - 1.0);
 
     ftn::fwrite(out, "(a)", {"Diagnostic information..."});
@@ -60,6 +57,14 @@ void reg1(state& s) {
     ftn::ldwrite(out);
 }
 
+void gaussian_criteria(blocks::hat1& h, double n, double rss, double tr) {
+    constexpr double pi = 3.141592653589793;
+    h.enp = tr;
+    h.sigml = rss / n;
+    h.sigma = std::sqrt(rss / (n - tr));
+    h.aicc = n * (std::log(2.0 * pi * h.sigml) + 1.0 + 2.0 * (tr + 1.0) / (n - 2.0 - tr));
+}
+
 void wrsingglobal(state& s) {
     ftn::fwrite(*s.out, "(a)", {"** Warning: the global design is singular: predictors that depend on"});
     ftn::fwrite(*s.out, "(a)", {"**   others are dropped (estimate and standard error 0)"});
@@ -71,7 +76,7 @@ void tzm_ft(state& s) {
         ftn::fwrite(out, "(/a)", {"Unable to compute ANOVA table"});
         return;
     }
-    const int n = s.option.nobs;
+    const int n = s.run().n;
     double ss_ols = 0.0, ss_tzm = 0.0;
     for (int j = 0; j < n; ++j) ss_ols += s.anova.gresid[j] * s.anova.gresid[j];
     for (int j = 0; j < n; ++j) ss_tzm += s.output.resid[j] * s.output.resid[j];

@@ -5,6 +5,7 @@
 
 #include "control/stop.h"
 #include "format/format.h"
+#include "gaussian/distance.h"
 #include "gaussian/gaussian.h"
 #include "gaussian/neighbours.h"
 
@@ -12,46 +13,16 @@ namespace gwr {
 
 namespace {
 
-constexpr double earth_radius = 6371.1;  // kilometres
-constexpr double coincide_tol = 1e-12;
-
-// Squared great-circle distance in kilometres; x is the longitude and y the
-// latitude, in radians.
-inline double sphere_dsq(double x1, double y1, double x2, double y2) {
-    double c = std::sin(y1) * std::sin(y2) + std::cos(y1) * std::cos(y2) * std::cos(x2 - x1);
-    // Coincident points (also when rounding puts c just above 1, where acos
-    // would fail) are at distance 0.
-    if (std::fabs(c - 1.0) < coincide_tol) return 0.0;
-    // Antipodal points: rounding can put c just below -1, where acos would
-    // give not-a-number; they are half the circumference apart.
-    if (c < -1.0) c = -1.0;
-    double d = earth_radius * std::acos(c);
-    return d * d;
-}
-
 // Squared distances of every observation from (x, y) into d.
 void all_dsq(const state& s, double x, double y, double* d, int n) {
     const double* xo = s.struc2.xobs.data();
     const double* yo = s.struc2.yobs.data();
-    if (s.option.isph == 0) {
-        for (int j = 0; j < n; ++j) {
-            double dx = xo[j] - x;
-            double dy = yo[j] - y;
-            d[j] = dx * dx + dy * dy;
-        }
+    if (!s.run().spherical()) {
+        for (int j = 0; j < n; ++j) d[j] = plane_dsq(xo[j], yo[j], x, y);
     } else {
-        // sphere_dsq with the fit location's terms formed once.
+        // The fit location's terms formed once.
         const double sy = std::sin(y), cy = std::cos(y);
-        for (int j = 0; j < n; ++j) {
-            const double y1 = yo[j];
-            double c = std::sin(y1) * sy + std::cos(y1) * cy * std::cos(x - xo[j]);
-            if (std::fabs(c - 1.0) < coincide_tol) {
-                d[j] = 0.0;
-            } else {
-                const double dist = earth_radius * std::acos(c < -1.0 ? -1.0 : c);
-                d[j] = dist * dist;
-            }
-        }
+        for (int j = 0; j < n; ++j) d[j] = sphere_dsq(xo[j], std::sin(yo[j]), std::cos(yo[j]), x, sy, cy);
     }
 }
 
@@ -64,19 +35,14 @@ void adaptive_too_large(const state& s) {
 
 }  // namespace
 
-double distsq(double x1, double y1, double x2, double y2, int isph) {
-    if (isph == 0) {
-        double dx = x1 - x2;
-        double dy = y1 - y2;
-        return dx * dx + dy * dy;
-    }
-    return sphere_dsq(x1, y1, x2, y2);
+double distsq(double x1, double y1, double x2, double y2, coordinates c) {
+    return c == coordinates::spherical ? sphere_dsq(x1, y1, x2, y2) : plane_dsq(x1, y1, x2, y2);
 }
 
 void genwgt_at(const state& s, work& w, double x, double y, double bw) {
-    const int n = s.option.nobs;
+    const int n = s.run().n;
     double* wt = w.wt.data();
-    if (s.option.kershp == 2 && s.fit5.nnear > n) adaptive_too_large(s);
+    genwgt_check(s);
     if (s.nbix && grid_pays(s, *s.nbix, x, y, bw)) {
         genwgt_grid(s, *s.nbix, w, x, y, bw);
         return;
@@ -88,13 +54,12 @@ void genwgt_at(const state& s, work& w, double x, double y, double bw) {
     // Every entry of wt is written below.
     w.nnbr = -1;
     w.wtsparse = false;
-    switch (s.option.kershp) {
-        case 2: {
+    switch (s.run().kshape) {
+        case kernel_shape::bisquare: {
             // Adaptive bi-square: the bandwidth is the distance of the N-th
             // nearest observation; that observation and every one tied with
             // it get weight 0.
             const int nn = s.fit5.nnear;
-            if (nn > n) adaptive_too_large(s);
             all_dsq(s, x, y, wt, n);
             if (nn < 1) {
                 // No neighbour defines a bandwidth: nothing carries weight.
@@ -120,7 +85,7 @@ void genwgt_at(const state& s, work& w, double x, double y, double bw) {
             }
             return;
         }
-        case 3: {
+        case kernel_shape::cylinder: {
             // Fixed cylinder: weight 1 inside the bandwidth (boundary
             // included), 0 outside.
             const double h2 = bw * bw;
@@ -129,7 +94,8 @@ void genwgt_at(const state& s, work& w, double x, double y, double bw) {
             return;
         }
         default: {
-            // Fixed Gaussian, times the observation weight.
+            // Fixed Gaussian, times the observation weight (also for an
+            // unknown kernel, which read1 stops at before any fit).
             const double h2 = bw * bw;
             const double twoh2 = 2.0 * h2;
             const double* ow = s.fit6.obswt.data();
@@ -148,7 +114,7 @@ void genwgt_at(const state& s, work& w, double x, double y, double bw) {
 }
 
 void genwgt_check(const state& s) {
-    if (s.option.kershp == 2 && s.fit5.nnear > s.option.nobs) adaptive_too_large(s);
+    if (s.run().kshape == kernel_shape::bisquare && s.fit5.nnear > s.run().n) adaptive_too_large(s);
 }
 
 void genwgt(const state& s, work& w, int ipt, double bw) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "gaussian/distance.h"
 #include "gaussian/gaussian.h"
 
 namespace gwr {
@@ -15,13 +16,6 @@ namespace {
 // relies on are shrunk by this share of a cell, so that an observation
 // placed in a neighbouring cell by rounding is never overlooked.
 constexpr double cell_margin = 1e-6;
-
-// Squared distance exactly as the full scan forms it.
-inline double plane_dsq(double xo, double yo, double x, double y) {
-    const double dx = xo - x;
-    const double dy = yo - y;
-    return dx * dx + dy * dy;
-}
 
 // Clears the previous location's weights: only the listed entries can be
 // non-zero when the vector is sparse.
@@ -104,10 +98,11 @@ void bisquare_candidates(work& w, int n, const int* cand, const double* cd, int 
 // the observation weight is 0 exactly where the exponential underflows only
 // then; a negative observation weight would make that zero negative).
 bool index_applies(const state& s, int minobs) {
-    const int n = s.option.nobs;
-    if (s.option.kershp < 1 || s.option.kershp > 3) return false;
+    const int n = s.run().n;
+    const kernel_shape k = s.run().kshape;
+    if (k == kernel_shape::unknown) return false;
     if (n < std::max(minobs, 1)) return false;
-    if (s.option.kershp == 1)
+    if (k == kernel_shape::gaussian)
         for (int j = 0; j < n; ++j)
             if (!(s.fit6.obswt[j] > 0.0) || !std::isfinite(s.fit6.obswt[j])) return false;
     return true;
@@ -116,10 +111,10 @@ bool index_applies(const state& s, int minobs) {
 }  // namespace
 
 bool grid_pays(const state& s, const nbgrid& g, double x, double y, double bw) {
-    if (s.option.kershp == 2) return true;
+    if (s.run().kshape == kernel_shape::bisquare) return true;
     if (!std::isfinite(x) || !std::isfinite(y)) return false;
     double h;
-    if (s.option.kershp == 1) {
+    if (s.run().kshape == kernel_shape::gaussian) {
         const double twoh2 = 2.0 * (bw * bw);
         h = gauss_reach(twoh2);
         if (twoh2 == 0.0 || !std::isfinite(h)) return false;
@@ -145,8 +140,8 @@ int nbgrid::celly(double y) const {
 }
 
 std::shared_ptr<const nbgrid> build_nbgrid(const state& s, int minobs) {
-    const int n = s.option.nobs;
-    if (s.option.isph != 0 || !index_applies(s, minobs)) return nullptr;
+    const int n = s.run().n;
+    if (s.run().spherical() || !index_applies(s, minobs)) return nullptr;
     const double* xo = s.struc2.xobs.data();
     const double* yo = s.struc2.yobs.data();
     double xmin = xo[0], xmax = xo[0], ymin = yo[0], ymax = yo[0];
@@ -190,21 +185,26 @@ std::shared_ptr<const nbgrid> build_nbgrid(const state& s, int minobs) {
     return g;
 }
 
-void genwgt_grid(const state& s, const nbgrid& g, work& w, double x, double y, double bw) {
-    const int n = s.option.nobs;
-    const double* xo = s.struc2.xobs.data();
-    const double* yo = s.struc2.yobs.data();
-    double* wt = w.wt.data();
-    int* cand = w.cand.data();
-    double* cd = w.candd.data();
-    clear_weights(w, n);
+namespace {
 
-    const double fx = (x - g.x0) / g.cs, fy = (y - g.y0) / g.cs;
-    const int ci = g.cellx(x), cj = g.celly(y);
+// One search of the planar grid around the location (x, y): the candidates
+// measured so far (observations cand[0..nc-1] at squared distances cd) and
+// the words of the mark bit set that may hold marks.
+struct grid_search {
+    const nbgrid& g;
+    work& w;
+    const double x, y;
+    int* const cand;
+    double* const cd;
     int nc = 0;
+    int qlo = std::numeric_limits<int>::max(), qhi = -1;
+
+    grid_search(const nbgrid& grid, work& wk, double lx, double ly)
+        : g(grid), w(wk), x(lx), y(ly), cand(wk.cand.data()), cd(wk.candd.data()) {}
+
     // Measures every observation of cells a0..a1 of row b (consecutive in
     // the index).
-    auto takerow = [&](int b, int a0, int a1) {
+    void takerow(int b, int a0, int a1) {
         const double* gx = g.gx.data();
         const double* gy = g.gy.data();
         const int* gi = g.idx.data();
@@ -216,89 +216,111 @@ void genwgt_grid(const state& s, const nbgrid& g, work& w, double x, double y, d
             dq[p - p0] = plane_dsq(gx[p], gy[p], x, y);
         }
         nc += p1 - p0;
-    };
-    auto take = [&](int a, int b) { takerow(b, a, a); };
-    int qlo = std::numeric_limits<int>::max(), qhi = -1;
-    auto mark = [&](int j) {
+    }
+    void take(int a, int b) { takerow(b, a, a); }
+
+    // Measures the cells of the block reaching beyond the disc of radius h
+    // around the location by one cell on each side.
+    void takedisc(double h) {
+        int a0, a1, b0, b1;
+        disc_block(g, x, y, h, a0, a1, b0, b1);
+        for (int b = b0; b <= b1; ++b) takerow(b, a0, a1);
+    }
+
+    // Measures all n observations, in order (no radius to search by).
+    void takeall(const state& s, int n) {
+        const double* xo = s.struc2.xobs.data();
+        const double* yo = s.struc2.yobs.data();
+        for (int j = 0; j < n; ++j) cand[j] = j, cd[j] = plane_dsq(xo[j], yo[j], x, y);
+        nc = n;
+    }
+
+    // Marks observation j as carrying weight.
+    void mark(int j) {
         const int q = j >> 6;
         w.mark[q] |= std::uint64_t{1} << (j & 63);
         qlo = std::min(qlo, q);
         qhi = std::max(qhi, q);
-    };
-
-    // Measures the cells of the block reaching beyond the disc of radius h
-    // around the location by one cell on each side.
-    auto takedisc = [&](double h) {
-        int a0, a1, b0, b1;
-        disc_block(g, x, y, h, a0, a1, b0, b1);
-        for (int b = b0; b <= b1; ++b) takerow(b, a0, a1);
-    };
-
-    if (s.option.kershp == 1) {
-        // Fixed Gaussian: beyond its reach every weight is exactly 0.
-        // Inside, the weights are formed as in the full scan.
-        const double twoh2 = 2.0 * (bw * bw);
-        const double* ow = s.fit6.obswt.data();
-        const double reach = gauss_reach(twoh2);
-        if (twoh2 == 0.0 || !std::isfinite(reach) || !std::isfinite(x) || !std::isfinite(y)) {
-            // Nothing to cut (the full scan's special cases, or a location
-            // that is not a finite point, whose weights are all not a
-            // number or all 0): measure all.
-            for (int j = 0; j < n; ++j) cand[j] = j, cd[j] = plane_dsq(xo[j], yo[j], x, y);
-            nc = n;
-        } else {
-            takedisc(reach);
-        }
-        for (int t = 0; t < nc; ++t) {
-            const int j = cand[t];
-            const double v = twoh2 == 0.0 ? (cd[t] == 0.0 ? ow[j] : 0.0) : gauss_weight(-cd[t] / twoh2, ow[j]);
-            wt[j] = v;
-            if (v != 0.0) mark(j);
-        }
-        if (qhi >= 0) list_marked(w, qlo, qhi);
-        return;
     }
 
-    if (s.option.kershp == 3) {
-        // Cylinder: every observation within the bandwidth, boundary
-        // included; the block reaches a cell beyond the circle on each side.
-        const double h2 = bw * bw;
-        if (!std::isfinite(h2)) {
-            // No finite radius to search: measure everything.
-            for (int j = 0; j < n; ++j) cand[j] = j, cd[j] = plane_dsq(xo[j], yo[j], x, y);
-            nc = n;
-        } else {
-            takedisc(std::fabs(bw));
-        }
-        for (int t = 0; t < nc; ++t) {
-            if (cd[t] <= h2) {
-                wt[cand[t]] = 1.0;
-                mark(cand[t]);
-            }
-        }
+    // Lists the marked observations in w.nbr.
+    void list() {
         if (qhi >= 0) list_marked(w, qlo, qhi);
-        return;
     }
+};
 
-    // Adaptive bi-square.
+// Fixed Gaussian: beyond its reach every weight is exactly 0.  Inside, the
+// weights are formed as in the full scan.
+void gaussian_from_grid(const state& s, grid_search& q, double bw) {
+    const int n = s.run().n;
+    double* wt = q.w.wt.data();
+    const double twoh2 = 2.0 * (bw * bw);
+    const double* ow = s.fit6.obswt.data();
+    const double reach = gauss_reach(twoh2);
+    if (twoh2 == 0.0 || !std::isfinite(reach) || !std::isfinite(q.x) || !std::isfinite(q.y)) {
+        // Nothing to cut (the full scan's special cases, or a location
+        // that is not a finite point, whose weights are all not a number
+        // or all 0): measure all.
+        q.takeall(s, n);
+    } else {
+        q.takedisc(reach);
+    }
+    for (int t = 0; t < q.nc; ++t) {
+        const int j = q.cand[t];
+        const double v = twoh2 == 0.0 ? (q.cd[t] == 0.0 ? ow[j] : 0.0) : gauss_weight(-q.cd[t] / twoh2, ow[j]);
+        wt[j] = v;
+        if (v != 0.0) q.mark(j);
+    }
+    q.list();
+}
+
+// Cylinder: every observation within the bandwidth, boundary included; the
+// block reaches a cell beyond the circle on each side.
+void cylinder_from_grid(const state& s, grid_search& q, double bw) {
+    double* wt = q.w.wt.data();
+    const double h2 = bw * bw;
+    if (!std::isfinite(h2))
+        q.takeall(s, s.run().n);  // no finite radius to search: measure everything
+    else
+        q.takedisc(std::fabs(bw));
+    for (int t = 0; t < q.nc; ++t) {
+        if (q.cd[t] <= h2) {
+            wt[q.cand[t]] = 1.0;
+            q.mark(q.cand[t]);
+        }
+    }
+    q.list();
+}
+
+// Adaptive bi-square: rings of cells around the location's cell out to the
+// radius that holds about N observations at the average density, then as
+// many more as needed until at least N measured observations lie within
+// the distance the block is known to cover.  Every observation at or below
+// D (the N-th smallest squared distance of all) is then a candidate, and D
+// is the N-th smallest of the candidates within that distance.
+void bisquare_from_grid(const state& s, grid_search& q) {
+    const nbgrid& g = q.g;
+    const int n = s.run().n;
     const int nn = s.fit5.nnear;
     if (nn < 1) return;  // no neighbour defines a bandwidth: nothing carries weight
+    const double fx = (q.x - g.x0) / g.cs, fy = (q.y - g.y0) / g.cs;
+    const int ci = g.cellx(q.x), cj = g.celly(q.y);
     const int rmax = std::max({ci, g.nx - 1 - ci, cj, g.ny - 1 - cj});
     // Measures the observations of the cells of ring r around (ci, cj).
     auto ring = [&](int r) {
         if (r == 0) {
-            take(ci, cj);
+            q.take(ci, cj);
             return;
         }
         const int a0 = ci - r, a1 = ci + r, b0 = cj - r, b1 = cj + r;
         const int la = std::max(a0, 0), ha = std::min(a1, g.nx - 1);
-        if (b0 >= 0) takerow(b0, la, ha);
-        if (b1 <= g.ny - 1) takerow(b1, la, ha);
+        if (b0 >= 0) q.takerow(b0, la, ha);
+        if (b1 <= g.ny - 1) q.takerow(b1, la, ha);
         const int lb = std::max(b0 + 1, 0), hb = std::min(b1 - 1, g.ny - 1);
         if (a0 >= 0)
-            for (int b = lb; b <= hb; ++b) take(a0, b);
+            for (int b = lb; b <= hb; ++b) q.take(a0, b);
         if (a1 <= g.nx - 1)
-            for (int b = lb; b <= hb; ++b) take(a1, b);
+            for (int b = lb; b <= hb; ++b) q.take(a1, b);
     };
     // Squared distance within which rings 0..r hold every observation: to
     // the nearest side of the block that has cells beyond it, less the
@@ -312,13 +334,7 @@ void genwgt_grid(const state& s, const nbgrid& g, work& w, double x, double y, d
         cover = (cover - cell_margin) * g.cs;
         return cover > 0.0 ? cover * cover * (1.0 - 1e-12) : 0.0;
     };
-    // Rings out to the radius that holds about N observations at the
-    // average density, then as many more as needed until at least N
-    // measured observations lie within the distance the block is known to
-    // cover.  Every observation at or below D (the N-th smallest squared
-    // distance of all) is then a candidate, and D is the N-th smallest of
-    // the candidates within that distance.
-    double* sel = w.dsqwrk.data();
+    double* sel = q.w.dsqwrk.data();
     const double per_cell = static_cast<double>(n) / (static_cast<double>(g.nx) * g.ny);
     int r = static_cast<int>(std::ceil(std::sqrt(nn / (3.14159 * per_cell)))) + 1;
     if (r > rmax) r = rmax;
@@ -326,35 +342,44 @@ void genwgt_grid(const state& s, const nbgrid& g, work& w, double x, double y, d
         // The first block row by row.
         const int la = std::max(ci - r, 0), ha = std::min(ci + r, g.nx - 1);
         const int lb = std::max(cj - r, 0), hb = std::min(cj + r, g.ny - 1);
-        for (int b = lb; b <= hb; ++b) takerow(b, la, ha);
+        for (int b = lb; b <= hb; ++b) q.takerow(b, la, ha);
     }
     int ns;
     for (;;) {
         if (r >= rmax) {
-            std::copy(cd, cd + nc, sel);
-            ns = nc;
+            std::copy(q.cd, q.cd + q.nc, sel);
+            ns = q.nc;
             break;
         }
         const double lim = covered(r);
         ns = 0;
-        for (int t = 0; t < nc; ++t) {
-            sel[ns] = cd[t];
-            ns += cd[t] <= lim;
+        for (int t = 0; t < q.nc; ++t) {
+            sel[ns] = q.cd[t];
+            ns += q.cd[t] <= lim;
         }
         if (ns >= nn) break;
         const int next = std::min(rmax, r + std::max(1, r / 4));
         while (r < next) ring(++r);
     }
-    bisquare_candidates(w, n, cand, cd, nc, sel, ns, nn);
+    bisquare_candidates(q.w, n, q.cand, q.cd, q.nc, sel, ns, nn);
+}
+
+}  // namespace
+
+void genwgt_grid(const state& s, const nbgrid& g, work& w, double x, double y, double bw) {
+    clear_weights(w, s.run().n);
+    grid_search q(g, w, x, y);
+    switch (s.run().kshape) {
+        case kernel_shape::gaussian: gaussian_from_grid(s, q, bw); break;
+        case kernel_shape::cylinder: cylinder_from_grid(s, q, bw); break;
+        default: bisquare_from_grid(s, q); break;
+    }
 }
 
 // ---------------------------------------------------------------------
 // Spherical coordinates.
 
 namespace {
-
-constexpr double earth_radius = 6371.1;  // kilometres, as in the full scan
-constexpr double coincide_tol = 1e-12;   // the full scan's coincident-points tolerance
 
 // Every distance bound taken from a chord is moved by this many kilometres
 // (plus a relative 1e-9) against the search: the computed great-circle
@@ -369,17 +394,6 @@ constexpr double unit_margin = 1e-12;
 // Longitudes beyond this many radians make the difference of two of them
 // (which the distance formula takes) lose more than about 1e-9 km.
 constexpr double max_lon = 1e6;
-
-// Squared great-circle distance exactly as the full scan forms it, from the
-// observation's longitude and the sine and cosine of its latitude (the same
-// values the scan computes) and the location's longitude x and the sine sy
-// and cosine cy of its latitude.
-inline double sphere_dsq_at(double xo, double so, double co, double x, double sy, double cy) {
-    const double c = so * sy + co * cy * std::cos(x - xo);
-    if (std::fabs(c - 1.0) < coincide_tol) return 0.0;
-    const double dist = earth_radius * std::acos(c < -1.0 ? -1.0 : c);
-    return dist * dist;
-}
 
 // The chord that holds every observation whose computed distance can be at
 // most `reach` kilometres, or a value above 2 when that is every
@@ -579,7 +593,7 @@ void ball_rows(const ball& b, const ball* inner, Take& take) {
 // give weight, or a negative value where the kernel has no finite reach to
 // search by.
 double kernel_reach(const state& s, double bw) {
-    if (s.option.kershp == 1) {
+    if (s.run().kshape == kernel_shape::gaussian) {
         const double twoh2 = 2.0 * (bw * bw);
         const double h = gauss_reach(twoh2);
         if (twoh2 == 0.0 || !std::isfinite(h)) return -1.0;
@@ -693,8 +707,8 @@ bool layout(sphgrid& g, const double* r, int* ids, int m, int base, int depth) {
 }  // namespace
 
 std::shared_ptr<const sphgrid> build_sphgrid(const state& s, int minobs) {
-    const int n = s.option.nobs;
-    if (s.option.isph == 0 || !index_applies(s, minobs)) return nullptr;
+    const int n = s.run().n;
+    if (!s.run().spherical() || !index_applies(s, minobs)) return nullptr;
     const double* xo = s.struc2.xobs.data();
     const double* yo = s.struc2.yobs.data();
     std::vector<double> u(3 * static_cast<std::size_t>(n));
@@ -765,7 +779,7 @@ std::shared_ptr<const sphgrid> build_sphgrid(const state& s, int minobs) {
 
 bool sphgrid_pays(const state& s, const sphgrid& g, double x, double y, double bw) {
     if (!std::isfinite(x) || !std::isfinite(y) || std::fabs(x) > max_lon) return false;
-    if (s.option.kershp == 2) return true;
+    if (s.run().kshape == kernel_shape::bisquare) return true;
     const double reach = kernel_reach(s, bw);
     if (reach < 0.0) return false;
     const double rho = reach_chord(reach);
@@ -775,116 +789,142 @@ bool sphgrid_pays(const state& s, const sphgrid& g, double x, double y, double b
     return rho < farthest(g, v);
 }
 
-void genwgt_sphgrid(const state& s, const sphgrid& g, work& w, double x, double y, double bw) {
-    const int n = s.option.nobs;
-    double* wt = w.wt.data();
-    int* cand = w.cand.data();
-    double* cd = w.candd.data();
-    clear_weights(w, n);
+namespace {
 
+// One search of the spherical grid around the location of longitude x and
+// latitude y (radians, unit vector v in grid-axis order): the candidates
+// measured so far (observations cand[0..nc-1] at squared distances cd) and
+// the words of the mark bit set that may hold marks.
+struct sphere_search {
+    const sphgrid& g;
+    work& w;
+    const double x, sy, cy;  // the location's longitude, sine and cosine of its latitude
     double v[3];
-    g.unit(x, y, v);
-    const double sy = std::sin(y), cy = std::cos(y);
-    const int* gi = g.idx.data();
-    const double* glon = g.glon.data();
-    const double* gs = g.gsin.data();
-    const double* gc = g.gcos.data();
+    int* const cand;
+    double* const cd;
     int nc = 0;
+    int qlo = std::numeric_limits<int>::max(), qhi = -1;
+
+    sphere_search(const sphgrid& grid, work& wk, double lx, double ly)
+        : g(grid), w(wk), x(lx), sy(std::sin(ly)), cy(std::cos(ly)), cand(wk.cand.data()), cd(wk.candd.data()) {
+        g.unit(lx, ly, v);
+    }
+
     // Measures the observations at index positions p0..p1-1 that are not
     // candidates yet: a measured observation's weight is set to 1 until its
     // final weight is written, so that one is never taken twice, whatever
     // the cells of successive balls (every candidate's weight is written
-    // below).
-    auto take = [&](int p0, int p1) {
+    // by the kernel).  The `take` of ball_rows.
+    void operator()(int p0, int p1) {
+        double* wt = w.wt.data();
+        const int* gi = g.idx.data();
+        const double* glon = g.glon.data();
+        const double* gs = g.gsin.data();
+        const double* gc = g.gcos.data();
         for (int p = p0; p < p1; ++p) {
             const int j = gi[p];
             if (wt[j] != 0.0) continue;
             wt[j] = 1.0;
             cand[nc] = j;
-            cd[nc] = sphere_dsq_at(glon[p], gs[p], gc[p], x, sy, cy);
+            cd[nc] = sphere_dsq(glon[p], gs[p], gc[p], x, sy, cy);
             ++nc;
         }
-    };
-    int qlo = std::numeric_limits<int>::max(), qhi = -1;
-    auto mark = [&](int j) {
+    }
+
+    // Marks observation j as carrying weight.
+    void mark(int j) {
         const int q = j >> 6;
         w.mark[q] |= std::uint64_t{1} << (j & 63);
         qlo = std::min(qlo, q);
         qhi = std::max(qhi, q);
-    };
-
-    if (s.option.kershp == 1 || s.option.kershp == 3) {
-        // Every observation whose computed distance can be within the reach.
-        const double reach = kernel_reach(s, bw);
-        const double rho = reach_chord(reach);
-        if (reach < 0.0 || rho > 2.0)
-            take(0, n);
-        else
-            ball_rows(ball(g, v, rho), nullptr, take);
-        if (s.option.kershp == 3) {
-            const double h2 = bw * bw;
-            for (int t = 0; t < nc; ++t) {
-                if (cd[t] <= h2) {
-                    wt[cand[t]] = 1.0;
-                    mark(cand[t]);
-                } else {
-                    wt[cand[t]] = 0.0;
-                }
-            }
-        } else {
-            const double twoh2 = 2.0 * (bw * bw);
-            const double* ow = s.fit6.obswt.data();
-            for (int t = 0; t < nc; ++t) {
-                const int j = cand[t];
-                const double wv = gauss_weight(-cd[t] / twoh2, ow[j]);
-                wt[j] = wv;
-                if (wv != 0.0) mark(j);
-            }
-        }
-        if (qhi >= 0) list_marked(w, qlo, qhi);
-        return;
     }
 
-    // Adaptive bi-square: balls of growing chord until at least N measured
-    // observations lie within the distance the ball provably holds; then D,
-    // the N-th smallest of those, is the N-th smallest of all.
+    // Lists the marked observations in w.nbr.
+    void list() {
+        if (qhi >= 0) list_marked(w, qlo, qhi);
+    }
+};
+
+// The fixed Gaussian and the cylinder: every observation whose computed
+// distance can be within the kernel's reach, then the weights of the full
+// scan.
+void reach_from_sphgrid(const state& s, sphere_search& q, double bw) {
+    const int n = s.run().n;
+    double* wt = q.w.wt.data();
+    const double reach = kernel_reach(s, bw);
+    const double rho = reach_chord(reach);
+    if (reach < 0.0 || rho > 2.0)
+        q(0, n);
+    else
+        ball_rows(ball(q.g, q.v, rho), nullptr, q);
+    if (s.run().kshape == kernel_shape::cylinder) {
+        const double h2 = bw * bw;
+        for (int t = 0; t < q.nc; ++t) {
+            if (q.cd[t] <= h2) {
+                wt[q.cand[t]] = 1.0;
+                q.mark(q.cand[t]);
+            } else {
+                wt[q.cand[t]] = 0.0;
+            }
+        }
+    } else {
+        const double twoh2 = 2.0 * (bw * bw);
+        const double* ow = s.fit6.obswt.data();
+        for (int t = 0; t < q.nc; ++t) {
+            const int j = q.cand[t];
+            const double wv = gauss_weight(-q.cd[t] / twoh2, ow[j]);
+            wt[j] = wv;
+            if (wv != 0.0) q.mark(j);
+        }
+    }
+    q.list();
+}
+
+// Adaptive bi-square: balls of growing chord until at least N measured
+// observations lie within the distance the ball provably holds; then D, the
+// N-th smallest of those, is the N-th smallest of all.
+void bisquare_from_sphgrid(const state& s, sphere_search& q) {
+    const sphgrid& g = q.g;
+    const double* v = q.v;
+    const int n = s.run().n;
     const int nn = s.fit5.nnear;
     if (nn < 1) return;  // no neighbour defines a bandwidth: nothing carries weight
-    double* sel = w.dsqwrk.data();
+    double* sel = q.w.dsqwrk.data();
     const double far = farthest(g, v);
     // A first chord for about N observations at the density of the
     // innermost grid around the location (a cell face holds per_cell of
     // them), from the box's edge when the location lies outside it.
-    const sphgrid* q = &g;
+    const sphgrid* inmost = &g;
     for (;;) {
-        if (q->subs.empty()) break;
-        const int c = (q->cell(2, v[2]) * q->nc[1] + q->cell(1, v[1])) * q->nc[0] + q->cell(0, v[0]);
-        if (q->sub_of[c] < 0) break;
-        q = &q->subs[q->sub_of[c]];
+        if (inmost->subs.empty()) break;
+        const int c = (inmost->cell(2, v[2]) * inmost->nc[1] + inmost->cell(1, v[1])) * inmost->nc[0] +
+                      inmost->cell(0, v[0]);
+        if (inmost->sub_of[c] < 0) break;
+        inmost = &inmost->subs[inmost->sub_of[c]];
     }
-    double rho = to_box(g, v) + q->cs * (std::sqrt(nn / (3.14159 * q->per_cell)) * 1.1 + 0.5) +
+    double rho = to_box(g, v) + inmost->cs * (std::sqrt(nn / (3.14159 * inmost->per_cell)) * 1.1 + 0.5) +
                  2.0 * dist_margin / earth_radius;
     int ns;
     double prev = 0.0;  // chord of the ball measured so far (0: none)
     for (;;) {
         if (rho > 2.0 || rho >= far) {
             // The ball holds every observation.
-            take(0, n);
-            std::copy(cd, cd + nc, sel);
-            ns = nc;
+            q(0, n);
+            std::copy(q.cd, q.cd + q.nc, sel);
+            ns = q.nc;
             break;
         }
         if (prev > 0.0) {
             const ball inner(g, v, prev);
-            ball_rows(ball(g, v, rho, &inner), &inner, take);
+            ball_rows(ball(g, v, rho, &inner), &inner, q);
         } else {
-            ball_rows(ball(g, v, rho), nullptr, take);
+            ball_rows(ball(g, v, rho), nullptr, q);
         }
         const double lim = chord_cover(rho);
         ns = 0;
-        for (int t = 0; t < nc; ++t) {
-            sel[ns] = cd[t];
-            ns += cd[t] <= lim;
+        for (int t = 0; t < q.nc; ++t) {
+            sel[ns] = q.cd[t];
+            ns += q.cd[t] <= lim;
         }
         if (ns >= nn) break;
         // Grow as the count suggests on a surface (at least by a quarter,
@@ -893,7 +933,19 @@ void genwgt_sphgrid(const state& s, const sphgrid& g, work& w, double x, double 
         prev = rho;
         rho *= std::min(4.0, std::max(1.25, f));
     }
-    bisquare_candidates(w, n, cand, cd, nc, sel, ns, nn);
+    bisquare_candidates(q.w, n, q.cand, q.cd, q.nc, sel, ns, nn);
+}
+
+}  // namespace
+
+void genwgt_sphgrid(const state& s, const sphgrid& g, work& w, double x, double y, double bw) {
+    clear_weights(w, s.run().n);
+    sphere_search q(g, w, x, y);
+    const kernel_shape k = s.run().kshape;
+    if (k == kernel_shape::gaussian || k == kernel_shape::cylinder)
+        reach_from_sphgrid(s, q, bw);
+    else
+        bisquare_from_sphgrid(s, q);
 }
 
 nbscope::nbscope(state& s) : s_(s) {

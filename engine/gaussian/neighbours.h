@@ -32,6 +32,7 @@
 
 namespace gwr {
 
+// Uniform grid over planar observation points, about two per cell.
 struct nbgrid {
     double x0 = 0.0, y0 = 0.0;  // lower-left corner of cell (0, 0)
     double cs = 0.0;            // cell side
@@ -41,13 +42,14 @@ struct nbgrid {
     std::vector<double> gx, gy; // their coordinates, in the same order
 
     int cellx(double x) const;  // cell column of x, clamped to the grid
-    int celly(double y) const;
+    int celly(double y) const;  // cell row of y, clamped to the grid
 };
 
 // The grid over the observation points, or null where it does not pay or
-// does not apply: spherical coordinates, the Gaussian kernel, fewer than
-// `minobs` observations, coordinates that are not finite or cells too small
-// for the coordinates' precision.
+// does not apply: spherical coordinates, an unknown kernel, the Gaussian
+// kernel with an observation weight that is not positive and finite, fewer
+// than `minobs` observations, coordinates that are not finite or cells too
+// small for the coordinates' precision.
 std::shared_ptr<const nbgrid> build_nbgrid(const state& s, int minobs = 1024);
 
 // Kernel weights from the grid: the same weights as the full scan of
@@ -114,12 +116,12 @@ bool sphgrid_pays(const state& s, const sphgrid& g, double x, double y, double b
 class nbscope {
 public:
     explicit nbscope(state& s);
-    ~nbscope();
+    ~nbscope();  // drops the indexes; every thread's weights are a full vector again
     nbscope(const nbscope&) = delete;
     nbscope& operator=(const nbscope&) = delete;
 
 private:
-    state& s_;
+    state& s_;  // the state whose indexes the scope holds
 };
 
 }  // namespace gwr

@@ -29,7 +29,7 @@ const std::string stars58(58, '*');
 // value, residual and leverage of observation i.  Reads the state, writes
 // only row i and w.
 void fit_location(state& s, work& w, int i, bool same, int* npos) {
-    const int K = s.dat2.nvar + 1;
+    const int K = s.run().K;
     genwgt(s, w, i, s.parms.bandw);
     fitcoef(s, w);
     s.output.locsing[i - 1] = w.singfl;
@@ -39,7 +39,7 @@ void fit_location(state& s, work& w, int i, bool same, int* npos) {
         for (int t = 0; t < w.nnbr; ++t)
             if (w.wt[w.nbr[t]] > 0.0) ++c;
     } else {
-        const int n = s.option.nobs;
+        const int n = s.run().n;
         for (int j = 0; j < n; ++j)
             if (w.wt[j] > 0.0) ++c;
     }
@@ -72,9 +72,8 @@ void tzm(state& s) {
     std::ostream& out = *s.out;
     ftn::fwrite(out, "(a)",
                 {"", stars58, "*                TZM ESTIMATION                          *", stars58});
-    const int n = s.option.nobs;
-    s.dat2.nwork = n;
-    const int K = s.dat2.nvar + 1;
+    const int n = s.run().n;
+    const int K = s.run().K;
     const int nfit = s.fit3.nloc;
     const bool same = s.output.samepts == 1;
     s.hat1.trs = 0.0;
@@ -84,7 +83,7 @@ void tzm(state& s) {
     ftn::ldwrite(out, {"Number of observations............", n});
     ftn::ldwrite(out, {"Number of independent variables...", K});
     ftn::ldwrite(out, {" (Intercept is variable 1)"});
-    if (s.option.kertyp == 2)
+    if (s.run().adaptive())
         ftn::ldwrite(out, {"Number of nearest neighbours......", s.fit5.nnear});
     else
         ftn::ldwrite(out, {"Bandwidth (in data units).........", s.parms.bandw});
@@ -125,10 +124,7 @@ void tzm(state& s) {
                     {"** Diagnostics not available when estimating", "   at non sample points **"});
     } else {
         auto& h = s.hat1;
-        h.enp = trs;
-        h.sigml = rss / n;
-        h.sigma = std::sqrt(rss / (n - trs));
-        h.aicc = n * (std::log(2.0 * h.pi * h.sigml) + 1.0 + 2.0 * (trs + 1.0) / (n - 2.0 - trs));
+        gaussian_criteria(h, n, rss, trs);
         const double sig2 = h.sigma * h.sigma;
         for (int k = 0; k < K; ++k)
             for (int i = 0; i < nfit; ++i) s.svals(i, k) = std::sqrt(s.svals(i, k) * sig2);
@@ -147,28 +143,7 @@ void tzm(state& s) {
     diagpt(s);
 
     s.outst1.npar = K;
-    if (s.option.rawout != 0) progress::report(s, "writing", 0, 1);
-    switch (s.option.rawout) {
-        case 1:
-            wr_csv(s);
-            ftn::ldwrite(out, {"** Results written to .txt file"});
-            break;
-        case 2:
-            wr_e00(s);
-            ftn::ldwrite(out, {"** Results written to .e00 file"});
-            break;
-        case 3:
-            wr_mif(s);
-            ftn::ldwrite(out, {"** Results written to .mif file"});
-            break;
-        case 4:
-            wr_gpkg(s);
-            ftn::ldwrite(out, {gpkg_note(s)});
-            break;
-        default:
-            break;
-    }
-    if (s.option.rawout != 0) progress::report(s, "writing", 1, 1);
+    write_results(s);
 }
 
 void wrsing(state& s, const int* npos, int K) {
@@ -212,22 +187,17 @@ void runmod(state& s) {
     rdata(s);
     ftn::fwrite(out, "(a)", {" Observation points read..."});
 
-    // Model arrays.  Design columns: the intercept, then every column
-    // flagged in the model that is not the dependent, a coordinate or the
-    // weight, in data-file order.
+    // Model arrays.  Design columns: the intercept, then the model's
+    // variables in data-file order.
     auto& o = s.option;
-    const int n = s.dat2.ncase;
-    std::vector<int> cols;
-    for (int c = 1; c <= o.nvfile; ++c) {
-        if (c == o.idep || c == o.ixvar || c == o.iyvar || c == o.iwvar) continue;
-        if (c - 1 < static_cast<int>(s.dat2.inmod.size()) && s.dat2.inmod[c - 1]) cols.push_back(c);
-    }
+    const int n = s.run().n;
+    const std::vector<int> cols = model_columns(s);
     const int K = static_cast<int>(cols.size()) + 1;
-    s.dat2.nvar = K - 1;
+    s.set_parameter_count(K);
     const dmat& dm = s.struc1.datmat;
     dmat& x = s.struc1.xmat;
     x.resize(n, K);
-    const bool sph = o.isph == 1;
+    const bool sph = s.run().spherical();
     double xmin = 1e70, xmax = -1e70, ymin = 1e70, ymax = -1e70;
     for (int i = 0; i < n; ++i) {
         s.struc2.ydep[i] = dm(i, o.idep - 1);
@@ -257,9 +227,8 @@ void runmod(state& s) {
     const float ymean = ysum / static_cast<float>(n);
     ftn::fwrite(out, "(a)", {" "});
     ftn::ldwrite(out, {"Dependent mean=", ymean});
-    o.nobs = n;
     ftn::ldwrite(out, {"Number of observations, nobs=", n});
-    ftn::ldwrite(out, {"Number of predictors,   nvar=", s.dat2.nvar});
+    ftn::ldwrite(out, {"Number of predictors,   nvar=", K - 1});
 
     // Fit locations.
     if (fitloc(s)) {
@@ -275,7 +244,7 @@ void runmod(state& s) {
     s.ws.size(n, K);
 
     // ---- Bandwidth search -------------------------------------------------
-    if (o.icalib != 1) {
+    if (!s.run().bandwidth_given()) {
         wrextent(s, xmin, xmax, ymin, ymax);
         calib(s);
     }
@@ -291,25 +260,25 @@ void wrextent(state& s, double xmin, double xmax, double ymin, double ymax) {
     std::ostream& out = *s.out;
     const float ex = static_cast<float>(xmax - xmin);
     const float ey = static_cast<float>(ymax - ymin);
-    if (s.option.kertyp == 2) {
+    if (s.run().adaptive()) {
         ftn::ldwrite(out, {"Observation Easting extent: ", ex});
         ftn::ldwrite(out, {"Observation Northing extent:", ey});
     } else {
         ftn::ldwrite(out, {"** Observation Easting extent: ", ex});
         ftn::ldwrite(out, {"** Observation Northing extent:", ey});
     }
-    if (s.option.isph == 1) ftn::ldwrite(out, {"** NB these are in radians"});
+    if (s.run().spherical()) ftn::ldwrite(out, {"** NB these are in radians"});
 }
 
 void wrpred(state& s) {
-    if (s.option.rawprd == 0 || s.output.samepts != 1) return;
+    if (!s.run().predictions || s.output.samepts != 1) return;
     std::ostream& out = *s.out;
     ftn::ldwrite(out);
     ftn::ldwrite(out, {"Predictions from this model..."});
     ftn::ldwrite(out, {"  Obs        Y(i)    Yhat(i)      Res(i)        X(i)        Y(i)"});
     for (int i = 0; i < s.fit3.nloc; ++i) {
         double xf = s.fit1.xfit[i], yf = s.fit1.yfit[i];
-        if (s.option.isph == 1) {
+        if (s.run().spherical()) {
             xf = xf * s.trig.degrad;
             yf = yf * s.trig.degrad;
         }

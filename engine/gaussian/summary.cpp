@@ -20,7 +20,7 @@ void quartile_positions(int n, int& lq, int& med, int& uq) {
 void summry(state& s) {
     std::ostream& out = *s.out;
     const int n = s.fit3.nloc;
-    const int K = s.dat2.nvar + 1;
+    const int K = s.run().K;
     auto label = [&](int k) { return k == 0 ? std::string("Intrcept") : s.lab1.modlab[k - 1]; };
     std::vector<double> v(static_cast<std::size_t>(std::max(n, 0)));
     auto sorted_column = [&](int k) {
@@ -62,6 +62,8 @@ void summry(state& s) {
     for (int k = 0; k < K; ++k) {
         sorted_column(k);
         const double q1 = v[lq - 1], q3 = v[uq - 1];
+        // Tukey's (1977) inner and outer fences, 1.5 and 3 interquartile
+        // ranges beyond the quartiles.
         const double iqr = std::abs(q3 - q1);
         const double lo_out = q1 - 3.0 * iqr, lo_in = q1 - 1.5 * iqr;
         const double up_in = q3 + 1.5 * iqr, up_out = q3 + 3.0 * iqr;

@@ -232,7 +232,8 @@ void minv(double* a, int n, int lda, double& det, int* l, int* m) {
 
 // ---------------------------------------------------------------------------
 // Cholesky factor and inverse of a principal submatrix of a packed symmetric
-// matrix.
+// matrix (Healy 1968, Algorithms AS 6 and AS 7, for a chosen subset of the
+// rows and columns).
 
 void subchl(const double* a, const int* b, int nb, double* u, int& nullty, int& ifault,
             double& det) {
@@ -449,8 +450,8 @@ double condition(const double* A, int K) {
 // One weighted least-squares fit.
 
 void fitcoef(const state& s, work& w) {
-    const int n = s.option.nobs;
-    const int K = s.dat2.nvar + 1;
+    const int n = s.run().n;
+    const int K = s.run().K;
     const dmat& xm = s.struc1.xmat;
     const double* y = s.struc2.ydep.data();
     const double* wt = w.wt.data();
@@ -475,8 +476,8 @@ void fitcoef(const state& s, work& w) {
 void fitreg(const state& s, work& w) {
     fitcoef(s, w);
 
-    const int n = s.option.nobs;
-    const int K = s.dat2.nvar + 1;
+    const int n = s.run().n;
+    const int K = s.run().K;
     const dmat& xm = s.struc1.xmat;
     const std::size_t ldx = static_cast<std::size_t>(xm.rows);
     const double* X = xm.a.data();
@@ -521,8 +522,8 @@ void fitreg(const state& s, work& w) {
 }
 
 void calcse(const state& s, work& w) {
-    const int n = s.option.nobs;
-    const int K = s.dat2.nvar + 1;
+    const int n = s.run().n;
+    const int K = s.run().K;
     const dmat& xm = s.struc1.xmat;
     const std::size_t ldx = static_cast<std::size_t>(xm.rows);
     const double* X = xm.a.data();

@@ -17,13 +17,14 @@ double log1pexp(double eta, double expeta);  // with e^eta already known
 // the kernel's list of the observations with a non-zero weight, or all n.
 struct visit {
     const int* idx;  // null: observations 0..cnt-1
-    int cnt;
-    int operator[](int t) const { return idx ? idx[t] : t; }
+    int cnt;         // observations visited
+    int operator[](int t) const { return idx ? idx[t] : t; }  // the t-th, 0-based
 };
 
+// The observations a fit with the kernel weights of w visits.
 inline visit visits(const state& s, const work& w) {
     if (w.nnbr >= 0) return {w.nbr.data(), w.nnbr};
-    return {nullptr, s.dat2.nobsd};
+    return {nullptr, s.run().n};
 }
 
 // The start of every fit (working weights 1, the start's working response,
@@ -33,17 +34,33 @@ inline visit visits(const state& s, const work& w) {
 // read the tables.
 void prepare_start(state& s);
 
-// The reweighting loop of wglm (relative = false) or wglm2 (true) for the
-// local fits, without the standard errors and trace of the last solve and
-// without writing anything: false when the fit did not converge, and the
-// caller repeats it with wglm or wglm2 to report the failure.  With
-// `shared` the fit starts from the tables of prepare_start.  With relb, a
-// fit with the absolute test also copies the estimates of the first pass
-// that meets the relative test into relb[0..K-1] and sets *relfound (left
-// as it is when no pass before the end meets it).  Safe to run on several
-// work objects at once.
-bool wglm_quiet(state& s, work& w, bool relative, bool shared, double* relb = nullptr,
-                int* relfound = nullptr);
+// How a reweighting loop runs.
+struct irls_options {
+    // Convergence by the relative change of the log-likelihood, |dL / L| <=
+    // 0.001 (wglm2), instead of the absolute one, |dL| <= 1e-8 (wglm).
+    bool relative = false;
+    // Start from the tables of prepare_start instead of forming the start
+    // again (the same numbers: the start takes no kernel weights).
+    bool shared_start = false;
+    // Form the standard errors and the trace of the last solve.
+    bool diagnostics = false;
+    // With the absolute test: keep in w.brel the estimates of the first pass
+    // that meets the relative test, and set w.hasbrel (0 when no pass before
+    // the end meets it).
+    bool record_relative = false;
+};
+
+// The reweighting loop of wglm or wglm2 for the local fits, as the options
+// say, without writing anything: false when the fit did not converge, and
+// the caller repeats it with wglm or wglm2 to report the failure.  Reads
+// the state only, so it runs on several work objects at once.
+bool wglm_quiet(const state& s, work& w, const irls_options& o);
+
+// The criteria of a model of log-likelihood L and effective number of
+// parameters k (the trace of its hat matrix) over n observations, into h:
+// enp = k, AIC = -2L + 2k (Akaike 1973), AICc = -2L + 2k n / (n - k - 1)
+// (Hurvich and Tsai 1989) and BIC = -2L + k ln n (Schwarz 1978).
+void likelihood_criteria(blocks::hat1& h, double L, double k, double n);
 
 // Inverse of the symmetric K x K matrix a into c (c may be w.minvw, but not
 // a): syminv, the inverse of the Gaussian fits, with its generalised

@@ -1,5 +1,7 @@
-// Iteratively reweighted least squares for the logistic and Poisson models:
-// the weighted least-squares step, the reweighting loops and the global fit.
+// Iteratively reweighted least squares (McCullagh and Nelder 1989) for the
+// logistic and Poisson models (Fotheringham, Brunsdon and Charlton 2002;
+// Nakaya, Fotheringham, Brunsdon and Charlton 2005): the weighted
+// least-squares step, the reweighting loops and the global fit.
 //
 // Every fit works on one `work` object: the kernel weights of the fit in
 // w.kwt, the working weights in w.wwt, the working response in w.zwork and
@@ -32,7 +34,7 @@ constexpr double llstart = -999999999.0;
 constexpr double pshift = static_cast<double>(0.001f);
 
 void check_method(const state& s, const char* code) {
-    if (s.option.method != 3 && s.option.method != 4) throw stop(code);
+    if (!s.run().glm()) throw stop(code);
 }
 
 // Linear predictor x_j'b of observations j0..j1-1 into eta, walking the
@@ -41,20 +43,21 @@ void check_method(const state& s, const char* code) {
 void predictor(const state& s, const double* b, double* eta, int j0, int j1) {
     const dmat& x = s.struc1.xmat;
     for (int j = j0; j < j1; ++j) eta[j] = 0.0;
-    for (int k = 0; k < x.cols; ++k) {
+    const int K = s.run().K;
+    for (int k = 0; k < K; ++k) {
         const double* xk = x.col(k);
         const double bk = b[k];
         for (int j = j0; j < j1; ++j) eta[j] += xk[j] * bk;
     }
 }
 
-// Linear predictor and e^eta of every observation into w.eta and w.lresid
+// Linear predictor and e^eta of every observation into w.eta and w.expeta
 // (the reweighting loop's cache: the likelihood of one pass and the
 // reweighting of the next read the same estimates).
 void predict_all(const state& s, work& w) {
-    const int n = s.dat2.nobsd;
+    const int n = s.run().n;
     predictor(s, w.bhat.data(), w.eta.data(), 0, n);
-    for (int j = 0; j < n; ++j) w.lresid[j] = std::exp(w.eta[j]);
+    for (int j = 0; j < n; ++j) w.expeta[j] = std::exp(w.eta[j]);
 }
 
 // Observations per block of the likelihood pass: the block's linear
@@ -67,14 +70,13 @@ constexpr int lblock = 512;
 // cut to the neighbours); leaves eta and e^eta of every observation in the
 // cache.
 void likelihood(const state& s, work& w, double& L, double& D) {
-    const int n = s.dat2.nobsd;
+    const int n = s.run().n;
     const double* y = s.struc2.ydep.data();
     const double* b = w.bhat.data();
     double* eta = w.eta.data();
-    double* ex = w.lresid.data();
-    // Scratch for the logarithms of a block (free while a fit runs).
-    double* lg = w.hdiag.data();
-    if (s.option.method == 3) {
+    double* ex = w.expeta.data();
+    double* lg = w.lgterm.data();
+    if (s.run().method == analysis::logistic) {
         double sum = 0.0;
         for (int j0 = 0; j0 < n; j0 += lblock) {
             const int j1 = std::min(n, j0 + lblock);
@@ -115,11 +117,12 @@ void likelihood(const state& s, work& w, double& L, double& D) {
 // working response for every observation.
 void start(const state& s, work& w) {
     check_method(s, "399");
-    const int n = s.dat2.nobsd;
+    const int n = s.run().n;
     const std::vector<double>& y = s.struc2.ydep;
+    const bool logit = s.run().method == analysis::logistic;
     for (int j = 0; j < n; ++j) {
         w.wwt[j] = 1.0;
-        if (s.option.method == 3)
+        if (logit)
             w.zwork[j] = y[j];
         else
             w.zwork[j] = std::log(y[j] + pshift) - std::log(s.glm3.offset[j]);
@@ -139,7 +142,7 @@ void reweight(const state& s, work& w, glm_detail::visit v, const double* eta, c
     const double* kwt = w.kwt.data();
     double* z = w.zwork.data();
     double* ww = w.wwt.data();
-    if (s.option.method == 3) {
+    if (s.run().method == analysis::logistic) {
         for (int t = 0; t < v.cnt; ++t) {
             const int j = v[t];
             if (kwt[j] == 0.0) {
@@ -170,7 +173,7 @@ void reweight(const state& s, work& w, glm_detail::visit v, const double* eta, c
 // The weighted least-squares solve over the visited observations: X'WX,
 // X'Wz, the (generalised) inverse and the estimates.
 void solve(const state& s, work& w, glm_detail::visit v) {
-    const int K = s.struc1.xmat.cols;
+    const int K = s.run().K;
     double* A = w.xtwx.a.data();
     double* bz = w.xtwy.data();
     const double* z = w.zwork.data();
@@ -188,22 +191,22 @@ void solve(const state& s, work& w, glm_detail::visit v) {
 // Linear predictor, standard errors and hat-matrix trace of the latest
 // solve.  The variance matrix takes no kernel weights.
 void diagnose(const state& s, work& w) {
-    const int n = s.dat2.nobsd;
+    const int n = s.run().n;
     const dmat& x = s.struc1.xmat;
-    const int p = x.cols;
-    const bool logit = s.option.method == 3;
+    const int p = s.run().K;
+    const bool logit = s.run().method == analysis::logistic;
     predictor(s, w.bhat.data(), w.eta.data(), 0, n);
     for (int j = 0; j < n; ++j) {
         const double e = w.eta[j];
         const double mu = logit ? fitl(e) : s.glm3.offset[j] * std::exp(e);
-        w.hdiag[j] = logit ? mu * (1.0 - mu) : mu;
+        w.varwt[j] = logit ? mu * (1.0 - mu) : mu;
     }
     for (int k = 0; k < p; ++k) {
         const double* xk = x.col(k);
         for (int l = 0; l <= k; ++l) {
             const double* xl = x.col(l);
             double sum = 0.0;
-            for (int j = 0; j < n; ++j) sum += w.hdiag[j] * xk[j] * xl[j];
+            for (int j = 0; j < n; ++j) sum += w.varwt[j] * xk[j] * xl[j];
             w.vmat(k, l) = sum;
             w.vmat(l, k) = sum;
         }
@@ -224,21 +227,21 @@ void diagnose(const state& s, work& w) {
             for (int j = 0; j < n; ++j) r[j] += hk * xl[j];
         }
     }
-    for (int j = 0; j < n; ++j) w.lresid[j] = 0.0;
+    for (int j = 0; j < n; ++j) w.quad[j] = 0.0;
     for (int k = 0; k < p; ++k) {
         const double* xk = x.col(k);
         const double* r = w.xc.col(k);
-        for (int j = 0; j < n; ++j) w.lresid[j] += xk[j] * r[j];
+        for (int j = 0; j < n; ++j) w.quad[j] += xk[j] * r[j];
     }
     double tr = 0.0;
     if (logit) {
-        for (int j = 0; j < n; ++j) tr += w.hdiag[j] * w.lresid[j];
+        for (int j = 0; j < n; ++j) tr += w.varwt[j] * w.quad[j];
     } else {
         // Observations outside the fit (working weight 0) add nothing.
         const glm_detail::visit v = glm_detail::visits(s, w);
         for (int t = 0; t < v.cnt; ++t) {
             const int j = v[t];
-            if (w.wwt[j] != 0.0) tr += w.wwt[j] * w.lresid[j];
+            if (w.wwt[j] != 0.0) tr += w.wwt[j] * w.quad[j];
         }
     }
     w.enp = tr;
@@ -257,7 +260,7 @@ void failure(state& s, const work& w, const char* who, double L, double Lprev, b
     ftn::ldwrite(o, {"Program halted after ", w.niter, " iterations..."});
     ftn::ldwrite(o, {"LogLikelihood: ", L});
     if (both) ftn::ldwrite(o, {"Previous LL:   ", Lprev});
-    const int p = s.struc1.xmat.cols;
+    const int p = s.run().K;
     ftn::items cur, prev;
     for (int k = 0; k < p; ++k) {
         cur.emplace_back(w.bhat[k]);
@@ -275,28 +278,26 @@ void failure(state& s, const work& w, const char* who, double L, double Lprev, b
 // over all of them, and its linear predictor and e^eta.
 void fresh_start(const state& s, work& w) {
     start(s, w);
-    solve(s, w, glm_detail::visit{nullptr, s.dat2.nobsd});
+    solve(s, w, glm_detail::visit{nullptr, s.run().n});
     predict_all(s, w);
 }
 
 // The reweighting loop shared by wglm and wglm2, over the observations of
-// the current kernel list (all of them without one).  With `shared`, the
-// start is taken from the tables of prepare_start instead of being formed
-// again: the same numbers, since the start takes no kernel weights.  The
-// diagnostics of a solve (standard errors, trace) depend only on that
+// the current kernel list (all of them without one), as the options say.
+// The diagnostics of a solve (standard errors, trace) depend only on that
 // solve, so they are formed once, for the last one; every pass before it
 // would overwrite them.
-void irls(state& s, work& w, bool relative, bool diagnostics, bool shared, double* relb = nullptr,
-          int* relfound = nullptr) {
+void irls(const state& s, work& w, const glm_detail::irls_options& o) {
     check_method(s, "399");
     const glm_detail::visit v = glm_detail::visits(s, w);
-    const int p = s.struc1.xmat.cols;
+    const int p = s.run().K;
     // Linear predictor, e^eta and working response that the first
     // reweighting starts from.
     const double* eta0 = w.eta.data();
-    const double* ex0 = w.lresid.data();
+    const double* ex0 = w.expeta.data();
     const double* z0 = w.zwork.data();
-    if (shared) {
+    if (o.record_relative) w.hasbrel = 0;
+    if (o.shared_start) {
         for (int k = 0; k < p; ++k) w.bhat[k] = s.glm1.bstart[k];
         eta0 = s.glm1.etastart.data();
         ex0 = s.glm1.expstart.data();
@@ -314,24 +315,24 @@ void irls(state& s, work& w, bool relative, bool diagnostics, bool shared, doubl
         if (w.niter == 1)
             reweight(s, w, v, eta0, ex0, z0);
         else
-            reweight(s, w, v, w.eta.data(), w.lresid.data(), w.zwork.data());
+            reweight(s, w, v, w.eta.data(), w.expeta.data(), w.zwork.data());
         solve(s, w, v);
         double D = 0.0;
         likelihood(s, w, L, D);
         w.loglik = L;
         w.deviance = D;
         const bool reldone = L == L0 || std::fabs((L - L0) / L) <= reltol;
-        if (relb && !relative && reldone && *relfound == 0) {
-            for (int k = 0; k < p; ++k) relb[k] = w.bhat[k];
-            *relfound = 1;
+        if (o.record_relative && !o.relative && reldone && w.hasbrel == 0) {
+            for (int k = 0; k < p; ++k) w.brel[k] = w.bhat[k];
+            w.hasbrel = 1;
         }
-        const bool done = relative ? reldone : std::fabs(L - L0) <= abstol;
+        const bool done = o.relative ? reldone : std::fabs(L - L0) <= abstol;
         if (done) break;
         ++w.niter;
         Lbefore = L0;
         L0 = L;
     }
-    if (diagnostics) diagnose(s, w);
+    if (o.diagnostics) diagnose(s, w);
 }
 
 }  // namespace
@@ -354,8 +355,8 @@ double log1pexp(double eta) { return log1pexp(eta, std::exp(eta)); }
 
 void prepare_start(state& s) {
     check_method(s, "399");
-    const int n = s.dat2.nobsd;
-    const int p = s.struc1.xmat.cols;
+    const int n = s.run().n;
+    const int p = s.run().K;
     work& w = s.ws;
     fresh_start(s, w);
     auto& g = s.glm1;
@@ -366,17 +367,24 @@ void prepare_start(state& s) {
     g.bstart.resize(p);
     std::copy(w.zwork.begin(), w.zwork.begin() + n, g.zstart.begin());
     std::copy(w.eta.begin(), w.eta.begin() + n, g.etastart.begin());
-    std::copy(w.lresid.begin(), w.lresid.begin() + n, g.expstart.begin());
+    std::copy(w.expeta.begin(), w.expeta.begin() + n, g.expstart.begin());
     std::copy(w.bhat.begin(), w.bhat.begin() + p, g.bstart.begin());
 }
 
-bool wglm_quiet(state& s, work& w, bool relative, bool shared, double* relb, int* relfound) {
+bool wglm_quiet(const state& s, work& w, const irls_options& o) {
     try {
-        irls(s, w, relative, false, shared, relb, relfound);
+        irls(s, w, o);
     } catch (const nonconvergence&) {
         return false;
     }
     return true;
+}
+
+void likelihood_criteria(blocks::hat1& h, double L, double k, double n) {
+    h.enp = k;
+    h.aic = -2.0 * L + 2.0 * k;
+    h.aicc = -2.0 * L + 2.0 * k * n / (n - k - 1.0);
+    h.bic = -2.0 * L + k * std::log(n);
 }
 
 int ginv(const dmat& a, dmat& c, work& w) { return syminv(a.a.data(), a.rows, c.a.data(), w); }
@@ -391,14 +399,14 @@ double fitl(double eta) {
     return 1.0;
 }
 
-void fitlog(state& s, work& w, int diag) {
+void fitlog(const state& s, work& w, bool diagnostics) {
     solve(s, w, glm_detail::visits(s, w));
-    if (diag != 0) diagnose(s, w);
+    if (diagnostics) diagnose(s, w);
 }
 
 void wglm(state& s, work& w) {
     try {
-        irls(s, w, false, true, false);
+        irls(s, w, {.diagnostics = true});
     } catch (const nonconvergence& e) {
         failure(s, w, "[WGLM]", e.L, e.Lprev, false);
     }
@@ -406,7 +414,7 @@ void wglm(state& s, work& w) {
 
 void wglm2(state& s, work& w) {
     try {
-        irls(s, w, true, false, false);
+        irls(s, w, {.relative = true});
     } catch (const nonconvergence& e) {
         failure(s, w, "[WGLM2]", e.L, e.Lprev, true);
     }
@@ -414,27 +422,22 @@ void wglm2(state& s, work& w) {
 
 void glm(state& s) {
     work& w = s.ws;
-    const int n = s.dat2.nobsd;
-    s.dat2.nwork = n;
+    const int n = s.run().n;
     for (int j = 0; j < n; ++j) w.kwt[j] = 1.0;
     // Every observation enters the global fit: no kernel list applies.
     w.nnbr = -1;
     w.wtsparse = false;
     wglm(s, w);
-    s.anova.gbeta.assign(w.bhat.begin(), w.bhat.begin() + s.struc1.xmat.cols);
+    s.anova.gbeta.assign(w.bhat.begin(), w.bhat.begin() + s.run().K);
     const double L = w.loglik;
     const double k = w.enp;
-    const double dn = n;
     s.glm1.niter = w.niter;
     s.glm2.loglik = L;
     s.glm2.deviance = w.deviance;
-    s.hat1.enp = k;
-    s.hat1.aic = -2.0 * L + 2.0 * k;
-    s.hat1.aicc = -2.0 * L + 2.0 * k * dn / (dn - k - 1.0);
-    s.hat1.bic = -2.0 * L + k * std::log(dn);
+    glm_detail::likelihood_criteria(s.hat1, L, k, n);
 
     std::ostream& o = *s.out;
-    const bool logit = s.option.method == 3;
+    const bool logit = s.run().method == analysis::logistic;
     ftn::fwrite(o, "(//a)",
                 {logit ? "********** Global Logistic Model Diagnostics **********"
                        : "********** Global Poisson Model Diagnostics **********"});
@@ -449,7 +452,7 @@ void glm(state& s) {
                 {"Parameter     Estimate", "      Std Err", "            T", "       Exp(B)", "   Sd(Exp(B))"});
     ftn::fwrite(o, "(5a)",
                 {"--------- ------------", " ------------", " ------------", " ------------", " ------------"});
-    const int p = s.struc1.xmat.cols;
+    const int p = s.run().K;
     for (int j = 0; j < p; ++j) {
         const double b = w.bhat[j];
         const double se = w.sehat[j];

@@ -31,7 +31,7 @@ constexpr int none = std::numeric_limits<int>::max();
 // The guards of the fitting routines, made once before a parallel loop
 // (where no stop may be thrown): the method, and the adaptive kernel's size.
 void precheck(const state& s) {
-    if (s.option.method != 3 && s.option.method != 4) throw stop("399");
+    if (!s.run().glm()) throw stop("399");
     genwgt_check(s);
 }
 
@@ -118,29 +118,39 @@ int positive(const state& s, const work& w) {
     return c;
 }
 
+// A loop of local fits.
+struct fit_plan {
+    double bw = 0.0;               // bandwidth, or size of the adaptive kernel
+    bool at_observations = false;  // kernel weights at observation i's point (the criterion), else at fit location i
+    bool leave_out = false;        // the own observation's kernel weight 0 (cross-validation)
+    // The fits of the final model: also record the estimates at which the
+    // standard errors' refit would stop, the condition numbers and the
+    // counts of observations of positive kernel weight.
+    bool record = false;
+};
+
+// The kernel weights of location i under the plan, into w.kwt.
+void plan_weights(const state& s, work& w, int i, const fit_plan& f) {
+    weights(s, w, i, f.bw, f.at_observations);
+    take_kernel(s, w);
+    if (f.leave_out) w.kwt[i - 1] = 0.0;
+}
+
 // The local fit at location i: kernel weights, a complete reweighted fit
 // from the shared start and the estimates with the singular flag of the
-// last solve.  With `record` (the fits of the final model), also the
-// estimates at which the standard errors' refit would stop (s.glm1.brel),
-// the condition number of the last solve's X'WX (s.diags.cond) and the
-// number of observations of positive kernel weight (npos[i-1]).  False
-// when the fit did not converge.
-bool localfit(state& s, work& w, int i, double bw, bool atobs, bool leaveout, bool record, int* npos) {
-    weights(s, w, i, bw, atobs);
-    take_kernel(s, w);
-    if (leaveout) w.kwt[i - 1] = 0.0;
-    bool ok;
-    if (record) {
-        s.glm1.hasbrel[i - 1] = 0;
-        ok = glm_detail::wglm_quiet(s, w, false, true, s.glm1.brel.col(i - 1), &s.glm1.hasbrel[i - 1]);
-    } else {
-        ok = glm_detail::wglm_quiet(s, w, false, true);
-    }
-    if (!ok) return false;
-    const int p = s.struc1.xmat.cols;
+// last solve.  With f.record, also the estimates at which the standard
+// errors' refit would stop (s.glm1.brel), the condition number of the last
+// solve's X'WX (s.diags.cond) and the number of observations of positive
+// kernel weight (npos[i-1]).  False when the fit did not converge.
+bool localfit(state& s, work& w, int i, const fit_plan& f, int* npos) {
+    plan_weights(s, w, i, f);
+    if (!glm_detail::wglm_quiet(s, w, {.shared_start = true, .record_relative = f.record})) return false;
+    const int p = s.run().K;
     for (int k = 0; k < p; ++k) s.bvals(i - 1, k) = w.bhat[k];
     s.output.locsing[i - 1] = w.singfl;
-    if (record) {
+    if (f.record) {
+        s.glm1.hasbrel[i - 1] = w.hasbrel;
+        if (w.hasbrel) std::copy(w.brel.begin(), w.brel.begin() + p, s.glm1.brel.col(i - 1));
         s.diags.cond[i - 1] =
             w.singfl ? std::numeric_limits<double>::infinity() : condition(w.xtwx.a.data(), p);
         npos[i - 1] = positive(s, w);
@@ -168,21 +178,18 @@ int first_failure(state& s, int m, Fit fit) {
 
 // The local fits at locations 1..m, in parallel; a fit that does not
 // converge stops the run, reported for the first such location as a serial
-// run would (its fit is repeated with the failure lines).  With `record`,
+// run would (its fit is repeated with the failure lines).  With f.record,
 // npos receives the count of observations of positive kernel weight of
 // every location.
-void localfits(state& s, int m, double bw, bool atobs, bool leaveout, bool record, int* npos = nullptr) {
+void localfits(state& s, int m, const fit_plan& f, int* npos = nullptr) {
     precheck(s);
     size_pool(s);
     nbscope nb(s);
     glm_detail::prepare_start(s);
-    const int firstfail = first_failure(
-        s, m, [&](work& w, int i) { return localfit(s, w, i, bw, atobs, leaveout, record, npos); });
+    const int firstfail = first_failure(s, m, [&](work& w, int i) { return localfit(s, w, i, f, npos); });
     if (firstfail != none) {
         work& w = s.ws;
-        weights(s, w, firstfail, bw, atobs);
-        take_kernel(s, w);
-        if (leaveout) w.kwt[firstfail - 1] = 0.0;
+        plan_weights(s, w, firstfail, f);
         wglm(s, w);  // writes the failure lines and stops
     }
 }
@@ -190,15 +197,16 @@ void localfits(state& s, int m, double bw, bool atobs, bool leaveout, bool recor
 // Fitted values and residuals at the observation points from the local
 // estimates, and the likelihood sums, in location order.
 void fitted(state& s, int m, totals& t) {
-    if (s.option.method != 3 && s.option.method != 4) throw stop("345");
+    if (!s.run().glm()) throw stop("345");
     const dmat& x = s.struc1.xmat;
-    const int p = x.cols;
+    const int p = s.run().K;
+    const bool logit = s.run().method == analysis::logistic;
     for (int i = 1; i <= m; ++i) {
         double e = 0.0;
         for (int k = 0; k < p; ++k) e += s.bvals(i - 1, k) * x(i - 1, k);
         const double y = s.struc2.ydep[i - 1];
         double yh;
-        if (s.option.method == 3) {
+        if (logit) {
             yh = fitl(e);
             t.L += y * e - glm_detail::log1pexp(e);
         } else {
@@ -214,25 +222,27 @@ void fitted(state& s, int m, totals& t) {
 }
 
 // Variance weight of an observation from its fitted value.
-inline double varwt(const state& s, double yh) { return s.option.method == 3 ? yh * (1.0 - yh) : yh; }
+inline double variance_weight(const state& s, double yh) {
+    return s.run().method == analysis::logistic ? yh * (1.0 - yh) : yh;
+}
 
 // A = sum_j k_j a_j x_j x_j' of location i into w.vmat, with the variance
-// weights a_j in w.hdiag, and the leverage h = a_i x_i' A^-1 x_i, through
+// weights a_j in w.varwt, and the leverage h = a_i x_i' A^-1 x_i, through
 // the generalised inverse when A is singular (exactly or numerically; for
 // example where the fitted probabilities of the neighbours are 0 or 1).
 // Returns 1 when the generalised inverse was taken, else 0.  An
 // observation with kernel weight 0 adds nothing, whatever its variance
 // weight.
-int leverage(state& s, work& w, int i, bool atobs, double& h) {
+int leverage(const state& s, work& w, int i, bool atobs, double& h) {
     const dmat& x = s.struc1.xmat;
-    const int p = x.cols;
+    const int p = s.run().K;
     weights(s, w, i, s.parms.bandw, atobs);
     const glm_detail::visit v = glm_detail::visits(s, w);
     for (int t = 0; t < v.cnt; ++t) {
         const int j = v[t];
-        w.lresid[j] = w.wt[j] == 0.0 ? 0.0 : w.wt[j] * w.hdiag[j];
+        w.kvwt[j] = w.wt[j] == 0.0 ? 0.0 : w.wt[j] * w.varwt[j];
     }
-    weighted_cross(x, w.lresid.data(), v, w.vmat);
+    weighted_cross(x, w.kvwt.data(), v, w.vmat);
     const int sing = glm_detail::ginv(w.vmat, w.minvw, w);
     double q = 0.0;
     for (int k = 0; k < p; ++k) {
@@ -240,14 +250,14 @@ int leverage(state& s, work& w, int i, bool atobs, double& h) {
         for (int l = 0; l < p; ++l) r += w.minvw(k, l) * x(i - 1, l);
         q += x(i - 1, k) * r;
     }
-    h = w.hdiag[i - 1] * q;
+    h = w.varwt[i - 1] * q;
     return sing;
 }
 
 // Leverages of locations 1..m and their sum, with the kernel weights at the
 // fit locations or at the observation points.
 void leverages(state& s, int m, bool atobs) {
-    const int n = s.dat2.nobsd;
+    const int n = s.run().n;
     precheck(s);
     size_pool(s);
     nbscope nb(s);
@@ -255,7 +265,7 @@ void leverages(state& s, int m, bool atobs) {
 #pragma omp parallel
     {
         work& w = thread_work(s, thread_num());
-        for (int j = 0; j < n; ++j) w.hdiag[j] = varwt(s, s.output.yhat[j]);
+        for (int j = 0; j < n; ++j) w.varwt[j] = variance_weight(s, s.output.yhat[j]);
 #pragma omp for schedule(dynamic, 16)
         for (int i = 1; i <= m; ++i) {
             pl.tick();
@@ -270,24 +280,14 @@ void leverages(state& s, int m, bool atobs) {
 
 // Criteria of the local model from its likelihood sums.
 void criteria(state& s, totals& t) {
-    if (s.option.method == 3)
+    if (s.run().method == analysis::logistic)
         t.D = -2.0 * t.L;
     else
         t.L = -t.D / 2.0;
     s.glm2.loclik = t.L;
     s.glm2.locdev = t.D;
     s.anova.rss = t.rss;
-    const double k = s.hat1.trs;
-    const double n = s.dat2.nobsd;
-    s.hat1.enp = k;
-    s.hat1.aic = -2.0 * t.L + 2.0 * k;
-    s.hat1.aicc = -2.0 * t.L + 2.0 * k * n / (n - k - 1.0);
-    s.hat1.bic = -2.0 * t.L + k * std::log(n);
-}
-
-bool crossval(const state& s) {
-    const int c = s.option.icalib;
-    return c == 2 || c == 4 || c == 6 || c == 7;
+    glm_detail::likelihood_criteria(s.hat1, t.L, s.hat1.trs, s.run().n);
 }
 
 // Standard errors at location i into row i of svals; false when the refit
@@ -301,8 +301,8 @@ bool crossval(const state& s) {
 // sandwich of the local fit, sum_j k_j^2 v_j (C x_j)_k^2.
 bool stderrs(state& s, work& w, int i, bool reuse) {
     const dmat& x = s.struc1.xmat;
-    const int p = x.cols;
-    const bool logit = s.option.method == 3;
+    const int p = s.run().K;
+    const bool logit = s.run().method == analysis::logistic;
     const bool same = s.output.samepts == 1;
     const std::vector<double>& yh = s.output.yhat;
     genwgt(s, w, i, s.parms.bandw);
@@ -310,7 +310,7 @@ bool stderrs(state& s, work& w, int i, bool reuse) {
     if (reuse && s.glm1.hasbrel[i - 1] != 0) {
         const double* b = s.glm1.brel.col(i - 1);
         for (int k = 0; k < p; ++k) w.bhat[k] = b[k];
-    } else if (!glm_detail::wglm_quiet(s, w, true, true)) {
+    } else if (!glm_detail::wglm_quiet(s, w, {.relative = true, .shared_start = true})) {
         return false;
     }
     const glm_detail::visit v = glm_detail::visits(s, w);
@@ -326,23 +326,23 @@ bool stderrs(state& s, work& w, int i, bool reuse) {
         } else {
             vj = s.glm3.offset[j] * std::exp(e);
         }
-        w.hdiag[j] = vj;
-        w.lresid[j] = w.kwt[j] == 0.0 ? 0.0 : w.kwt[j] * vj;
+        w.varwt[j] = vj;
+        w.kvwt[j] = w.kwt[j] == 0.0 ? 0.0 : w.kwt[j] * vj;
     }
-    weighted_cross(x, w.lresid.data(), v, w.vmat);
+    weighted_cross(x, w.kvwt.data(), v, w.vmat);
     glm_detail::ginv(w.vmat, w.minvw, w);
     const dmat& c = w.minvw;
     for (int k = 0; k < p; ++k) w.sehat[k] = 0.0;
     for (int t = 0; t < v.cnt; ++t) {
         const int j = v[t];
         if (w.kwt[j] == 0.0) continue;  // outside the fit
-        const double u = same ? varwt(s, yh[j]) : w.hdiag[j];
+        const double u = same ? variance_weight(s, yh[j]) : w.varwt[j];
         // A fitted value of exactly 0 (or a probability of exactly 1)
         // has no variance to scale by; it adds nothing.
         if (!(u > 0.0)) continue;
         for (int k = 0; k < p; ++k) {
             double r = 0.0;
-            for (int l = 0; l < p; ++l) r += c(k, l) * x(j, l) * w.hdiag[j] * w.kwt[j];
+            for (int l = 0; l < p; ++l) r += c(k, l) * x(j, l) * w.varwt[j] * w.kwt[j];
             w.sehat[k] += r * r / u;
         }
     }
@@ -372,10 +372,8 @@ void standard_errors(state& s, bool reuse) {
 void infl(state& s) { leverages(s, s.fit3.nloc, false); }
 
 void tzmglm(state& s) {
-    const int n = s.dat2.nobsd;
     const int m = s.fit3.nloc;
     const bool same = s.output.samepts == 1;
-    s.dat2.nwork = n;
     // Fitted values exist only at the observation points; elsewhere none of
     // them may survive from the calibration trials.
     if (!same) {
@@ -385,11 +383,11 @@ void tzmglm(state& s) {
     totals t;
     s.hat1.trs = 0.0;
     std::vector<int> npos(static_cast<std::size_t>(std::max(m, 0)));
-    localfits(s, m, s.parms.bandw, false, false, true, npos.data());
-    wrsing(s, npos.data(), s.struc1.xmat.cols);
+    localfits(s, m, {.bw = s.parms.bandw, .record = true}, npos.data());
+    wrsing(s, npos.data(), s.run().K);
 
     std::ostream& o = *s.out;
-    const bool logit = s.option.method == 3;
+    const bool logit = s.run().method == analysis::logistic;
     ftn::fwrite(o, "(//a)",
                 {logit ? "********** Local Logistic Model Diagnostics **********"
                        : "********** Local Poisson Model Diagnostics **********"});
@@ -417,46 +415,24 @@ void tzmglm(state& s) {
     // kernel weights as the fits above, so most of them were recorded there.
     standard_errors(s, true);
 
-    s.outst1.npar = s.struc1.xmat.cols;
-    if (s.option.rawout != 0) progress::report(s, "writing", 0, 1);
-    switch (s.option.rawout) {
-        case 1:
-            wr_csv(s);
-            ftn::ldwrite(o, {"** Results written to .txt file"});
-            break;
-        case 2:
-            wr_e00(s);
-            ftn::ldwrite(o, {"** Results written to .e00 file"});
-            break;
-        case 3:
-            wr_mif(s);
-            ftn::ldwrite(o, {"** Results written to .mif file"});
-            break;
-        case 4:
-            wr_gpkg(s);
-            ftn::ldwrite(o, {gpkg_note(s)});
-            break;
-        default:
-            break;
-    }
-    if (s.option.rawout != 0) progress::report(s, "writing", 1, 1);
+    s.outst1.npar = s.run().K;
+    write_results(s);
 }
 
 double glmval(state& s, double bw) {
-    const int n = s.dat2.nobsd;
-    s.dat2.nwork = n;
-    if (s.files.kercod != 'f' && s.files.kercod != 'c') s.fit5.nnear = static_cast<int>(std::floor(bw + 0.5));
+    const int n = s.run().n;
+    if (s.run().adaptive()) s.fit5.nnear = static_cast<int>(std::floor(bw + 0.5));
     // The criterion is evaluated at the observation points: observation i
     // is its own fit location, whatever location list the final fit uses.
     totals t;
     s.hat1.trs = 0.0;
-    localfits(s, n, bw, true, crossval(s), false);
+    localfits(s, n, {.bw = bw, .at_observations = true, .leave_out = s.run().leave_one_out()});
     fitted(s, n, t);
     const double score = t.rss;
     s.parms.bandw = bw;
     leverages(s, n, true);
     criteria(s, t);
-    if (s.option.icalib == 3 || s.option.icalib == 5) return s.hat1.aicc;
+    if (s.run().crit == criterion::aicc) return s.hat1.aicc;
     return score;
 }
 

@@ -26,9 +26,10 @@ void model_banner(state& s) {
     const char* blank = "*                                                             *";
     ftn::fwrite(o, "(a)", {border});
     ftn::fwrite(o, "(a)", {blank});
+    const bool logit = s.run().method == analysis::logistic;
     ftn::fwrite(o, "(a)",
-                {s.option.method == 3 ? "*        GEOGRAPHICALLY WEIGHTED LOGISTIC REGRESSION          *"
-                                      : "*          GEOGRAPHICALLY WEIGHTED POISSON REGRESSION         *"});
+                {logit ? "*        GEOGRAPHICALLY WEIGHTED LOGISTIC REGRESSION          *"
+                       : "*          GEOGRAPHICALLY WEIGHTED POISSON REGRESSION         *"});
     ftn::fwrite(o, "(a)", {blank});
     ftn::fwrite(o, "(a)", {border});
 }
@@ -44,7 +45,7 @@ void bad_offset(state& s, int i, const char* what) {
 // observation before any fit, so that the run names the first one instead
 // of ending in estimates that are not numbers.
 void check_response(state& s, int n) {
-    const bool logit = s.option.method == 3;
+    const bool logit = s.run().method == analysis::logistic;
     const std::vector<double>& y = s.struc2.ydep;
     for (int i = 0; i < n; ++i) {
         const bool bad = logit ? !(y[i] == 0.0 || y[i] == 1.0) : !(y[i] >= 0.0);
@@ -64,23 +65,18 @@ void check_response(state& s, int n) {
 
 void runglm(state& s) {
     std::ostream& o = *s.out;
-    const bool logit = s.option.method == 3;
+    const bool logit = s.run().method == analysis::logistic;
     model_banner(s);
     rdata(s);
     ftn::fwrite(o, "(a)", {" Sample data file read..."});
 
-    const int n = s.dat2.ncase;
-    const int nvf = s.dat2.nvard;
+    const int n = s.run().n;
     const int idep = s.option.idep, ix = s.option.ixvar, iy = s.option.iyvar, iw = s.option.iwvar;
-    const bool sph = s.option.isph == 1;
+    const bool sph = s.run().spherical();
     const double raddeg = 0.017453292519943295;
 
     // Predictor columns, in data-file order.
-    std::vector<int> cols;
-    for (int c = 1; c <= nvf; ++c)
-        if (c != idep && c != ix && c != iy && c != iw && c - 1 < static_cast<int>(s.dat2.inmod.size()) &&
-            s.dat2.inmod[c - 1])
-            cols.push_back(c);
+    const std::vector<int> cols = model_columns(s);
     const int nvar = static_cast<int>(cols.size());
     const int p = nvar + 1;
     s.struc1.xmat.resize(n, p);
@@ -120,9 +116,7 @@ void runglm(state& s) {
     const double ymean = n > 0 ? ysum / n : 0.0;
     check_response(s, n);
 
-    s.dat2.nobsd = n;
-    s.dat2.nvar = nvar;
-    s.dat2.nwork = n;
+    s.set_parameter_count(p);
     ftn::ldwrite(o, {"*Number of observations, nobs=", n});
     ftn::ldwrite(o, {"*Number of predictors,   nvar=", nvar});
 
@@ -141,7 +135,7 @@ void runglm(state& s) {
         ftn::fwrite(o, "(3a,f10.6)", {" P(", name8(s.lab1.varlab[idep - 1]), "=1 | X) = ", ymean});
     }
 
-    if (s.option.icalib != 1) {
+    if (!s.run().bandwidth_given()) {
         wrextent(s, xmin, xmax, ymin, ymax);
         calib(s);
     }

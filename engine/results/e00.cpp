@@ -160,7 +160,7 @@ void wr_e00(state& s) {
 }
 
 void wrse00(state& s) {
-    const int v = s.option.ncol;
+    const int v = s.run().K;
     auto& names = s.outst2.names;
     names.clear();
     for (const char* stem : {"MEAN", "VAR_", "STD_"})

@@ -57,7 +57,7 @@ std::vector<std::string> variable_names(const state& s, bool model) {
     std::vector<std::string> v;
     if (model) v.push_back("Intercept");
     const std::vector<std::string>& full = s.lab1.modful;
-    const int count = model ? s.outst1.npar - 1 : s.option.ncol;
+    const int count = model ? s.outst1.npar - 1 : s.run().K;
     for (int k = 0; k < count; ++k) {
         std::string n = k < static_cast<int>(full.size()) ? full[k] : std::string();
         if (n.empty()) n = "VAR" + std::to_string(k + 1);
@@ -130,7 +130,7 @@ void write_gpkg(state& s, std::vector<std::string> named, const std::vector<std:
     // GeoPackage's "undefined Cartesian" system (GIS programs would take a
     // layer without one for longitude and latitude).
     OGRSpatialReference srs;
-    const int code = s.option.isph == 1 ? 4326 : s.keys.epsg;
+    const int code = s.run().spherical() ? 4326 : s.run().keys.epsg;
     bool known = false;
     if (code > 0) {
         known = srs.importFromEPSG(code) == OGRERR_NONE;
@@ -169,7 +169,7 @@ void write_gpkg(state& s, std::vector<std::string> named, const std::vector<std:
 
     if (ds->StartTransaction() != OGRERR_NONE) throw io_error(what + gdal_reason());
     const int m = s.fit3.nloc;
-    const double to_degrees = s.option.isph == 1 ? s.trig.degrad : 1.0;
+    const double to_degrees = s.run().spherical() ? s.trig.degrad : 1.0;
     OGRFeature feature(layer->GetLayerDefn());
     std::vector<double> vals;
     vals.reserve(columns.size());
@@ -244,7 +244,7 @@ void wr_gpkg(state& s) {
 }
 
 void wrsgpkg(state& s) {
-    const int v = s.option.ncol;
+    const int v = s.run().K;
     const std::vector<std::string> vars = variable_names(s, false);
     std::vector<std::string> columns;
     for (int k = 0; k < v; ++k) {

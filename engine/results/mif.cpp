@@ -120,7 +120,7 @@ void wr_mif(state& s) {
 }
 
 void wrsmif(state& s) {
-    const int v = s.option.ncol;
+    const int v = s.run().K;
     std::vector<std::string> columns;
     for (int k = 1; k <= v; ++k)
         columns.push_back(ftn::format("(a6,a)", {written::numbered("MEAN", k), "          float"}));
@@ -129,7 +129,7 @@ void wrsmif(state& s) {
     for (std::string& c : columns) c.pop_back();
 
     write_mif(s, columns, [](const state& st, int l, std::vector<double>& vals) {
-        const int nv = st.option.ncol;
+        const int nv = st.run().K;
         for (int k = 0; k < nv; ++k) vals.push_back(st.bvals(l, k));
         for (int k = 0; k < nv; ++k) vals.push_back(st.svals(l, k));
     });

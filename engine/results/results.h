@@ -9,10 +9,23 @@
 
 namespace gwr {
 
+// The result file of the run, in the format of the control file, with its
+// listing line and its progress lines; nothing when none is asked for.
+// Local statistics (descriptive runs) have writers of their own.  Model
+// runs set s.outst1.npar first.
+void write_results(state& s);
+
+// Comma-delimited text of the local model: ID, coordinates, estimates,
+// standard errors, t values and the casewise columns.
 void wr_csv(state& s);
+// ArcInfo export file of the local model: a point coverage and its
+// attribute table.
 void wr_e00(state& s);
+// The same for the local statistics (means, variances, standard deviations).
 void wrse00(state& s);
+// MapInfo interchange pair (.mif/.mid) of the local model.
 void wr_mif(state& s);
+// The same for the local statistics (means and variances).
 void wrsmif(state& s);
 // GeoPackage layers of the local model results and of the local statistics.
 void wr_gpkg(state& s);
@@ -33,16 +46,15 @@ std::string gpkg_name(const std::string& outfil);
 // of features.
 std::string gpkg_note(const state& s);
 
-// The result files a run may write for the result-file code `rawout` of
-// the control file: none for 0; the GeoPackage derived from the named file
-// for 4; the named file for any other code, and for codes other than 1 and 2
-// also the derived .mif/.mid pair.
-std::vector<std::string> outnames(const std::string& outfil, int rawout);
+// The result files a run may write in the format asked for: none; the
+// GeoPackage derived from the named file; else the named file, and for the
+// MapInfo format also the derived .mif/.mid pair.
+std::vector<std::string> outnames(const std::string& outfil, result_format format);
 
 // Refuses a result file that is the data file or the location file (the
 // same file under any name, also through the derived .mif/.mid names):
 // throws io_error naming both.  Called once the control file is read, before
 // any data record is read and before anything is written.
-void chkout(const state& s, int rawout);
+void chkout(const state& s);
 
 }  // namespace gwr

@@ -105,12 +105,12 @@ void commit(std::initializer_list<staged_file*> files) {
 
 }  // namespace written
 
-std::vector<std::string> outnames(const std::string& outfil, int rawout) {
+std::vector<std::string> outnames(const std::string& outfil, result_format format) {
     std::vector<std::string> v;
-    if (rawout == 0) return v;
-    if (rawout == 4) return {gpkg_name(outfil)};
+    if (format == result_format::none) return v;
+    if (format == result_format::gpkg) return {gpkg_name(outfil)};
     if (!outfil.empty()) v.push_back(outfil);
-    if (rawout != 1 && rawout != 2) {
+    if (format == result_format::mif) {
         auto [mif, mid] = mif_names(outfil);
         v.push_back(mif);
         v.push_back(mid);
@@ -118,14 +118,14 @@ std::vector<std::string> outnames(const std::string& outfil, int rawout) {
     return v;
 }
 
-void chkout(const state& s, int rawout) {
+void chkout(const state& s) {
     struct input {
         const char* what;
         const std::string* name;
     };
     std::vector<input> inputs{{"data file", &s.files.datfil}};
-    if (s.option.iloc == 2) inputs.push_back({"location file", &s.files.locfil});
-    for (const std::string& out : outnames(s.files.outfil, rawout)) {
+    if (s.run().location_file) inputs.push_back({"location file", &s.files.locfil});
+    for (const std::string& out : outnames(s.files.outfil, s.run().format)) {
         for (const input& in : inputs) {
             std::error_code ec;
             if (fs::equivalent(out, *in.name, ec))

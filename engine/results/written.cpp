@@ -10,7 +10,7 @@ std::string numbered(const char* stem, int k) {
 
 namespace {
 float degrees_if_spherical(const state& s, double v) {
-    if (s.option.isph == 1) v = v * s.trig.degrad;
+    if (s.run().spherical()) v = v * s.trig.degrad;
     return static_cast<float>(v);
 }
 }  // namespace

@@ -16,7 +16,7 @@ std::string numbered(const char* stem, int k);
 // Coordinates of fit location l (0-based) as the result files hold them:
 // degrees when the run is spherical, rounded to single precision.
 float xwritten(const state& s, int l);
-float ywritten(const state& s, int l);
+float ywritten(const state& s, int l);  // the same for y
 
 // Observed value column of location l: the dependent variable where the
 // locations are the observations, the marker -1 elsewhere.
@@ -46,13 +46,13 @@ class staged_file {
 public:
     // Reserves the temporary file; io_error naming the file when it cannot.
     explicit staged_file(std::string name);
-    ~staged_file();
+    ~staged_file();  // removes the temporary file unless committed
     staged_file(const staged_file&) = delete;
     staged_file& operator=(const staged_file&) = delete;
 
-    const std::string& name() const { return name_; }
-    const std::string& temp() const { return temp_; }
-    bool direct() const { return direct_; }
+    const std::string& name() const { return name_; }  // the final name
+    const std::string& temp() const { return temp_; }  // the name written to
+    bool direct() const { return direct_; }            // a device or pipe: written as named
 
     // For a library that creates the file itself and refuses to replace
     // one (GDAL): removes the empty file reserved under temp() and returns
@@ -66,10 +66,10 @@ public:
     void commit();
 
 private:
-    std::string name_, temp_;
-    std::ofstream f_;
-    bool direct_ = false;
-    bool committed_ = false;
+    std::string name_, temp_;  // final and temporary name
+    std::ofstream f_;          // the stream of open()
+    bool direct_ = false;      // written under its own name
+    bool committed_ = false;   // renamed
 };
 
 // Commits every file after checking that each can still take its name.

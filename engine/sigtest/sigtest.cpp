@@ -62,7 +62,7 @@ int mcindex(rng& r, int n) {
 }
 
 void mcfits(state& s, work& w, int m) {
-    const int k = s.dat2.nvar + 1;
+    const int k = s.run().K;
     if (m > 0) genwgt_check(s);
     // The observation coordinates change between the sets: a fresh index.
     nbscope nb(s);
@@ -129,8 +129,8 @@ std::string label8(const std::string& name) {
 }  // namespace
 
 void mctest(state& s) {
-    const int n = s.option.nobs;
-    const int p = s.dat2.nvar + 1;
+    const int n = s.run().n;
+    const int p = s.run().K;
     constexpr int r = mcsets;
 
     // Scratch and tables, sized once before any fitting.
@@ -140,7 +140,7 @@ void mctest(state& s) {
     s.monte1.xsave.assign(s.struc2.xobs.begin(), s.struc2.xobs.begin() + n);
     s.monte1.ysave.assign(s.struc2.yobs.begin(), s.struc2.yobs.begin() + n);
 
-    if (s.option.itest < 0) {
+    if (s.run().thinned) {
         thin(s);
         // The observed spreads describe the same locations as the randomised
         // ones: refit at the kept locations with the true coordinates.

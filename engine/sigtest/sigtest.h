@@ -5,10 +5,12 @@
 
 namespace gwr {
 
-// Monte Carlo test after a Gaussian run: compares the spread of each local
-// parameter with its spread over 99 data sets whose observations were given
-// randomly drawn observation locations.  With itest < 0 the fit locations
-// are thinned first.  Prints the test block.
+// Monte Carlo test after a Gaussian run (Hope 1968; applied to the local
+// model by Fotheringham, Brunsdon and Charlton 2002): compares the spread of
+// each local parameter with its spread over 99 data sets whose observations
+// were given randomly drawn observation locations.  With a thinned test
+// (record 13 = -1) the fit locations are thinned first.  Prints the test
+// block.
 void mctest(state& s);
 
 // Notice that the Leung test is no longer offered.

@@ -53,7 +53,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         gwr::init(s);
         gwr::read1(s);
-        if (s.option.method >= 1 && s.option.method <= 4) gwr::rdata(s);
+        const gwr::analysis m = s.run().method;
+        if (m == gwr::analysis::descriptive || m == gwr::analysis::gaussian || s.run().glm()) gwr::rdata(s);
     } catch (const gwr::stop&) {
     } catch (const gwr::io_error&) {
     } catch (const gwr::exit_status&) {

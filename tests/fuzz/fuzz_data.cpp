@@ -55,13 +55,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::ostringstream out, err;
         gwr::state s(in, out, err);
         gwr::init(s);
-        s.option.isph = isph;
+        gwr::run_description d;
+        d.method = gwr::analysis::gaussian;
+        d.coords = isph == 1 ? gwr::coordinates::spherical : gwr::coordinates::cartesian;
+        s.describe(d);
         s.files.datfil = name;
         s.files.locfil = name;
         guarded([&] {
             gwr::rdlabl(s);
             s.option.nvfile = s.dat2.nvard;
-            s.option.method = 2;
             s.option.ixvar = 2;
             s.option.iyvar = 3;
             s.option.ncol = 3;

@@ -93,4 +93,12 @@ std::string mask_times(const std::string& listing) {
     return out;
 }
 
+void set_calibration(gwr::run_description& d, int icalib) {
+    using gwr::criterion;
+    static const criterion crit[8] = {criterion::unknown, criterion::given, criterion::cv,  criterion::aicc,
+                                      criterion::cv,      criterion::aicc,  criterion::bic, criterion::bic};
+    d.crit = icalib >= 0 && icalib <= 7 ? crit[icalib] : criterion::unknown;
+    d.sample = icalib == 4 || icalib == 5 || icalib == 7 ? gwr::sampling::sample : gwr::sampling::all;
+}
+
 }  // namespace testing_support

@@ -11,6 +11,33 @@
 
 namespace testing_support {
 
+// Describes a state built by hand (its run description is read-only): f
+// edits a copy of the description, which then replaces it.
+template <class F>
+void describe(gwr::state& s, F&& f) {
+    gwr::run_description d = s.run();
+    f(d);
+    s.describe(d);
+}
+
+// The kernel of a control-file letter (f, v, c) into d.
+inline void set_kernel(gwr::run_description& d, char letter) { gwr::kernel_of(letter, d.ktype, d.kshape); }
+
+// The same for a state: its kernel of letter f, v or c, and its coordinates.
+inline void set_kernel(gwr::state& s, char letter) {
+    describe(s, [letter](gwr::run_description& d) { set_kernel(d, letter); });
+}
+inline void set_spherical(gwr::state& s, bool spherical) {
+    describe(s, [spherical](gwr::run_description& d) {
+        d.coords = spherical ? gwr::coordinates::spherical : gwr::coordinates::cartesian;
+    });
+}
+
+// The calibration of a control-vector code into d: 1 given; 2, 3 and 6
+// cross-validation, AICc and BIC over all observations; 4, 5 and 7 over a
+// sample; anything else none.
+void set_calibration(gwr::run_description& d, int icalib);
+
 // A fresh engine state whose control input, listing and standard error are
 // string streams the test can fill and read.
 struct harness {
