@@ -173,8 +173,8 @@ TEST(ControlFile, FieldsMeanWhatTheEngineReads)
         EXPECT_EQ(s.option.idiag, f.diagnostics) << what;
         EXPECT_EQ(s.option.method, f.method) << what;
         EXPECT_EQ(s.option.isph, f.coordinates == coordinate_type::spherical ? 1 : 0) << what;
-        EXPECT_EQ(s.keys.limits, f.keywords.contains("limits 30 200")) << what;
-        EXPECT_EQ(s.keys.epsg, f.keywords.contains("epsg 4326") ? 4326 : 0) << what;
+        EXPECT_EQ(s.run().keys.limits, f.keywords.contains("limits 30 200")) << what;
+        EXPECT_EQ(s.run().keys.epsg, f.keywords.contains("epsg 4326") ? 4326 : 0) << what;
     }
 }
 
