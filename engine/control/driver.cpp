@@ -12,6 +12,7 @@
 #include "descriptive/descriptive.h"
 #include "format/format.h"
 #include "gaussian/gaussian.h"
+#include "gaussian/inference.h"
 #include "glm/glm.h"
 #include "sigtest/sigtest.h"
 
@@ -136,6 +137,7 @@ void dispatch(state& s) {
             runmod(s);
             tzm_ft(s);
             summry(s);
+            wradjt(s);
             if (std::abs(s.option.itest) == 1)
                 mctest(s);
             else if (std::abs(s.option.itest) == 2)
@@ -145,6 +147,7 @@ void dispatch(state& s) {
         case 4:
             runglm(s);
             summry(s);
+            wradjt(s);
             break;
         default:  // 5: straight to the closing report
             break;
