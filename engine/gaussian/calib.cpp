@@ -11,6 +11,7 @@
 
 #include "control/stop.h"
 #include "format/format.h"
+#include "gaussian/bwinterval.h"
 #include "gaussian/gaussian.h"
 #include "gaussian/neighbours.h"
 #include "gaussian/parallel.h"
@@ -230,6 +231,7 @@ void aicmin(state& s, double lo, double hi) {
         ftn::fwrite(*s.out, "(a,i6)", {"** Convergence: Local Sample Size= ", s.fit5.nnear});
     }
     wrlimit(s, std::move(trials), x);
+    if (code == 3 || code == 5) bwinterval(s, lo, hi);
 }
 
 double golden(state& s, double ax, double bx, double cx, double tol, criterion f,
