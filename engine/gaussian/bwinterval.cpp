@@ -69,49 +69,84 @@ int akaike_set(const std::vector<double>& aicc, const std::vector<char>& ok, dou
     return count;
 }
 
-int bwprofile(int T, const std::function<bool(int t, double& a)>& eval, std::vector<double>& aicc,
+int bwprofile(const std::vector<double>& grid, const std::vector<std::pair<double, double>>& searched,
+              const std::function<bool(int t, double& a)>& eval, std::vector<double>& aicc,
               std::vector<char>& done, std::vector<char>& ok, int& planned) {
+    const int T = static_cast<int>(grid.size());
     aicc.assign(T, 0.0);
     done.assign(T, 0);
     ok.assign(T, 0);
+    std::vector<char> skipped(T, 0);
+    planned = T;
     int count = 0;
+    bool any = false;
+    double amin = 0.0;
     auto at = [&](int t) {
         ok[t] = eval(t, aicc[t]) ? 1 : 0;
         done[t] = 1;
         ++count;
-    };
-    constexpr int step = 5;
-    if (T <= 25) {
-        planned = T;
-        for (int t = 0; t < T; ++t) at(t);
-        return count;
-    }
-    std::vector<int> coarse;
-    for (int t = 0; t < T - 1; t += step) coarse.push_back(t);
-    coarse.push_back(T - 1);
-    planned = static_cast<int>(coarse.size());
-    for (int t : coarse) at(t);
-    bool any = false;
-    double amin = 0.0;
-    for (int t : coarse)
         if (ok[t] && (!any || aicc[t] < amin)) {
             amin = aicc[t];
             any = true;
         }
-    if (!any) return count;
-    auto near = [&](int t) { return ok[t] && aicc[t] - amin < 30.0; };
-    std::vector<std::size_t> gaps;
-    for (std::size_t c = 0; c + 1 < coarse.size(); ++c)
-        if (near(coarse[c]) || near(coarse[c + 1])) {
-            gaps.push_back(c);
-            planned += coarse[c + 1] - coarse[c] - 1;
+    };
+    if (T <= 25) {
+        for (int t = 0; t < T; ++t) at(t);
+        return count;
+    }
+    // Far: known, finite and 30 or more above the lowest defined value.
+    auto far = [&](double a) { return any && std::isfinite(a) && a - amin >= 30.0; };
+    // Whether the nearest known bandwidths below and above grid[t] are both
+    // far.  A grid trial not evaluated is not known.
+    auto bracketed = [&](int t) {
+        const double x = grid[t];
+        double below = -HUGE_VAL, above = HUGE_VAL;
+        double abelow = 0.0, aabove = 0.0;
+        bool okbelow = false, okabove = false;
+        auto take = [&](double bx, double a, bool known_ok) {
+            if (bx < x && bx > below) {
+                below = bx;
+                abelow = a;
+                okbelow = known_ok;
+            } else if (bx > x && bx < above) {
+                above = bx;
+                aabove = a;
+                okabove = known_ok;
+            }
+        };
+        for (const auto& [bx, a] : searched) take(bx, a, true);
+        for (int u = 0; u < T; ++u)
+            if (done[u]) take(grid[u], aicc[u], ok[u] != 0);
+        return okbelow && okabove && far(abelow) && far(aabove);
+    };
+    auto visit = [&](int t) {
+        if (done[t] || skipped[t]) return;
+        if (bracketed(t)) {
+            skipped[t] = 1;
+            --planned;
+            return;
         }
-    for (std::size_t c : gaps)
-        for (int t = coarse[c] + 1; t < coarse[c + 1]; ++t) at(t);
+        at(t);
+    };
+    // The trial nearest the search's best bandwidth, then the two ends.
+    if (!searched.empty()) {
+        std::size_t best = 0;
+        for (std::size_t k = 1; k < searched.size(); ++k)
+            if (searched[k].second < searched[best].second) best = k;
+        int near = 0;
+        for (int t = 1; t < T; ++t)
+            if (std::fabs(grid[t] - searched[best].first) < std::fabs(grid[near] - searched[best].first)) near = t;
+        at(near);
+    }
+    visit(0);
+    visit(T - 1);
+    constexpr int step = 5;
+    for (int t = 0; t < T; t += step) visit(t);
+    for (int t = 0; t < T; ++t) visit(t);
     return count;
 }
 
-void bwinterval(state& s, double lo, double hi) {
+void bwinterval(state& s, double lo, double hi, const std::vector<std::pair<double, double>>& searched) {
     const bool adaptive = s.option.kertyp == 2;
     const bool gauss = s.option.method == 2;
     const std::vector<double> grid = bwgrid(adaptive, lo, hi);
@@ -130,9 +165,13 @@ void bwinterval(state& s, double lo, double hi) {
     const double n = s.option.nobs;
     std::vector<double> aicc;
     std::vector<char> done, ok;
+    // The search's trials at the sizes the adaptive kernel fitted.
+    std::vector<std::pair<double, double>> known = searched;
+    if (adaptive)
+        for (auto& k : known) k.first = std::floor(k.first + 0.5);
     int evaluated = 0, planned = T;
     const int evals = bwprofile(
-        T,
+        grid, known,
         [&](int t, double& a) {
             progress::report(s, "interval", evaluated, planned);
             ++evaluated;
@@ -183,7 +222,7 @@ void bwinterval(state& s, double lo, double hi) {
     }
     if (evals < T)
         ftn::fwrite(o, "(a,i5,a)",
-                    {"**  ", T - evals, " of them not evaluated: between trials 30 or more above the lowest"});
+                    {"**  ", T - evals, " of them not evaluated: between values 30 or more above the lowest"});
     if (defined < evals)
         ftn::fwrite(o, "(a,i5,a)",
                     {"**  ", evals - defined, " trials left out: too many effective parameters for AICc"});

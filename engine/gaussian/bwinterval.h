@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "control/blocks.h"
@@ -30,24 +31,29 @@ std::vector<double> bwgrid(bool adaptive, double lo, double hi);
 int akaike_set(const std::vector<double>& aicc, const std::vector<char>& ok, double level,
                std::vector<double>& weight, std::vector<char>& inset);
 
-// The criterion at the trials of a grid of T trials that can carry
-// weight: first at every fifth trial and the last (all of them when T is
-// at most 25), then at the trials between two neighbours of that coarse
-// set of which at least one is defined and less than 30 above the lowest
-// value found (a trial between two trials that are 30 or more above the
-// lowest would need a low of its own to carry a weight above e^-15).
-// eval(t, a) evaluates trial t into a and returns whether AICc is defined
-// there; `done` marks the evaluated trials, `ok` those evaluated and
-// defined.  `planned` holds, while eval runs, the number of evaluations the
-// profile will make as far as it is known (first the coarse set's, then
-// all).  Returns the number evaluated.
-int bwprofile(int T, const std::function<bool(int t, double& a)>& eval, std::vector<double>& aicc,
+// The criterion at the trials of the grid (ascending bandwidths) that can
+// carry weight.  A trial is not evaluated when the nearest bandwidths on
+// either side at which the criterion is known (trials of the search,
+// `searched`, and trials of the grid already evaluated) both have values
+// 30 or more above the lowest value of the grid evaluated so far: their
+// Akaike weights are below e^-15 of the best's, and a trial between them
+// would need a low of its own to weigh more.  The grid is evaluated in
+// three passes: the trial nearest the search's best, the two ends; every
+// fifth trial; the rest, each pass in ascending order.  A grid of at most
+// 25 trials is evaluated whole.  eval(t, a) evaluates trial t into a and
+// returns whether AICc is defined there; `done` marks the evaluated
+// trials, `ok` those evaluated and defined.  `planned` holds, while eval
+// runs, the trials not yet skipped (an upper bound of the evaluations).
+// Returns the number evaluated.
+int bwprofile(const std::vector<double>& grid, const std::vector<std::pair<double, double>>& searched,
+              const std::function<bool(int t, double& a)>& eval, std::vector<double>& aicc,
               std::vector<char>& done, std::vector<char>& ok, int& planned);
 
-// After a calibration by AICc (called by aicmin with its limits): evaluates
-// the run's criterion routine (all cores) at the grid's trials and lists
-// the interval after the convergence lines.  Leaves the chosen bandwidth
-// and the run's scalar results as the search left them.
-void bwinterval(state& s, double lo, double hi);
+// After a calibration by AICc (called by aicmin with its limits and the
+// search's trials, bandwidth and criterion): evaluates the run's criterion
+// routine (all cores) at the grid's trials and lists the interval after
+// the convergence lines.  Leaves the chosen bandwidth and the run's scalar
+// results as the search left them.
+void bwinterval(state& s, double lo, double hi, const std::vector<std::pair<double, double>>& searched);
 
 }  // namespace gwr

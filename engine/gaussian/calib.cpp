@@ -230,8 +230,8 @@ void aicmin(state& s, double lo, double hi) {
         s.fit5.nnear = static_cast<int>(x + 0.5);
         ftn::fwrite(*s.out, "(a,i6)", {"** Convergence: Local Sample Size= ", s.fit5.nnear});
     }
-    wrlimit(s, std::move(trials), x);
-    if (code == 3 || code == 5) bwinterval(s, lo, hi);
+    wrlimit(s, trials, x);
+    if (code == 3 || code == 5) bwinterval(s, lo, hi, trials);
 }
 
 double golden(state& s, double ax, double bx, double cx, double tol, criterion f,
