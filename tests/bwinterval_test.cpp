@@ -77,9 +77,10 @@ TEST(BandwidthInterval, GridsAndAkaikeSets) {
     const int evals = gwr::bwprofile(grid, searched, profile, a2, done, ok, planned);
     EXPECT_EQ(planned, evals);
     EXPECT_LT(evals, 30);
-    for (int t = 10; t < 100; ++t) {
-        if (f(t) < 30.0) EXPECT_TRUE(done[t]) << t;
-    }
+    for (int t = 10; t < 100; ++t)
+        if (f(t) < 30.0) {
+            EXPECT_TRUE(done[t]) << t;
+        }
     std::vector<double> all(100);
     std::vector<char> allok(100);
     for (int t = 0; t < 100; ++t) allok[t] = profile(t, all[t]);
