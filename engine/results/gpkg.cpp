@@ -234,11 +234,17 @@ void wr_gpkg(state& s) {
 
     std::vector<double> global;
     if (static_cast<int>(s.anova.gbeta.size()) == p) global = s.anova.gbeta;
+    std::vector<std::string> fixed(std::begin(casewise_names), std::end(casewise_names));
+    const bool pred = written::predicted(s);
+    if (pred) {
+        fixed.push_back("PREDY");
+        fixed.push_back("PREDSE");
+    }
     double level = 0.0, critical = 0.0;
     if (!adjusted_t(s, 0.05, level, critical)) critical = 0.0;
     write_gpkg(
-        s, columns, std::vector<std::string>(std::begin(casewise_names), std::end(casewise_names)),
-        [&s, p](int l, std::vector<double>& vals) {
+        s, columns, fixed,
+        [&s, p, pred](int l, std::vector<double>& vals) {
             for (int k = 0; k < p; ++k) {
                 vals.push_back(s.bvals(l, k));
                 vals.push_back(s.svals(l, k));
@@ -249,6 +255,10 @@ void wr_gpkg(state& s) {
             vals.insert(vals.end(), cw, cw + 7);
             const auto& cond = s.diags.cond;
             vals.push_back(l < static_cast<int>(cond.size()) ? cond[l] : std::nan(""));
+            if (pred) {
+                vals.push_back(s.pred.predy[l]);
+                vals.push_back(s.pred.predse[l]);
+            }
         },
         global, critical);
 }
