@@ -87,6 +87,24 @@ TEST(BandwidthInterval, GridsAndAkaikeSets) {
     std::vector<char> in2;
     EXPECT_EQ(gwr::akaike_set(a2, ok, 0.95, w, in), gwr::akaike_set(all, allok, 0.95, w, in2));
     EXPECT_EQ(in, in2);
+    // A low too narrow for the even grid: the grid is refined near it until
+    // the set holds 10 trials or more, and the interval approaches that of
+    // weights exp(-(x - 37.3)^2 / (2 * 0.5^2)), 37.3 -+ 1.96 * 0.5.
+    std::vector<double> even(100);
+    for (int t = 0; t < 100; ++t) even[t] = t * 100.0 / 99;
+    auto narrow = [](double x, double& v) {
+        v = (x - 37.3) * (x - 37.3) / 0.25;
+        return true;
+    };
+    int planned2 = 0;
+    const gwr::bwresult r = gwr::bwanalyse(even, false, {{37.0, 0.36}}, narrow, planned2);
+    EXPECT_GT(r.refined, 0);
+    EXPECT_GE(r.count, 10);
+    EXPECT_EQ(planned2, static_cast<int>(r.x.size()));
+    EXPECT_NEAR(r.lo, 37.3 - 1.96 * 0.5, 0.1);
+    EXPECT_NEAR(r.hi, 37.3 + 1.96 * 0.5, 0.1);
+    EXPECT_TRUE(r.contiguous);
+    EXPECT_LT(r.x.size(), 80u);
     // A short grid is evaluated whole.
     grid.resize(25);
     EXPECT_EQ(gwr::bwprofile(grid, searched, profile, a2, done, ok, planned), 25);
