@@ -34,7 +34,7 @@ run() {
 }
 
 # The examples, as shipped.
-cp "$src"/examples/columbus.csv "$src"/examples/counts.csv "$work"/
+cp "$src"/examples/columbus.csv "$src"/examples/columbus_new.csv "$src"/examples/counts.csv "$work"/
 for t in "$src"/examples/*.tzm; do
     b=$(basename "$t" .tzm)
     cp "$t" "$work/$b.tzm"

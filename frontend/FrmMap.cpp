@@ -306,6 +306,7 @@ bool FrmMap::load(const QString& path, const Hints& hints) {
     table_ = std::move(t);
     if (hints.geographic >= 0) table_.geographic = hints.geographic == 1;
     if (table_.global.empty()) table_.global = hints.global;
+    critical = table_.critical > 0 ? table_.critical : hints.critical > 0 ? hints.critical : 1.96;
     info_ = classify_columns(table_.names, hints.variables);
     tableModel_->reset(&table_);
     tblResults->horizontalHeader()->setResizeContentsPrecision(200);
@@ -371,6 +372,17 @@ std::vector<double> FrmMap::global_estimates(const QString& listing, int count) 
     return {};
 }
 
+double FrmMap::adjusted_critical(const QString& listing) {
+    for (const QString& l : listing.split('\n')) {
+        if (!l.startsWith("Critical |t|")) continue;
+        const QStringList v = l.mid(12).simplified().split(' ');
+        bool ok = false;
+        const double c = v.size() == 3 ? v[1].toDouble(&ok) : 0.0;
+        return ok && c > 0 ? c : 0.0;
+    }
+    return 0.0;
+}
+
 void FrmMap::after_run(const QString& control, const QString& listing) {
     tk::Toolkit& t = tk::toolkit();
     QString ctl, lst;
@@ -406,6 +418,7 @@ void FrmMap::after_run(const QString& control, const QString& listing) {
     }
     if (!hints.variables.isEmpty() && hints.variables.front() == "Intercept")
         hints.global = global_estimates(lst, int(hints.variables.size()));
+    hints.critical = adjusted_critical(lst);
     if (path.isEmpty() || !t.fileExists(path)) return;
     open_results(path, hints);
 }
@@ -462,7 +475,7 @@ void FrmMap::classesChanged() {
     model_.setClassing(cmbClassing->currentIndex() == 1 ? Classing::EqualIntervals : Classing::Quantiles,
                        spnClasses->value());
     model_.setMask(chkMask->isChecked() && chkMask->isEnabled(), critical);
-    chkMask->setText(QString("Grey out |t| < %1").arg(critical));
+    chkMask->setText("Grey out |t| < " + short_number(critical));
     mapView->display(&model_, pickedLabel(), aspect());
 
     // The histogram of the same values; an estimate shows the global one.

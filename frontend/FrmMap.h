@@ -87,6 +87,7 @@ struct ResultHints {
     QStringList variables;
     int geographic = -1;
     std::vector<double> global;  // the global model's estimates, when the file has none
+    double critical = 0;         // the adjusted critical |t| of the listing, 0: none
 };
 
 // The dialog filter of result files.
@@ -116,6 +117,10 @@ public:
     // The estimates of the global model's table in a listing (`count`
     // parameters); empty when the listing has none.
     static std::vector<double> global_estimates(const QString& listing, int count);
+    // The critical |t| at the 5 % level adjusted for multiple testing in a
+    // listing (the middle value of its line "Critical |t|"); 0 when the
+    // listing has none.
+    static double adjusted_critical(const QString& listing);
 
     // Selects the column named `name`; false when it cannot be mapped.
     bool pick(const QString& name);
@@ -131,8 +136,9 @@ public:
     QString renderMapSvg(const QSize& size);
     QImage renderHistogram(const QSize& size) const;
 
-    // The t value below which the mask greys a location out: the two-sided
-    // 95 % normal value until an adjusted one is provided.
+    // The t value below which the mask greys a location out: the critical
+    // value adjusted for multiple testing at the 5 % level when the file or
+    // the listing of its run gives one, else the two-sided 95 % normal value.
     double critical = 1.96;
 
     QTabWidget* tabResults = nullptr;

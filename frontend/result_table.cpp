@@ -178,6 +178,10 @@ bool read_gpkg(const QString& path, ResultTable& t, QString& error) {
     if (const char* g = layer->GetMetadataItem("GLOBAL_ESTIMATES"))
         for (const QString& v : QString::fromLatin1(g).split(QChar(' '), Qt::SkipEmptyParts))
             t.global.push_back(field_value(v));
+    if (const char* c = layer->GetMetadataItem("ADJUSTED_CRITICAL_T")) {
+        const double v = field_value(QString::fromLatin1(c));
+        if (v > 0) t.critical = v;
+    }
     t.cols.assign(fields.size(), {});
     layer->ResetReading();
     for (auto& f : *layer) {

@@ -15,6 +15,7 @@ struct ResultTable {
     std::vector<double> x, y;               // coordinates of each row (NaN when it has none)
     bool geographic = false;                // x and y are longitude and latitude in degrees
     std::vector<double> global;             // the global model's estimates, by parameter (may be empty)
+    double critical = 0;                    // the critical |t| at 5 % adjusted for multiple testing, 0: none
 
     int rows() const { return int(x.size()); }
     int column(const QString& name) const { return int(names.indexOf(name)); }

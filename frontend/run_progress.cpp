@@ -40,7 +40,7 @@ void RunProgress::line(const QByteArray& text, long second) {
     step_ = step;
     steps_ = steps;
     done_ = total_ = 0;
-    outer_ = (phase == "calibration" || phase == "montecarlo") && step < steps;
+    outer_ = (phase == "calibration" || phase == "interval" || phase == "montecarlo") && step < steps;
     begin(outer_ || phase != "fits" ? phase : "fits " + QString::number(steps), second);
 }
 
@@ -58,6 +58,8 @@ QString RunProgress::phaseText() const {
         return QString("Calibrating the bandwidth: trial %1 of about %2")
             .arg(std::min(step_ + (outer_ ? 1 : 0), steps_))
             .arg(steps_);
+    if (phase_ == "interval")
+        return QString("Bandwidth interval: trial %1 of %2").arg(std::min(step_ + (outer_ ? 1 : 0), steps_)).arg(steps_);
     if (phase_ == "montecarlo")
         return QString("Monte Carlo test: set %1 of %2").arg(std::min(step_ + (outer_ ? 1 : 0), steps_)).arg(steps_);
     if (phase_ == "fits") return QString("Local fits: %1 of %2").arg(step_).arg(steps_);

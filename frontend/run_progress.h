@@ -33,11 +33,11 @@ private:
 
     QByteArray pending_;
     QString messages_;
-    // The phase shown: a top-level phase, or calibration / montecarlo with
+    // The phase shown: a top-level phase, or calibration / interval / montecarlo with
     // its steps, whose fitting loops refine the step in progress.
     QString phase_;
     long long step_ = 0, steps_ = 0;
-    bool outer_ = false;               // phase_ is calibration or montecarlo, still running
+    bool outer_ = false;               // phase_ is calibration, interval or montecarlo, still running
     long long done_ = 0, total_ = 0;  // fits of the loop inside an outer phase
     QString key_;                     // what the time estimate measures
     long keyStart_ = 0;

@@ -90,7 +90,7 @@ run tzm(const std::vector<std::string>& args, const fs::path& workdir, const std
     return r;
 }
 
-const std::regex progress_line(R"(progress (reading|calibration|fits|montecarlo|writing) (\d+) (\d+))");
+const std::regex progress_line(R"(progress (reading|calibration|interval|fits|montecarlo|writing) (\d+) (\d+))");
 
 // Checks that every line is a progress line with 0 <= step <= steps and
 // returns the phases in the order they first appear.
@@ -140,7 +140,7 @@ TEST(CommandLine, OptionsLeaveEveryByteOfTheRunAsItIs) {
     std::vector<std::string> outer;
     for (const auto& p : phases(b))
         if (p != "fits" && (outer.empty() || outer.back() != p)) outer.push_back(p);
-    EXPECT_EQ(outer, (std::vector<std::string>{"reading", "calibration", "writing", "montecarlo"}));
+    EXPECT_EQ(outer, (std::vector<std::string>{"reading", "calibration", "interval", "writing", "montecarlo"}));
     std::map<std::string, std::string> last;
     for (const auto& l : b.err) last[l.text.substr(9, l.text.find(' ', 9) - 9)] = l.text;
     EXPECT_EQ(last["reading"], "progress reading " + std::to_string(fs::file_size(plain.path / "columbus.csv")) +

@@ -91,3 +91,9 @@ TEST(GaussianListing, SphericalCoordinatesWeightAndCylinder) {
 TEST(GaussianListing, CalibratedExample) {
     check({"gaussian", example("gaussian.tzm"), {columbus}, "gaussian_results.csv"});
 }
+
+// Predictions at six new places from a location table with the predictors.
+TEST(GaussianListing, PredictionExample) {
+    check({"predict", example("predict.tzm"), {columbus, std::string(EXAMPLES_DIR) + "/columbus_new.csv"},
+           "predict_results.csv"});
+}

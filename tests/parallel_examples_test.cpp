@@ -96,7 +96,9 @@ std::string example(const std::string& name) {
 }
 
 std::map<std::string, std::string> example_data() {
-    return {{"columbus.csv", example("columbus.csv")}, {"counts.csv", example("counts.csv")}};
+    return {{"columbus.csv", example("columbus.csv")},
+            {"columbus_new.csv", example("columbus_new.csv")},
+            {"counts.csv", example("counts.csv")}};
 }
 
 TEST(ParallelExamples, EveryShippedExampleGivesTheSameBytesOnOneAndTwoThreads) {

@@ -270,6 +270,26 @@ struct outst2 {
     std::vector<std::string> names;  // result-file column names
 };
 
+// Predictions at the fit locations from the predictor values of a location
+// table (engine/control/loctable.cpp fills the table's values; the fits
+// fill the rest, engine/gaussian/predict.cpp).  Inactive for every run whose
+// location file gives no predictor values.
+struct predict {
+    bool table = false;   // the location file is a table with a header line
+    bool active = false;  // ... and it holds every independent variable
+    std::string idcol;    // the table's column of identifiers ("" : record numbers)
+    std::string offcol;   // its column of Poisson offsets ("" : none)
+    dmat x0;                    // nloc x K design at the fit locations, column 1 all ones
+    std::vector<double> off0;   // Poisson offsets at the fit locations (1 without a column)
+    std::vector<double> predy;  // predicted response at each fit location
+    std::vector<double> predse; // its standard error
+    std::vector<double> q;      // Gaussian: x0' C x0, C = (X'WX)^-1 X'W^2X (X'WX)^-1
+    double sigma = 0.0;         // Gaussian: sigma of the local model at the observations
+    // What the table's reader did quietly and a user may not mean (empty
+    // fields read as 0, records continued or cut short), for the listing.
+    std::vector<std::string> warnings;
+};
+
 }  // namespace blocks
 
 // Scratch of one weighted least-squares fit at one location.  One `work`
@@ -365,6 +385,7 @@ struct state {
     blocks::trig trig;
     blocks::outst1 outst1;
     blocks::outst2 outst2;
+    blocks::predict pred;  // predictions from a location table's predictor values
 
     work ws;  // scratch of the serial fitting loops (and of thread 0 of the parallel ones)
     std::vector<work> wpool;  // scratch of threads 1.. of the parallel fitting loops

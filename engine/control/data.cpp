@@ -16,6 +16,7 @@
 
 #include "control/progress.h"
 #include "control/control.h"
+#include "control/loctable.h"
 #include "control/stop.h"
 #include "control/textin.h"
 #include "format/format.h"
@@ -278,22 +279,14 @@ void readin(state& s) {
     s.fit1.xfit.clear();
     s.fit1.yfit.clear();
     s.fit2.fitid.clear();
-    std::vector<std::optional<std::string>> fields;
+    s.pred = blocks::predict{};
     int nloc = 0;
-    for (;;) {
-        if (!ftn::ldread(next, 3, fields)) break;
-        int id = 0;
-        double x = 0.0, y = 0.0;
-        const char* what[3] = {"an integer identifier", "a number (x coordinate)", "a number (y coordinate)"};
-        bool ok[3] = {!fields[0] || ftn::parse_int(*fields[0], id), !fields[1] || ftn::parse_real(*fields[1], x),
-                      !fields[2] || ftn::parse_real(*fields[2], y)};
-        for (int k = 0; k < 3; ++k)
-            if (!ok[k])
-                throw io_error("location file '" + name + "', line " + std::to_string(line) + ": '" + *fields[k] +
-                               "' is not " + what[k]);
+    // One location as its record gives it (coordinates in degrees when
+    // spherical), checked and stored.
+    auto take = [&](int id, double x, double y, int at) {
         if (s.run().spherical()) {
-            check_degrees(s, x, y, "Location file line " + std::to_string(line),
-                          file + ", line " + std::to_string(line));
+            check_degrees(s, x, y, "Location file line " + std::to_string(at),
+                          file + ", line " + std::to_string(at));
             x *= s.trig.raddeg;
             y *= s.trig.raddeg;
         }
@@ -304,6 +297,32 @@ void readin(state& s) {
         s.fit1.xfit.push_back(x);
         s.fit1.yfit.push_back(y);
         ++nloc;
+    };
+    // A table with a header line names its columns like the data file;
+    // otherwise the file is read from its start as three numbers per
+    // location.
+    std::string head;
+    const bool table = loctable::header(f, file, head, line);
+    if (table) {
+        loctable::read(s, f, name, head, line, take);
+    } else {
+        f.clear();
+        f.seekg(0);
+        line = 0;
+        std::vector<std::optional<std::string>> fields;
+        for (;;) {
+            if (!ftn::ldread(next, 3, fields)) break;
+            int id = 0;
+            double x = 0.0, y = 0.0;
+            const char* what[3] = {"an integer identifier", "a number (x coordinate)", "a number (y coordinate)"};
+            bool ok[3] = {!fields[0] || ftn::parse_int(*fields[0], id), !fields[1] || ftn::parse_real(*fields[1], x),
+                          !fields[2] || ftn::parse_real(*fields[2], y)};
+            for (int k = 0; k < 3; ++k)
+                if (!ok[k])
+                    throw io_error("location file '" + name + "', line " + std::to_string(line) + ": '" + *fields[k] +
+                                   "' is not " + what[k]);
+            take(id, x, y, line);
+        }
     }
     s.fit3.nloc = nloc;
     ftn::ldwrite(*s.out, {"Number of calibration points:", nloc});
@@ -313,6 +332,7 @@ void readin(state& s) {
         ftn::fwrite(*s.out, "(a)", {"*** The location file holds no locations... stopping."});
         throw stop("", file + ": no locations read");
     }
+    if (table) loctable::report(s, name);
 }
 
 bool fitloc(state& s) {

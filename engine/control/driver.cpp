@@ -12,6 +12,7 @@
 #include "descriptive/descriptive.h"
 #include "format/format.h"
 #include "gaussian/gaussian.h"
+#include "gaussian/inference.h"
 #include "glm/glm.h"
 #include "sigtest/sigtest.h"
 
@@ -137,6 +138,7 @@ void dispatch(state& s) {
             runmod(s);
             tzm_ft(s);
             summry(s);
+            wradjt(s);
             if (d.test == variation_test::monte_carlo)
                 mctest(s);
             else if (d.test == variation_test::leung)
@@ -146,6 +148,7 @@ void dispatch(state& s) {
         case analysis::poisson:
             runglm(s);
             summry(s);
+            wradjt(s);
             break;
         default:  // log-odds: straight to the closing report
             break;

@@ -5,10 +5,13 @@
 //   reading      bytes of the data file read
 //   calibration  criterion evaluations of the bandwidth search, of an
 //                estimated total (revised as the search narrows)
+//   interval     criterion evaluations of the bandwidth interval after a
+//                search by AICc done, of all of them
 //   fits         locations of the current fitting loop done, of all of them
 //   montecarlo   randomised data sets of the Monte Carlo test done, of 99
 //   writing      0 of 1 when a result file is begun, 1 of 1 when it is done
-// A fitting loop that runs inside the calibration or the Monte Carlo test
+// A fitting loop that runs inside the calibration, the bandwidth interval or
+// the Monte Carlo test
 // reports its locations as "fits" lines between the lines of that phase.
 //
 // Progress never touches the listing or any result: the fitting loops count

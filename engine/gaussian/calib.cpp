@@ -11,6 +11,7 @@
 
 #include "control/stop.h"
 #include "format/format.h"
+#include "gaussian/bwinterval.h"
 #include "gaussian/distance.h"
 #include "gaussian/gaussian.h"
 #include "gaussian/neighbours.h"
@@ -213,7 +214,8 @@ void aicmin(state& s, double lo, double hi) {
         s.fit5.nnear = static_cast<int>(x + 0.5);
         ftn::fwrite(*s.out, "(a,i6)", {"** Convergence: Local Sample Size= ", s.fit5.nnear});
     }
-    wrlimit(s, std::move(trials), x);
+    wrlimit(s, trials, x);
+    if (d.crit == criterion::aicc) bwinterval(s, lo, hi, trials);
 }
 
 double golden(state& s, double ax, double bx, double cx, double tol, criterion_fn f,

@@ -15,6 +15,7 @@
 #include "gaussian/gaussian.h"
 #include "gaussian/neighbours.h"
 #include "gaussian/parallel.h"
+#include "gaussian/predict.h"
 #include "results/results.h"
 
 namespace gwr {
@@ -49,6 +50,7 @@ void fit_location(state& s, work& w, int i, bool same, int* npos) {
         s.bvals(i - 1, k) = w.bhat[k];
         s.svals(i - 1, k) = w.sehat[k];
     }
+    if (s.pred.active) predict_gauss_at(s, w, i);
     if (!same) return;
     const dmat& x = s.struc1.xmat;
     double yh = 0.0;
@@ -139,6 +141,7 @@ void tzm(state& s) {
         ftn::fwrite(out, "(a,f20.6)", {"Coefficient of Determination....", r2});
         ftn::fwrite(out, "(a,f20.6)", {"Adjusted r-square...............", h.adjr2});
     }
+    predict_gauss_finish(s);
 
     diagpt(s);
 
@@ -271,6 +274,10 @@ void wrextent(state& s, double xmin, double xmax, double ymin, double ymax) {
 }
 
 void wrpred(state& s) {
+    if (s.pred.active) {  // a location table with predictor values
+        if (s.run().predictions) wrpredx(s);
+        return;
+    }
     if (!s.run().predictions || s.output.samepts != 1) return;
     std::ostream& out = *s.out;
     ftn::ldwrite(out);

@@ -12,6 +12,7 @@
 #include "gaussian/gaussian.h"
 #include "gaussian/neighbours.h"
 #include "gaussian/parallel.h"
+#include "gaussian/predict.h"
 #include "glm/glm.h"
 #include "glm/glm_internal.h"
 #include "results/results.h"
@@ -346,6 +347,7 @@ bool stderrs(state& s, work& w, int i, bool reuse) {
             w.sehat[k] += r * r / u;
         }
     }
+    if (s.pred.active) predict_glm_at(s, w, i);
     for (int k = 0; k < p; ++k) s.svals(i - 1, k) = w.sehat[k] > 0.0 ? std::sqrt(w.sehat[k]) : 0.0;
     return true;
 }

@@ -22,6 +22,11 @@ void wr_csv(state& s) {
         for (int k = 1; k <= p; ++k) names.push_back(numbered(stem, k));
     for (const char* c : {"OBS", "PRED", "RESID", "HAT", "STDRES", "COOKSD", "LOCRSQ"})
         names.push_back(c);
+    const bool pred = written::predicted(s);
+    if (pred) {
+        names.push_back("PREDY");
+        names.push_back("PREDSE");
+    }
 
     written::staged_file file(s.files.outfil);
     std::ofstream& f = file.open();
@@ -62,6 +67,11 @@ void wr_csv(state& s) {
             row.push_back(",");
             row.push_back(v);
         }
+        if (pred)
+            for (double v : {s.pred.predy[l], s.pred.predse[l]}) {
+                row.push_back(",");
+                row.push_back(v);
+            }
         std::string rec = ftn::ldrecord(row);
         rec.erase(rec.find_last_not_of(' ') + 1);
         ftn::fwrite(f, "(a)", {rec});

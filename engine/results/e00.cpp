@@ -148,14 +148,23 @@ void wr_e00(state& s) {
     for (const char* stem : {"PARM", "SVAL", "TVAL"})
         for (int k = 1; k <= p; ++k) names.push_back(written::numbered(stem, k));
     for (const char* c : {"OBS   ", "PRED  ", "RESID ", "HAT   ", "STDRES", "COOKSD", "LOCRSQ"}) names.push_back(c);
+    const bool pred = written::predicted(s);
+    if (pred) {
+        names.push_back("PREDY ");
+        names.push_back("PREDSE");
+    }
 
-    write_e00(s, names, [&s, p](int l, ftn::items& vals) {
+    write_e00(s, names, [&s, p, pred](int l, ftn::items& vals) {
         for (int k = 0; k < p; ++k) vals.emplace_back(s.bvals(l, k));
         for (int k = 0; k < p; ++k) vals.emplace_back(s.svals(l, k));
         for (int k = 0; k < p; ++k) vals.emplace_back(written::tvalue(s, l, k));
         double cw[7];
         written::casewise(s, l, cw);
         for (double v : cw) vals.emplace_back(v);
+        if (pred) {
+            vals.emplace_back(s.pred.predy[l]);
+            vals.emplace_back(s.pred.predse[l]);
+        }
     });
 }
 

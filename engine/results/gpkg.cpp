@@ -20,6 +20,7 @@
 
 #include "control/stop.h"
 #include "format/format.h"
+#include "gaussian/inference.h"
 #include "results/results.h"
 #include "results/written.h"
 
@@ -103,7 +104,7 @@ using value_fill = std::function<void(int l, std::vector<double>& vals)>;
 // temporary name in the same folder and renamed when complete, so a failure
 // never leaves a half-written file nor destroys an older one.
 void write_gpkg(state& s, std::vector<std::string> named, const std::vector<std::string>& fixed,
-                const value_fill& fill, const std::vector<double>& global) {
+                const value_fill& fill, const std::vector<double>& global, double critical = 0.0) {
     const std::string target = gpkg_name(s.files.outfil);
     const fs::path tp(target);
     const std::string what = "cannot create result file '" + target + "'";
@@ -166,6 +167,13 @@ void write_gpkg(state& s, std::vector<std::string> named, const std::vector<std:
         }
         layer->SetMetadataItem("GLOBAL_ESTIMATES", text.c_str());
     }
+    if (critical > 0.0) {
+        // The critical |t| at the 5 % level adjusted for multiple testing,
+        // for the results window's mask.
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "%.17g", critical);
+        layer->SetMetadataItem("ADJUSTED_CRITICAL_T", buf);
+    }
 
     if (ds->StartTransaction() != OGRERR_NONE) throw io_error(what + gdal_reason());
     const int m = s.fit3.nloc;
@@ -226,9 +234,17 @@ void wr_gpkg(state& s) {
 
     std::vector<double> global;
     if (static_cast<int>(s.anova.gbeta.size()) == p) global = s.anova.gbeta;
+    std::vector<std::string> fixed(std::begin(casewise_names), std::end(casewise_names));
+    const bool pred = written::predicted(s);
+    if (pred) {
+        fixed.push_back("PREDY");
+        fixed.push_back("PREDSE");
+    }
+    double level = 0.0, critical = 0.0;
+    if (!adjusted_t(s, 0.05, level, critical)) critical = 0.0;
     write_gpkg(
-        s, columns, std::vector<std::string>(std::begin(casewise_names), std::end(casewise_names)),
-        [&s, p](int l, std::vector<double>& vals) {
+        s, columns, fixed,
+        [&s, p, pred](int l, std::vector<double>& vals) {
             for (int k = 0; k < p; ++k) {
                 vals.push_back(s.bvals(l, k));
                 vals.push_back(s.svals(l, k));
@@ -239,8 +255,12 @@ void wr_gpkg(state& s) {
             vals.insert(vals.end(), cw, cw + 7);
             const auto& cond = s.diags.cond;
             vals.push_back(l < static_cast<int>(cond.size()) ? cond[l] : std::nan(""));
+            if (pred) {
+                vals.push_back(s.pred.predy[l]);
+                vals.push_back(s.pred.predse[l]);
+            }
         },
-        global);
+        global, critical);
 }
 
 void wrsgpkg(state& s) {

@@ -108,6 +108,10 @@ void wr_mif(state& s) {
     for (const char* c : {"OBS       float", "PRED      float", "RESID     float", "HAT       float",
                           "STDRES    float", "COOKSD    float", "LOCRSQ    float"})
         columns.push_back(c);
+    if (written::predicted(s)) {
+        columns.push_back("PREDY     float");
+        columns.push_back("PREDSE    float");
+    }
 
     write_mif(s, columns, [](const state& st, int l, std::vector<double>& vals) {
         const int np = st.outst1.npar;
@@ -116,6 +120,10 @@ void wr_mif(state& s) {
         double cw[7];
         written::casewise(st, l, cw);
         vals.insert(vals.end(), cw, cw + 7);
+        if (written::predicted(st)) {
+            vals.push_back(st.pred.predy[l]);
+            vals.push_back(st.pred.predse[l]);
+        }
     });
 }
 

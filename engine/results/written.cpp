@@ -37,4 +37,8 @@ void casewise(const state& s, int l, double out[7]) {
     out[6] = s.diags.locr2[l];
 }
 
+bool predicted(const state& s) {
+    return s.pred.active && static_cast<int>(s.pred.predy.size()) >= s.fit3.nloc;
+}
+
 }  // namespace gwr::written

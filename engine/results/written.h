@@ -31,6 +31,11 @@ double tvalue(const state& s, int l, int k);
 // local r-square.
 void casewise(const state& s, int l, double out[7]);
 
+// Whether the model's result files end with the columns PREDY and PREDSE
+// (the prediction and its standard error at each fit location): only runs
+// whose location table gives predictor values.
+bool predicted(const state& s);
+
 // A result file written under a temporary name in the folder of its final
 // name (its stem, ".tmp-" and six random characters, its extension) and
 // renamed to that name only when complete: a run that fails while writing

@@ -262,8 +262,13 @@ TEST_F(RunDialog, ProgressShowsThePhaseTheBarAndTheTimeLeft) {
     EXPECT_EQ(run().ProgressBar1->value(), 450);
     // 0.45 of the phase in the 2 seconds since it began: about 2 s left.
     EXPECT_EQ(run().lblLeft->text(), "about 2 s");
-    // After the search the final fit stands on its own.
-    proc->stderrText = "progress calibration 10 10\nprogress fits 5000 20000\n";
+    // The bandwidth interval's trials follow the search, each with its fits.
+    proc->stderrText = "progress calibration 10 10\nprogress interval 3 100\nprogress fits 50 100\n";
+    run().Timer1_Timer();
+    EXPECT_EQ(run().lblPhase->text(), "Bandwidth interval: trial 4 of 100");
+    EXPECT_EQ(run().ProgressBar1->value(), 35);
+    // After them the final fit stands on its own.
+    proc->stderrText = "progress interval 100 100\nprogress fits 5000 20000\n";
     run().Timer1_Timer();
     EXPECT_EQ(run().lblPhase->text(), "Local fits: 5000 of 20000");
     EXPECT_EQ(run().ProgressBar1->value(), 250);

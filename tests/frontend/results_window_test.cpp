@@ -230,17 +230,25 @@ TEST_F(ResultsWindow, ClassesPaletteAndMaskOfTheExample) {
     EXPECT_EQ(m.classColors().front(), QColor(255, 255, 204));
     EXPECT_EQ(m.classColors().back(), QColor(37, 52, 148));
 
-    // The mask greys out the locations whose |t| is below 1.96.
+    // The mask greys out the locations whose |t| is below the critical
+    // value adjusted for multiple testing that the file keeps: the run's
+    // listing gives the same.
+    QFile listing(QFileInfo(ex.gpkg).path() + "/example_gpkg.txt");
+    ASSERT_TRUE(listing.open(QIODevice::ReadOnly));
+    const double adjusted = FrmMap::adjusted_critical(QString::fromUtf8(listing.readAll()));
+    EXPECT_NEAR(adjusted, 2.662815, 1e-12);
+    EXPECT_NEAR(w.critical, adjusted, 5e-7);
     ASSERT_TRUE(w.pick("HOVAL"));
     EXPECT_TRUE(w.chkMask->isEnabled());
     w.chkMask->setChecked(true);
+    EXPECT_EQ(w.chkMask->text(), "Grey out |t| < 2.663");
     const std::vector<double> t = col("HOVAL_T");
     int weak = 0;
-    for (double v : t) weak += std::fabs(v) < 1.96;
+    for (double v : t) weak += std::fabs(v) < w.critical;
     ASSERT_GT(weak, 0);
     ASSERT_LT(weak, 49);
     EXPECT_EQ(m.maskedCount(), weak);
-    EXPECT_EQ(m.legend().back().label, "|t| < 1.96");
+    EXPECT_EQ(m.legend().back().label, "|t| < 2.663");
     // The critical value is the window's to set.
     w.critical = 3.0;
     w.spnClasses->setValue(5);
@@ -507,6 +515,7 @@ TEST_F(ResultsWindow, OpenedFromTheMenuWithTheVariablesOfARun) {
     EXPECT_EQ(t.dialogs.back().request.title, "Open Results");
     EXPECT_EQ(win().cmbColumn->currentText(), "PARM_2: estimate");
     EXPECT_TRUE(win().chkMask->isEnabled());
+    EXPECT_EQ(win().critical, 1.96);  // a text file keeps no critical value
 
     // A run's control file names the parameters of its text file.
     const QString listing = write("l.txt", " ** Results written to .txt file\n");
@@ -525,6 +534,9 @@ TEST_F(ResultsWindow, OpenedFromTheMenuWithTheVariablesOfARun) {
     ASSERT_EQ(win().table().global.size(), 3u);
     for (int k = 0; k < 3; ++k) EXPECT_NEAR(win().table().global[k], g.global[k], 5e-13);
     EXPECT_EQ(win().histogramMarker(), win().table().global[1]);
+    // ... and the critical |t| adjusted for multiple testing at 5 %.
+    EXPECT_EQ(win().critical, 2.662815);
+    EXPECT_EQ(FrmMap::adjusted_critical("Critical |t|   2.1\n"), 0.0);
     const QString glm = "Parameter     Estimate      Std Err\n--------- ------------ ------------\n"
                         "Intercept        6.211        1.730\n INC            -0.316        0.110\n";
     EXPECT_EQ(FrmMap::global_estimates(glm, 2), (std::vector<double>{6.211, -0.316}));
