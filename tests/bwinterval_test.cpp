@@ -260,6 +260,28 @@ TEST(BandwidthInterval, ExamplesAgainstAkaikeWeightsComputedHere) {
         const bool run = count == last - first + 1;
         EXPECT_EQ(run, !adaptive);
         EXPECT_EQ(r.out.find("AICc has several lows") == std::string::npos, run);
+
+        // The keyword record interval 0: the same listing without the
+        // interval's lines, and the echo line in their stead.
+        const auto q = testing_support::run_tzm(ctl + "interval 0\n", t.path);
+        ASSERT_EQ(q.status, 0) << q.err;
+        std::vector<std::string> expect;
+        for (const auto& l : L) {
+            if (l.rfind("**   ", 0) == 0 && (l.find("AICc at") != std::string::npos || l.find("95% of") != std::string::npos ||
+                                           l.find("not evaluated") != std::string::npos ||
+                                           l.find("several lows") != std::string::npos ||
+                                           l.find("more near the low") != std::string::npos ||
+                                           l.find("more sizes near") != std::string::npos))
+                continue;
+            if (l.rfind("** Bandwidth interval (", 0) == 0 || l.rfind("Program ", 0) == 0) continue;
+            expect.push_back(l);
+            if (l.rfind("** Coordinate system", 0) == 0 || l.rfind("** Cartesian coordinates", 0) == 0)
+                expect.push_back("** No bandwidth interval after a search by AICc");
+        }
+        std::vector<std::string> got;
+        for (const auto& l : lines(q.out))
+            if (l.rfind("Program ", 0) != 0) got.push_back(l);
+        EXPECT_EQ(got, expect);
     }
 }
 

@@ -279,11 +279,12 @@ TEST(ControlFile, KeywordRecordsAfterRecordSixteen) {
     EXPECT_EQ(blank.s().run().keys.epsg, 0);
     EXPECT_EQ(blank.s().run().keys.scale, 1);
     EXPECT_EQ(blank.s().run().keys.inference, 1);
+    EXPECT_EQ(blank.s().run().keys.interval, 1);
 
     // Every keyword, in any order, with blank lines between: the values, and
     // the echo adds exactly its own lines at their places.
     reader r({{15, "2"}, {8, "fas"}, {9, "-20"}, {16, "2"}, {17, "inference 0"}, {18, ""},
-              {19, "  limits 1.5\t40 "}, {20, "epsg 4326"}, {21, "scale 0"}});
+              {19, "  limits 1.5\t40 "}, {20, "epsg 4326"}, {21, "scale 0"}, {22, "interval 0"}});
     ASSERT_EQ(r.stop_code, "<none>");
     const auto& k = r.s().run().keys;
     EXPECT_TRUE(k.limits);
@@ -292,12 +293,14 @@ TEST(ControlFile, KeywordRecordsAfterRecordSixteen) {
     EXPECT_EQ(k.epsg, 4326);
     EXPECT_EQ(k.scale, 0);
     EXPECT_EQ(k.inference, 0);
+    EXPECT_EQ(k.interval, 0);
     auto L = without_folder(r.listing()), P = without_folder(plain.listing());
     auto at = std::find(P.begin(), P.end(), "*** Sample size is     20.000%") - P.begin() + 1;
     P.insert(P.begin() + at, "** Search limits for the bandwidth:       1.50000 to      40.00000 km");
     P.push_back("** Coordinate system of the results: EPSG 4326");
     P.push_back("** Multiscale fits on the predictors as given");
     P.push_back("** Multiscale fits without standard errors");
+    P.push_back("** No bandwidth interval after a search by AICc");
     EXPECT_EQ(L, P);
 
     reader a({{15, "2"}, {8, "vaa"}, {17, "limits 30 200"}});
@@ -326,7 +329,7 @@ TEST(ControlFile, FaultyKeywordRecordsNameTheLine) {
         return std::string("<none>");
     };
     const std::pair<std::string, std::string> cases[] = {
-        {"limit 1 2", "unknown keyword 'limit' (the records after record 16 may be limits, epsg, scale or inference)"},
+        {"limit 1 2", "unknown keyword 'limit' (the records after record 16 may be limits, epsg, scale, inference or interval)"},
         {"limits 10", "'limits LO HI' expected, the line holds 1 value(s)"},
         {"limits 1 2 3", "'limits LO HI' expected, the line holds 3 value(s)"},
         {"limits 1,2", "'limits LO HI' expected, the line holds 1 value(s)"},

@@ -158,8 +158,12 @@ struct keyword {
     std::size_t values;
     const char* usage;
 };
-const keyword keywords_known[4] = {
-    {"limits", 2, "limits LO HI"}, {"epsg", 1, "epsg CODE"}, {"scale", 1, "scale 0|1"}, {"inference", 1, "inference 0|1"}};
+const keyword keywords_known[] = {{"limits", 2, "limits LO HI"},
+                                   {"epsg", 1, "epsg CODE"},
+                                   {"scale", 1, "scale 0|1"},
+                                   {"inference", 1, "inference 0|1"},
+                                   {"interval", 1, "interval 0|1"}};
+constexpr int nkeywords = sizeof keywords_known / sizeof keywords_known[0];
 
 // The optional keyword records after record 16: one per line, a keyword and
 // its values separated by blanks; blank lines are passed over.  Any fault
@@ -182,11 +186,11 @@ int read_keywords(state& s, run_description& d) {
         if (tok.empty()) continue;
         const std::string where = "control file line " + std::to_string(s.ctlrec);
         int which = -1;
-        for (int j = 0; j < 4; ++j)
+        for (int j = 0; j < nkeywords; ++j)
             if (tok[0] == keywords_known[j].name) which = j;
         if (which < 0)
             throw io_error(where + ": unknown keyword '" + tok[0] +
-                           "' (the records after record 16 may be limits, epsg, scale or inference)");
+                           "' (the records after record 16 may be limits, epsg, scale, inference or interval)");
         if (seen & (1 << which)) throw io_error(where + ": a second '" + tok[0] + "' record");
         seen |= 1 << which;
         const std::string usage = keywords_known[which].usage;
@@ -220,7 +224,7 @@ int read_keywords(state& s, run_description& d) {
                 k.epsg = v;
             } else {
                 if (v != 0 && v != 1) throw io_error(where + ": '" + given + "': the value must be 0 or 1");
-                (which == 2 ? k.scale : k.inference) = v;
+                (which == 2 ? k.scale : which == 3 ? k.inference : k.interval) = v;
             }
         }
     }
@@ -237,6 +241,9 @@ void echo_keywords(state& s, const keywords& k, int given) {
     if (given & 8)
         ftn::fwrite(o, "(a)", {k.inference == 1 ? "** Multiscale fits with standard errors"
                                                 : "** Multiscale fits without standard errors"});
+    if (given & 16)
+        ftn::fwrite(o, "(a)", {k.interval == 1 ? "** Bandwidth interval after a search by AICc"
+                                               : "** No bandwidth interval after a search by AICc"});
 }
 
 // Values of records 6 and 9 to 16 as read, kept until they are decoded and

@@ -94,6 +94,7 @@ struct keywords {
     int epsg = 0;         // epsg CODE: coordinate system of Cartesian results, 0 none
     int scale = 1;        // scale 0: multiscale fits on the predictors as given
     int inference = 1;    // inference 0: multiscale fits without standard errors
+    int interval = 1;     // interval 0: no bandwidth interval after a search by AICc
 };
 
 // A default description is that of a state nobody has described: no known

@@ -215,7 +215,7 @@ void aicmin(state& s, double lo, double hi) {
         ftn::fwrite(*s.out, "(a,i6)", {"** Convergence: Local Sample Size= ", s.fit5.nnear});
     }
     wrlimit(s, trials, x);
-    if (d.crit == criterion::aicc) bwinterval(s, lo, hi, trials);
+    if (d.crit == criterion::aicc && d.keys.interval == 1) bwinterval(s, lo, hi, trials);
 }
 
 double golden(state& s, double ax, double bx, double cx, double tol, criterion_fn f,
