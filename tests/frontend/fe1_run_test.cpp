@@ -452,18 +452,34 @@ TEST_F(RealEngine, TheBundledExampleRunsFromTheFrontEndToAListingBesideIt) {
 }
 
 TEST_F(RealEngine, AFailingRunReportsTheEnginesMessage) {
-    write("bad.tzm", "nosuch.csv\r\n\r\n\r\n4\r\n2,3,0\r\nt\r\nFFFT\r\nfaa\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n2\r\n1\r\n");
-    run().TxtInput->setText(path("bad.tzm"));
-    run().TxtOutput->setText(FrmRun::listing_for(path("bad.tzm")));
-    t.answers = {Answer::No};
-    run().Command1->click();
-    waitForRun(run(), 60000);
-    ASSERT_EQ(t.shown.size(), 1u);
-    EXPECT_EQ(t.shown[0].title, "Run Failed");
-    EXPECT_TRUE(t.shown[0].text.startsWith("The model stopped with an error (exit status 2).\n\ntzm: cannot open the "
-                                           "data file 'nosuch.csv'"))
-        << t.shown[0].text.toStdString();
-    EXPECT_FALSE(t.titles().contains("Run Completed"));
+    // A missing data file (an input failure, status 2) and an unknown
+    // method (an error stop, status 3): the engine's own words, never
+    // "Run Completed".
+    QFile::copy(QString(EXAMPLES_DIR) + "/columbus.csv", path("columbus.csv"));
+    const struct {
+        const char* data;
+        const char* method;
+        const char* start;
+    } cases[] = {
+        {"nosuch.csv", "2", "The model stopped with an error (exit status 2).\n\ntzm: cannot open the data file 'nosuch.csv'"},
+        {"columbus.csv", "7", "The model stopped with an error (exit status 3).\n\nSTOP 905 statement executed\n\n"
+                              "Do you want to view the listing? It tells where the run stopped."},
+    };
+    for (const auto& c : cases) {
+        write("bad.tzm", QString("%1\r\n\r\n\r\n4\r\n2,3,0\r\nt\r\nFFFFTTFFFFFFF\r\nfaa\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n%2\r\n1\r\n")
+                             .arg(c.data, c.method)
+                             .toUtf8());
+        run().TxtInput->setText(path("bad.tzm"));
+        run().TxtOutput->setText(FrmRun::listing_for(path("bad.tzm")));
+        t.shown.clear();
+        t.answers = {Answer::No};
+        run().Command1->click();
+        waitForRun(run(), 60000);
+        ASSERT_EQ(t.shown.size(), 1u);
+        EXPECT_EQ(t.shown[0].title, "Run Failed");
+        EXPECT_TRUE(t.shown[0].text.startsWith(c.start)) << t.shown[0].text.toStdString();
+        EXPECT_FALSE(t.titles().contains("Run Completed"));
+    }
 }
 
 TEST_F(RealEngine, TheBarMovesEverySecondOnA20000PointRun) {
