@@ -5,18 +5,20 @@
 // The listings of the same model on different thread counts are compared,
 // and any difference is reported.
 //
-//   bench_speed [-t 1,2] [-c CASES] [-k] [N ...]      (default N: 1000 10000)
+//   bench_speed [-t 1,2] [-c CASES] [-i] [-k] [N ...]      (default N: 1000 10000)
 //
 // CASES is a comma list of
 //   fixed-given     fixed Gaussian kernel, bandwidth 2.5 (data units)
 //   fixed-aicc      fixed Gaussian kernel, AICc calibration
+//   fixed-aicc-diag the same with casewise diagnostics
 //   adapt-given     adaptive bi-square, 200 nearest neighbours
 //   adapt-aicc      adaptive bi-square, AICc calibration, casewise diagnostics
 //   poisson-given   Poisson model, adaptive bi-square, 200 nearest neighbours
 //   poisson-aicc    Poisson model, adaptive bi-square, AICc calibration
 // (default: all).  The synthetic points are uniform on a square of side
-// sqrt(N), one per unit area; two predictors, so K = 3.  -k keeps the
-// scratch folder with the data, control files and listings.
+// sqrt(N), one per unit area; two predictors, so K = 3.  -i adds the
+// keyword record `interval 0` (no bandwidth interval after an AICc search).
+// -k keeps the scratch folder with the data, control files and listings.
 #include <sys/resource.h>
 #include <sys/time.h>
 #include <sys/wait.h>
@@ -51,6 +53,7 @@ struct model {
 
 const model models[] = {
     {"fixed-given", "fnn", "2.5", 0, 2},     {"fixed-aicc", "faa", "0", 0, 2},
+    {"fixed-aicc-diag", "faa", "0", 1, 2},
     {"adapt-given", "vnn", "200", 0, 2},     {"adapt-aicc", "vaa", "0", 1, 2},
     {"poisson-given", "vnn", "200", 0, 4},   {"poisson-aicc", "vaa", "0", 0, 4},
 };
@@ -149,7 +152,7 @@ int main(int argc, char** argv) {
     std::vector<int> threads{1, 2};
     std::vector<std::string> cases;
     std::vector<int> sizes;
-    bool keep = false;
+    bool keep = false, nointerval = false;
     for (int a = 1; a < argc; ++a) {
         std::string arg = argv[a];
         if (arg == "-t" && a + 1 < argc) {
@@ -157,6 +160,8 @@ int main(int argc, char** argv) {
             for (auto& v : split(argv[++a])) threads.push_back(std::atoi(v.c_str()));
         } else if (arg == "-c" && a + 1 < argc) {
             cases = split(argv[++a]);
+        } else if (arg == "-i") {
+            nointerval = true;
         } else if (arg == "-k") {
             keep = true;
         } else {
@@ -175,7 +180,7 @@ int main(int argc, char** argv) {
     const fs::path dir = fs::temp_directory_path() / ("bench_speed." + std::to_string(getpid()));
     fs::create_directories(dir);
 
-    std::printf("%-14s %7s %7s %10s %10s %10s  %s\n", "model", "n", "threads", "wall s", "cpu s",
+    std::printf("%-16s %7s %7s %10s %10s %10s  %s\n", "model", "n", "threads", "wall s", "cpu s",
                 "peak MiB", "result");
     int status = 0;
     for (int n : sizes) {
@@ -205,6 +210,7 @@ int main(int argc, char** argv) {
                   << m->bw << "\n0\n0\n0\n0\n"
                   << m->diag << '\n'
                   << m->method << "\n1\n";
+                if (nointerval) c << "interval 0\n";
             }
             std::string first;
             for (int t : threads) {
@@ -223,7 +229,7 @@ int main(int argc, char** argv) {
                     verdict = "LISTING DIFFERS FROM THE FIRST THREAD COUNT";
                     status = 1;
                 }
-                std::printf("%-14s %7d %7d %10.2f %10.2f %10.1f  %s\n", name.c_str(), n, t, r.wall,
+                std::printf("%-16s %7d %7d %10.2f %10.2f %10.1f  %s\n", name.c_str(), n, t, r.wall,
                             r.cpu, r.maxrss_kb / 1024.0, verdict.c_str());
                 std::fflush(stdout);
             }

@@ -81,9 +81,9 @@ ctl locs_adapt   s.csv locs.txt la.csv    4 "2,3,0" FFFFTT vnn "$nn" 0 0 1 0 1 2
 ctl desc_fixed   s.csv ""       df.txt    0 "2,3,0" FFFTTT f   "$bw" 0 1 1 0 0 1 1
 ctl desc_adapt   g.csv ""       da.txt    0 "2,3,0" FFFTTT v   "$nn" 0 1 1 0 0 1 1
 ctl desc_locs    s.csv locs.txt dl.txt    0 "2,3,0" FFFTTT f   "$bw" 0 1 1 0 0 1 1
-ctl poisson      p.csv ""       po.csv    4 "2,3,7" FFFFTTF faa 0     1 0 1 0 1 4 1
+ctl syn_poisson  p.csv ""       po.csv    4 "2,3,7" FFFFTTF faa 0     1 0 1 0 1 4 1
 ctl poisson_ad   p.csv ""       pa.csv    4 "2,3,7" FFFFTTF vcs -50   1 0 1 0 1 4 1
-ctl logistic     l.csv ""       lg.csv    4 "2,3,0" FFFFTT vaa 0     1 0 1 0 1 3 1
+ctl syn_logistic l.csv ""       lg.csv    4 "2,3,0" FFFFTT vaa 0     1 0 1 0 1 3 1
 
 # The Monte Carlo test costs 99 sets of fits: a smaller data set.
 ctl mc           m.csv ""       ""        4 "2,3,0" FFFFTT fnn 2.5   0 0 0 1 0 2 1

@@ -296,6 +296,7 @@ struct predict {
 // per thread; sized once per run by `work::size`.
 struct work {
     std::vector<double> wt;      // kernel weights, n
+    std::vector<double> wt4;     // kernel weights of four fit locations side by side (wt4[4j + f]), 4n
     std::vector<double> dsqwrk;  // squared distances (adaptive kernel work copy), n
     std::vector<double> lresid;  // unweighted residuals of the fit, n
     std::vector<double> hdiag;   // projection diagonal, n
@@ -392,6 +393,13 @@ struct state {
     std::shared_ptr<const nbgrid> nbix;  // neighbour index while a fitting loop runs, else empty
     std::shared_ptr<const sphgrid> sphix;  // its spherical counterpart, while a fitting loop runs
     int nbmin = 1024;  // fewest observations for which the fitting loops build the index
+    // The loops over every observation in vector form where the processor
+    // has AVX2: the vector exponential of gaussian/vexp.h for the kernel
+    // weights and the logistic and Poisson means, and four calibration
+    // points fitted at once (gaussian/wls.cpp, the same sums in the same
+    // order).  false: std::exp and one fit at a time, the scalar path that
+    // the tests compare whole runs against.
+    bool vector_loops = true;
 
     rng rand;  // the run's only random source
 

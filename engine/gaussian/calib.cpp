@@ -280,38 +280,82 @@ double akeval(state& s, double bw) {
     nbscope nb(s);
     progress::loop pl(s, n);
 
+    // Four calibration points are fitted at once where the processor allows
+    // (fourfold): the points whose weights reach every observation (no
+    // neighbour list) share one pass over the observations.  Their results
+    // are the bits of one fit at a time.
+    const bool four = s.vector_loops && fourfold(K);
+    const double* yv = y.data();
+
 #pragma omp parallel
     {
         work& w = thread_work(s, thread_num());
-#pragma omp for schedule(dynamic, 16)
-        for (int i = 0; i < n; ++i) {
-            pl.tick();
-            if (s.sampl.insamp[i] == 0) continue;
-            // Each calibration point is fitted at its own observation point,
-            // whatever list of locations the final fit uses.
-            genwgt_at(s, w, s.struc2.xobs[i], s.struc2.yobs[i], bw);
-            if (loo) w.wt[i] = 0.0;
-            // The criterion needs the coefficients, C and the variance
-            // factors only: the first part of fitreg, then calcse.
-            fitcoef(s, w);
-            calcse(s, w);
+        // The results of calibration point i from its coefficients b,
+        // variance factors v, inverse C (K x K) and own weight wi.
+        auto record = [&](int i, const double* b, const double* v, const double* C, double wi) {
             for (int k = 0; k < K; ++k) {
-                s.bvals(i, k) = w.bhat[k];
-                s.svals(i, k) = w.sehat[k];
+                s.bvals(i, k) = b[k];
+                s.svals(i, k) = v[k];
             }
             double fitted = 0.0;
-            for (int k = 0; k < K; ++k) fitted += w.bhat[k] * x(i, k);
+            for (int k = 0; k < K; ++k) fitted += b[k] * x(i, k);
             s.output.yhat[i] = fitted;
             s.output.resid[i] = y[i] - fitted;
-
-            const double wi = w.wt[i];
             double h = 0.0;
             for (int k = 0; k < K; ++k) {
                 double row = 0.0;
-                for (int m = 0; m < K; ++m) row += w.xtwxi(k, m) * x(i, m) * wi;
+                for (int m = 0; m < K; ++m) row += C[m * K + k] * x(i, m) * wi;
                 h += x(i, k) * row;
             }
             s.hat1.hatdg[i] = h;
+        };
+        constexpr int kk = fourfold_kmax * fourfold_kmax;
+        // Per lane: cross products, inverse, coefficients, variance factors.
+        double A4[4 * kk], b4[4 * fourfold_kmax], C4[4 * kk], beta4[4 * fourfold_kmax], v4[4 * fourfold_kmax];
+#pragma omp for schedule(dynamic, 4)
+        for (int g = 0; g < (n + 3) / 4; ++g) {
+            int at[4];  // the calibration points in the lanes
+            int nl = 0;
+            for (int i = 4 * g; i < std::min(n, 4 * g + 4); ++i) {
+                pl.tick();
+                if (s.sampl.insamp[i] == 0) continue;
+                // Each calibration point is fitted at its own observation
+                // point, whatever list of locations the final fit uses.
+                genwgt_at(s, w, s.struc2.xobs[i], s.struc2.yobs[i], bw);
+                if (loo) w.wt[i] = 0.0;
+                if (four && w.nnbr < 0) {
+                    double* w4 = w.wt4.data();
+                    for (int j = 0; j < n; ++j) w4[4 * static_cast<std::size_t>(j) + nl] = w.wt[j];
+                    at[nl++] = i;
+                    continue;
+                }
+                // The criterion needs the coefficients, C and the variance
+                // factors only: the first part of fitreg, then calcse.
+                fitcoef(s, w);
+                calcse(s, w);
+                record(i, w.bhat.data(), w.sehat.data(), w.xtwxi.a.data(), w.wt[i]);
+            }
+            if (nl == 0) continue;
+            double* w4 = w.wt4.data();
+            for (int f = nl; f < 4; ++f)
+                for (int j = 0; j < n; ++j) w4[4 * static_cast<std::size_t>(j) + f] = 0.0;
+            weighted_products4(x, K, yv, w4, n, A4, b4);
+            for (int p = 0; p < 4 * kk; ++p) C4[p] = 0.0;
+            for (int f = 0; f < nl; ++f) {
+                // As fitcoef: C, then beta = C b.
+                const double* A = A4 + f * K * K;
+                const double* bv = b4 + f * K;
+                double* C = C4 + f * K * K;
+                syminv(A, K, C, w);
+                for (int k = 0; k < K; ++k) {
+                    double sum = 0.0;
+                    for (int m = 0; m < K; ++m) sum += C[m * K + k] * bv[m];
+                    beta4[f * K + k] = sum;
+                }
+            }
+            calcse4(x, K, w4, n, C4, v4);
+            for (int f = 0; f < nl; ++f)
+                record(at[f], beta4 + f * K, v4 + f * K, C4 + f * K * K, w4[4 * static_cast<std::size_t>(at[f]) + f]);
         }
     }
 

@@ -97,7 +97,21 @@ void subchl(const double* a, const int* b, int nb, double* u, int& nullty,
 // coefficients' variances (Fotheringham, Brunsdon and Charlton 2002).
 void calcse(const state& s, work& w);
 
-// Mean of y, sse = sum (y-f)^2, sst = sum (y-ybar)^2, r2 = 1 - sse/sst.
+// Four fits at once, for the loops over many fit locations with every
+// observation in reach (the criterion of a bandwidth search): fourfold(K)
+// tells whether the processor and K allow it (AVX2, K <= fourfold_kmax).
+// The weights of fit f (0..3) for observation j are w4[4j + f].
+// weighted_products4 puts X'W_f X into A4 + f K K (both triangles) and
+// X'W_f y into b4 + f K; calcse4 puts the variance factors of the inverses
+// C4 + f K K into v4 + f K.  Each fit's results are the bits of
+// weighted_products (without a list) and calcse for its weights: the same
+// terms, summed over the observations in order.
+constexpr int fourfold_kmax = 4;
+bool fourfold(int K);
+void weighted_products4(const dmat& xm, int K, const double* y, const double* w4, int n, double* A4, double* b4);
+void calcse4(const dmat& xm, int K, const double* w4, int n, const double* C4, double* v4);
+
+// Mean of y, sse = sum (y-f)^2// Mean of y, sse = sum (y-f)^2, sst = sum (y-ybar)^2, r2 = 1 - sse/sst.
 void calcr2(const double* y, const double* f, int n, double& ybar, double& sse,
             double& sst, double& r2);
 

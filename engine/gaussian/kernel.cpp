@@ -8,6 +8,7 @@
 #include "gaussian/distance.h"
 #include "gaussian/gaussian.h"
 #include "gaussian/neighbours.h"
+#include "gaussian/vexp.h"
 
 namespace gwr {
 
@@ -107,7 +108,7 @@ void genwgt_at(const state& s, work& w, double x, double y, double bw) {
                 for (int j = 0; j < n; ++j) wt[j] = wt[j] == 0.0 ? ow[j] : 0.0;
                 return;
             }
-            for (int j = 0; j < n; ++j) wt[j] = gauss_weight(-wt[j] / twoh2, ow[j]);
+            gauss_weights(wt, nullptr, ow, twoh2, wt, n, s.vector_loops);
             return;
         }
     }

@@ -1,4 +1,5 @@
 #include "gaussian/neighbours.h"
+#include "gaussian/vexp.h"
 
 #include <algorithm>
 #include <cmath>
@@ -265,12 +266,12 @@ void gaussian_from_grid(const state& s, grid_search& q, double bw) {
     } else {
         q.takedisc(reach);
     }
-    for (int t = 0; t < q.nc; ++t) {
-        const int j = q.cand[t];
-        const double v = twoh2 == 0.0 ? (q.cd[t] == 0.0 ? ow[j] : 0.0) : gauss_weight(-q.cd[t] / twoh2, ow[j]);
-        wt[j] = v;
-        if (v != 0.0) q.mark(j);
-    }
+    if (twoh2 == 0.0)
+        for (int t = 0; t < q.nc; ++t) wt[q.cand[t]] = q.cd[t] == 0.0 ? ow[q.cand[t]] : 0.0;
+    else
+        gauss_weights(q.cd, q.cand, ow, twoh2, wt, q.nc, s.vector_loops);
+    for (int t = 0; t < q.nc; ++t)
+        if (wt[q.cand[t]] != 0.0) q.mark(q.cand[t]);
     q.list();
 }
 
@@ -870,12 +871,9 @@ void reach_from_sphgrid(const state& s, sphere_search& q, double bw) {
     } else {
         const double twoh2 = 2.0 * (bw * bw);
         const double* ow = s.fit6.obswt.data();
-        for (int t = 0; t < q.nc; ++t) {
-            const int j = q.cand[t];
-            const double wv = gauss_weight(-q.cd[t] / twoh2, ow[j]);
-            wt[j] = wv;
-            if (wv != 0.0) q.mark(j);
-        }
+        gauss_weights(q.cd, q.cand, ow, twoh2, wt, q.nc, s.vector_loops);
+        for (int t = 0; t < q.nc; ++t)
+            if (wt[q.cand[t]] != 0.0) q.mark(q.cand[t]);
     }
     q.list();
 }

@@ -7,6 +7,12 @@
 #include <limits>
 
 #include "gaussian/gaussian.h"
+#include "gaussian/vexp.h"
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define TZM_FOURFOLD_AVX2 1
+#include <immintrin.h>
+#endif
 
 namespace gwr {
 
@@ -152,6 +158,125 @@ double projection_diagonal(int Kd, const double* X, std::size_t ldx, const doubl
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------------------
+// Four fits at once: the lanes of a vector register hold four fit
+// locations, whose sums each run over the observations in order with the
+// terms of cross_products and variance_factors, so every lane's results
+// are the bits of those routines (an observation of weight 0 adds an exact
+// +0, which leaves a sum unchanged: a sum that starts at +0 never becomes
+// -0, where the scalar routines pass the observation over).  The products
+// of the design matrix's entries are formed once for the four.
+
+#ifdef TZM_FOURFOLD_AVX2
+namespace {
+
+// t where w is not 0, else +0.
+__attribute__((target("avx2"))) inline __m256d unless_zero(__m256d t, __m256d nonzero) {
+    return _mm256_and_pd(t, nonzero);
+}
+
+template <int KF>
+__attribute__((target("avx2"))) void cross_products4(const double* X, std::size_t ldx, const double* y,
+                                                     const double* w4, int n, double* A4, double* b4) {
+    constexpr int np = KF * (KF + 1) / 2 + KF;
+    __m256d acc[np];
+    for (int p = 0; p < np; ++p) acc[p] = _mm256_setzero_pd();
+    const __m256d zero = _mm256_setzero_pd();
+    for (int j = 0; j < n; ++j) {
+        const __m256d w = _mm256_loadu_pd(w4 + 4 * static_cast<std::size_t>(j));
+        const __m256d nz = _mm256_cmp_pd(w, zero, _CMP_NEQ_UQ);
+        double x[KF];
+        for (int k = 0; k < KF; ++k) x[k] = X[k * ldx + j];
+        const double yj = y[j];
+        int p = 0;
+        for (int k = 0; k < KF; ++k)
+            for (int m = k; m < KF; ++m, ++p)
+                acc[p] = _mm256_add_pd(acc[p], unless_zero(_mm256_mul_pd(_mm256_set1_pd(x[k] * x[m]), w), nz));
+        for (int k = 0; k < KF; ++k, ++p)
+            acc[p] = _mm256_add_pd(acc[p], unless_zero(_mm256_mul_pd(_mm256_set1_pd(x[k] * yj), w), nz));
+    }
+    alignas(32) double l[np][4];
+    for (int p = 0; p < np; ++p) _mm256_store_pd(l[p], acc[p]);
+    for (int f = 0; f < 4; ++f) {
+        double* A = A4 + f * KF * KF;
+        int p = 0;
+        for (int k = 0; k < KF; ++k)
+            for (int m = k; m < KF; ++m, ++p) A[m * KF + k] = A[k * KF + m] = l[p][f];
+        for (int k = 0; k < KF; ++k, ++p) b4[f * KF + k] = l[p][f];
+    }
+}
+
+template <int KF>
+__attribute__((target("avx2"))) void variance_factors4(const double* X, std::size_t ldx, const double* w4, int n,
+                                                       const double* C4, double* v4) {
+    __m256d c[KF * KF];
+    for (int p = 0; p < KF * KF; ++p)
+        c[p] = _mm256_set_pd(C4[3 * KF * KF + p], C4[2 * KF * KF + p], C4[KF * KF + p], C4[p]);
+    __m256d v[KF];
+    for (int k = 0; k < KF; ++k) v[k] = _mm256_setzero_pd();
+    const __m256d sign = _mm256_set1_pd(-0.0);
+    const __m256d tiny = _mm256_set1_pd(vf_tiny);
+    for (int j = 0; j < n; ++j) {
+        const __m256d w = _mm256_loadu_pd(w4 + 4 * static_cast<std::size_t>(j));
+        __m256d x[KF];
+        for (int m = 0; m < KF; ++m) x[m] = _mm256_set1_pd(X[m * ldx + j]);
+        for (int k = 0; k < KF; ++k) {
+            __m256d mk = _mm256_setzero_pd();
+            for (int m = 0; m < KF; ++m) mk = _mm256_add_pd(mk, _mm256_mul_pd(_mm256_mul_pd(c[m * KF + k], x[m]), w));
+            const __m256d big = _mm256_cmp_pd(_mm256_andnot_pd(sign, mk), tiny, _CMP_GT_OQ);
+            v[k] = _mm256_add_pd(v[k], _mm256_and_pd(_mm256_mul_pd(mk, mk), big));
+        }
+    }
+    alignas(32) double l[KF][4];
+    for (int k = 0; k < KF; ++k) _mm256_store_pd(l[k], v[k]);
+    for (int f = 0; f < 4; ++f)
+        for (int k = 0; k < KF; ++k) v4[f * KF + k] = l[k][f];
+}
+
+}  // namespace
+#endif
+
+bool fourfold(int K) {
+#ifdef TZM_FOURFOLD_AVX2
+    return K >= 1 && K <= fourfold_kmax && vexp_available();
+#else
+    (void)K;
+    return false;
+#endif
+}
+
+void weighted_products4(const dmat& xm, int K, const double* y, const double* w4, int n, double* A4, double* b4) {
+#ifdef TZM_FOURFOLD_AVX2
+    const std::size_t ldx = static_cast<std::size_t>(xm.rows);
+    const double* X = xm.a.data();
+    switch (K) {
+        case 1: cross_products4<1>(X, ldx, y, w4, n, A4, b4); break;
+        case 2: cross_products4<2>(X, ldx, y, w4, n, A4, b4); break;
+        case 3: cross_products4<3>(X, ldx, y, w4, n, A4, b4); break;
+        case 4: cross_products4<4>(X, ldx, y, w4, n, A4, b4); break;
+        default: break;
+    }
+#else
+    (void)xm, (void)K, (void)y, (void)w4, (void)n, (void)A4, (void)b4;
+#endif
+}
+
+void calcse4(const dmat& xm, int K, const double* w4, int n, const double* C4, double* v4) {
+#ifdef TZM_FOURFOLD_AVX2
+    const std::size_t ldx = static_cast<std::size_t>(xm.rows);
+    const double* X = xm.a.data();
+    switch (K) {
+        case 1: variance_factors4<1>(X, ldx, w4, n, C4, v4); break;
+        case 2: variance_factors4<2>(X, ldx, w4, n, C4, v4); break;
+        case 3: variance_factors4<3>(X, ldx, w4, n, C4, v4); break;
+        case 4: variance_factors4<4>(X, ldx, w4, n, C4, v4); break;
+        default: break;
+    }
+#else
+    (void)xm, (void)K, (void)w4, (void)n, (void)C4, (void)v4;
+#endif
+}
 
 // ---------------------------------------------------------------------------
 // Gauss-Jordan inversion with complete pivoting.

@@ -19,6 +19,7 @@
 #include "control/stop.h"
 #include "format/format.h"
 #include "gaussian/gaussian.h"
+#include "gaussian/vexp.h"
 #include "glm/glm.h"
 #include "glm/glm_internal.h"
 
@@ -57,7 +58,7 @@ void predictor(const state& s, const double* b, double* eta, int j0, int j1) {
 void predict_all(const state& s, work& w) {
     const int n = s.run().n;
     predictor(s, w.bhat.data(), w.eta.data(), 0, n);
-    for (int j = 0; j < n; ++j) w.expeta[j] = std::exp(w.eta[j]);
+    vexp(w.eta.data(), w.expeta.data(), n, s.vector_loops);
 }
 
 // Observations per block of the likelihood pass: the block's linear
@@ -81,9 +82,9 @@ void likelihood(const state& s, work& w, double& L, double& D) {
         for (int j0 = 0; j0 < n; j0 += lblock) {
             const int j1 = std::min(n, j0 + lblock);
             predictor(s, b, eta, j0, j1);
-            // In stages over the block, each a plain loop: e^eta,
+            // In stages over the block: e^eta (the vector exponential),
             // ln(1 + e^eta), then the sum in order.
-            for (int j = j0; j < j1; ++j) ex[j] = std::exp(eta[j]);
+            vexp(eta + j0, ex + j0, j1 - j0, s.vector_loops);
             for (int j = j0; j < j1; ++j) lg[j] = glm_detail::log1pexp(eta[j], ex[j]);
             for (int j = j0; j < j1; ++j) sum += y[j] * eta[j] - lg[j];
         }
@@ -95,9 +96,9 @@ void likelihood(const state& s, work& w, double& L, double& D) {
         for (int j0 = 0; j0 < n; j0 += lblock) {
             const int j1 = std::min(n, j0 + lblock);
             predictor(s, b, eta, j0, j1);
-            // In stages over the block, each a plain loop: e^eta, the
-            // ratios y/mu, their logarithms, then the sum in order.
-            for (int j = j0; j < j1; ++j) ex[j] = std::exp(eta[j]);
+            // In stages over the block: e^eta (the vector exponential),
+            // the ratios y/mu, their logarithms, then the sum in order.
+            vexp(eta + j0, ex + j0, j1 - j0, s.vector_loops);
             for (int j = j0; j < j1; ++j) lg[j] = y[j] / (o[j] * ex[j]);
             for (int j = j0; j < j1; ++j)
                 if (y[j] > 0.0) lg[j] = std::log(lg[j]);
