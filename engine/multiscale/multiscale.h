@@ -20,6 +20,9 @@ struct ms_round {
 
 // The most rounds of the back-fitting (and of its operator on a block).
 constexpr int ms_maxrounds = 200;
+// Unit vectors per block of the inference: the weights of a location are
+// formed once per block, smoother and round, and serve all of them.
+constexpr int ms_block = 128;
 
 // The multiscale model of one run.  Columns are the design's (column 0 the
 // intercept); "fitting scale" is the design as fitted: centred and scaled
@@ -30,6 +33,7 @@ struct ms_model {
     std::vector<double> mean;   // per column: the mean subtracted (0 for the intercept or unscaled)
     std::vector<double> sd;     // per column: the divisor (1 for the intercept or unscaled)
     std::vector<double> bw;     // per column: bandwidth, or size for the adaptive kernel
+    double bw0 = 0.0;           // the single-bandwidth model's, whose fit the inference starts from (0: from 0)
     dmat beta;                  // n x K local estimates on the fitting scale
     std::vector<double> yhat;   // n fitted values
     std::vector<double> denom;  // n x K: sum_k w_ik x_kj^2 at the final bandwidths (column-major)

@@ -105,7 +105,8 @@ void msgwr(state& s) {
         }
         m.beta(i, 0) = b0;
     }
-    std::fill(m.bw.begin(), m.bw.end(), d.adaptive() ? static_cast<double>(s.fit5.nnear) : s.parms.bandw);
+    m.bw0 = d.adaptive() ? static_cast<double>(s.fit5.nnear) : s.parms.bandw;
+    std::fill(m.bw.begin(), m.bw.end(), m.bw0);
 
     const std::string stars(58, '*');
     ftn::fwrite(o, "(a)", {"", stars, "*                MULTISCALE ESTIMATION                   *", stars});
@@ -130,7 +131,11 @@ void msgwr(state& s) {
         ftn::fwrite(o, "(a,e12.4)", {"**   its last score of change is", last});
     }
 
-    if (infer) msinfer(s, m);
+    if (infer) {
+        msinfer(s, m);
+        ftn::fwrite(o, "(a,i4,a,i7,a)", {"** Inference from the back-fitting operator: at most", m.oprounds, " rounds on",
+                                         (n + ms_block - 1) / ms_block, " blocks of unit vectors"});
+    }
 
     // Fitted values, residuals and the model's criteria.
     original_scale(s, m);
