@@ -213,7 +213,7 @@ TEST(Multiscale, ConstantWeightsGiveTheGlobalLeastSquaresFit) {
     gwr::state s(in, out, err);
     load(s, d, 'f');
     gwr::ms_model m;
-    gwr::msdesign(s, m, false);
+    gwr::msdesign(s, m, true);
     for (int j = 0; j < K; ++j) m.bw[j] = 1e9;
     m.tol = 1e-11;
         m.maxrounds = 100000;
@@ -243,10 +243,13 @@ TEST(Multiscale, ConstantWeightsGiveTheGlobalLeastSquaresFit) {
             for (int q = 0; q < 3; ++q) t[p][q] = q == c ? r[p] : a[p][q];
         b[c] = det(t) / D;
     }
+    // On the fitting scale: the slopes times the predictors' spread, the
+    // intercept at their means.
+    const double bs[3] = {b[0] + m.mean[1] * b[1] + m.mean[2] * b[2], b[1] * m.sd[1], b[2] * m.sd[2]};
     double tr = 0.0;
     for (int i = 0; i < n; ++i) {
         for (int j = 0; j < K; ++j) {
-            EXPECT_NEAR(m.beta(i, j), b[j], 1e-7 * (1.0 + std::fabs(b[j])));
+            EXPECT_NEAR(m.beta(i, j), bs[j], 1e-7 * (1.0 + std::fabs(bs[j])));
             tr += m.rdiag(i, j);
         }
     }

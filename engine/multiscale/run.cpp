@@ -131,6 +131,17 @@ void msgwr(state& s) {
         ftn::fwrite(o, "(a,e12.4)", {"**   its last score of change is", last});
     }
 
+    // A column that is 0 at every observation weighted near a location has
+    // no one-predictor fit there: its estimate is 0.
+    for (int j = 0; j < K; ++j) {
+        int zero = 0;
+        for (int i = 0; i < n; ++i)
+            if (!(m.denom[static_cast<std::size_t>(j) * n + i] > 0.0)) ++zero;
+        if (zero > 0) {
+            ftn::fwrite(o, "(3a,i7,a)", {"** Warning: ", label(s, j), " is 0 near", zero, " observations:"});
+            ftn::fwrite(o, "(a)", {"**   its multiscale estimate there is 0"});
+        }
+    }
     if (infer) {
         msinfer(s, m);
         ftn::fwrite(o, "(a,i4,a,i7,a)", {"** Inference from the back-fitting operator: at most", m.oprounds, " rounds on",
