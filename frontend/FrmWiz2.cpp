@@ -69,7 +69,9 @@ const QString& FrmWiz2::helpText()
         "distributed. Logistic regression is for a binary variable coded 0 or 1, such as the presence or "
         "absence of a disease, and models the probability of a 1. Poisson regression is for counts, such as "
         "the number of cases in an area, optionally with an offset variable (for example the population at "
-        "risk) so that the model describes rates. Then press Go: you will be asked for your data file, and the "
+        "risk) so that the model describes rates. Multiscale (Gaussian) regression is Gaussian regression in "
+        "which every parameter has a bandwidth of its own, so that an effect that varies over short distances "
+        "can sit beside one that varies only between regions. Then press Go: you will be asked for your data file, and the "
         "model editor opens with the model type you chose; you can change it later under Model Options.";
     return text;
 }

@@ -44,6 +44,7 @@ inline constexpr model_type kModelTypes[] = {
     {2, "Gaussian", "mnuGauss", true},
     {3, "Logistic", "mnuLogist", false},
     {4, "Poisson", "mnuBi", false},
+    {6, "Multiscale (Gaussian)", "mnuMultiscale", false},
 };
 // The model type of record 15, or null for any other value.
 const model_type* find_model_type(long method);

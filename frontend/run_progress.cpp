@@ -62,6 +62,8 @@ QString RunProgress::phaseText() const {
         return QString("Bandwidth interval: trial %1 of %2").arg(std::min(step_ + (outer_ ? 1 : 0), steps_)).arg(steps_);
     if (phase_ == "montecarlo")
         return QString("Monte Carlo test: set %1 of %2").arg(std::min(step_ + (outer_ ? 1 : 0), steps_)).arg(steps_);
+    if (phase_ == "multiscale") return QString("Multiscale back-fitting: round %1").arg(step_ + 1);
+    if (phase_ == "inference") return QString("Multiscale inference: block %1 of %2").arg(step_).arg(steps_);
     if (phase_ == "fits") return QString("Local fits: %1 of %2").arg(step_).arg(steps_);
     return phase_;
 }

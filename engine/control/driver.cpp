@@ -14,6 +14,7 @@
 #include "gaussian/gaussian.h"
 #include "gaussian/inference.h"
 #include "glm/glm.h"
+#include "multiscale/multiscale.h"
 #include "sigtest/sigtest.h"
 
 namespace gwr {
@@ -99,6 +100,7 @@ void problm(state& s, analysis m) {
         "*** Geograpically weighted logistic regression",
         "*** Geographically weighted Poisson regression",
         "*** Geographically weighted log-odds ratios",
+        "*** Geographically weighted multiscale regression",
     };
     if (!offered(m)) {
         ftn::fwrite(o, "(a)", {"*** Unknown method choice... stopping."});
@@ -143,6 +145,19 @@ void dispatch(state& s) {
                 mctest(s);
             else if (d.test == variation_test::leung)
                 yltest(s);
+            break;
+        case analysis::multiscale:
+            // The single-bandwidth model and its blocks first, then the
+            // multiscale block and its result file.
+            mscheck(s);
+            runmod(s);
+            tzm_ft(s);
+            summry(s);
+            wradjt(s);
+            msgwr(s);
+            if (d.test != variation_test::none) {
+                ftn::fwrite(*s.out, "(a)", {"** No test for spatial variation is made for the multiscale model"});
+            }
             break;
         case analysis::logistic:
         case analysis::poisson:

@@ -25,12 +25,11 @@ enum class analysis {
     logistic = 3,     // logistic regression (0/1 response)
     poisson = 4,      // Poisson regression (counts, optional offset)
     log_odds = 5,     // announced only; the run goes on to its closing report
-    multiscale = 6,   // reserved for the multiscale model to come; until it is
-                      // offered the run stops as for an unknown method
+    multiscale = 6,   // Gaussian regression with a bandwidth for every parameter
 };
 
-// A method the engine runs: 1 to 5.
-inline bool offered(analysis m) { return m != analysis::unknown && m != analysis::multiscale; }
+// A method the engine runs: 1 to 6.
+inline bool offered(analysis m) { return m != analysis::unknown; }
 
 // Kernel type and shape (first letter of record 8: f, v or c).
 enum class kernel_type {
@@ -126,8 +125,11 @@ struct run_description {
     // Methods.
     bool offered() const { return gwr::offered(method); }  // a method the engine runs
     bool regression() const {  // a model with a dependent variable (record 4)
-        return method == analysis::gaussian || method == analysis::logistic || method == analysis::poisson;
+        return gaussian_model() || method == analysis::logistic || method == analysis::poisson;
     }
+    // A Gaussian model: the single-bandwidth one, or the multiscale one,
+    // which begins with it.
+    bool gaussian_model() const { return method == analysis::gaussian || method == analysis::multiscale; }
     // A model fitted by iteratively reweighted least squares.
     bool glm() const { return method == analysis::logistic || method == analysis::poisson; }
 

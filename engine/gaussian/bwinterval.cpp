@@ -266,7 +266,7 @@ bwresult bwanalyse(const std::vector<double>& grid, bool adaptive,
 
 void bwinterval(state& s, double lo, double hi, const std::vector<std::pair<double, double>>& searched) {
     const bool adaptive = s.run().adaptive();
-    const bool gauss = s.run().method == analysis::gaussian;
+    const bool gauss = s.run().gaussian_model();
     const std::vector<double> grid = bwgrid(adaptive, lo, hi);
     const int T = static_cast<int>(grid.size());
     if (T < 2) return;

@@ -101,7 +101,7 @@ void calib(state& s) {
         ftn::fwrite(o, "(a)", {"*** No bandwidth search for this calibration choice: halting"});
         throw stop{};
     }
-    if (d.method == analysis::gaussian && d.crit == criterion::bic) {
+    if (d.gaussian_model() && d.crit == criterion::bic) {
         ftn::fwrite(o, "(a)",
                     {"*** BIC calibration is only available for logistic and Poisson models"});
         throw stop{};
@@ -139,7 +139,7 @@ void calib(state& s) {
                     {"*Adaptive kernel sample size limits: ", static_cast<int>(lo),
                      static_cast<int>(hi)});
 
-    if (d.method == analysis::gaussian || d.glm()) {
+    if (d.gaussian_model() || d.glm()) {
         if (d.crit == criterion::aicc)
             ftn::ldwrite(o, {"*AICc minimisation begins..."});
         else
@@ -204,7 +204,7 @@ void aicmin(state& s, double lo, double hi) {
             ftn::fwrite(*s.out, "(a)", {"            Bandwidth                CV Score"});
     }
     const double mid = (lo + hi) * 0.5;
-    criterion_fn f = d.method == analysis::gaussian ? akeval : glmval;
+    criterion_fn f = d.gaussian_model() ? akeval : glmval;
     std::vector<std::pair<double, double>> trials;
     const double x = golden(s, lo, mid, hi, search_tol, f, &trials);
     if (!d.adaptive()) {

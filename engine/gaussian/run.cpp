@@ -146,7 +146,8 @@ void tzm(state& s) {
     diagpt(s);
 
     s.outst1.npar = K;
-    write_results(s);
+    // A multiscale run writes its own estimates instead (msgwr).
+    if (s.run().method != analysis::multiscale) write_results(s);
 }
 
 void wrsing(state& s, const int* npos, int K) {

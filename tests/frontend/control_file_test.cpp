@@ -56,6 +56,9 @@ const QStringList kVariants[] = {
     {"data.csv", "", "r.e00", "4", "1,2,0", "x", "FFFT", "aa", "2.5D0", "2", "0", "7", "-1", "3", "5", "1"},
     {"data.csv", "", "", "4", "1,2,0", "x", "FFFT", "cbs", "1234.56789", "0", "0", "0", "-2", "0", "4", "2",
      "inference 0"},
+    // The multiscale model with its keyword records.
+    {"data.csv", "", "ms.csv", "4", "2,3,0", "ms", "FFFFTT", "vaa", "0", "1", "0", "1", "0", "0", "6", "1",
+     "scale 0", "inference 0"},
 };
 
 TEST(ControlFile, ExamplesAndVariantsReadAndWriteBackByteForByte)
@@ -90,6 +93,10 @@ TEST(ControlFile, ExamplesAndVariantsReadAndWriteBackByteForByte)
     EXPECT_EQ(f.method, 3);
     EXPECT_EQ(f.coordinates, coordinate_type::spherical);
     EXPECT_EQ(f.keywords.size(), 5);
+    const control_file ms = parse_control_file(QString::fromUtf8(joined(kVariants[5], "\r\n"))).file;
+    EXPECT_EQ(ms.method, 6);
+    ASSERT_NE(find_model_type(ms.method), nullptr);
+    EXPECT_STREQ(find_model_type(ms.method)->caption, "Multiscale (Gaussian)");
     const control_file short_file = parse_control_file(QString::fromUtf8(joined(kVariants[2], "\r\n"))).file;
     EXPECT_FALSE(short_file.coordinates.has_value());
     EXPECT_TRUE(short_file.kernel.isNull());
@@ -139,6 +146,10 @@ TEST(ControlFile, FieldsMeanWhatTheEngineReads)
     texts << joined({"columbus.csv", "", "r.csv", "4", "2,3,6", "T", "FFFFTTFFFFFFF", "vcs", "-25", "1", "0", "1",
                      "1", "0", "2", "2", "limits 30 200", "epsg 4326"},
                     "\r\n");
+    // The multiscale model, with its keyword records.
+    texts << joined({"columbus.csv", "", "m.csv", "4", "2,3,0", "M", "FFFFTTFFFFFFF", "vaa", "0", "1", "0", "1",
+                     "0", "0", "6", "1", "scale 0", "inference 0"},
+                    "\r\n");
     for (const QString& text : texts) {
         control_file f = parse_control_file(text).file;
         // The engine is given the file as the writer writes it, its data
@@ -175,6 +186,8 @@ TEST(ControlFile, FieldsMeanWhatTheEngineReads)
         EXPECT_EQ(s.option.isph, f.coordinates == coordinate_type::spherical ? 1 : 0) << what;
         EXPECT_EQ(s.run().keys.limits, f.keywords.contains("limits 30 200")) << what;
         EXPECT_EQ(s.run().keys.epsg, f.keywords.contains("epsg 4326") ? 4326 : 0) << what;
+        EXPECT_EQ(s.run().keys.scale, f.keywords.contains("scale 0") ? 0 : 1) << what;
+        EXPECT_EQ(s.run().keys.inference, f.keywords.contains("inference 0") ? 0 : 1) << what;
     }
 }
 

@@ -2,6 +2,9 @@
 // statistics editor: round trips, refusals and failures.
 #include "fe2_support.h"
 
+#include "FrmWiz.h"
+#include "FrmWiz2.h"
+
 #include <QComboBox>
 #include <QFile>
 
@@ -557,6 +560,42 @@ TEST_F(GermanOpenControl, NumbersAreReadAsTheEngineReadsThem)
     openModel(records);
     EXPECT_TRUE(opt().Option8->isChecked());  // Monte Carlo
     EXPECT_FALSE(opt().DiagnCheck->isChecked());
+}
+
+// The multiscale model chosen in the wizard is written as method 6, and a
+// file of it with its keyword records opens in the editor with that model
+// type and saves back byte for byte.
+TEST_F(OpenControl, MultiscaleModelFromTheWizardSavesAndReadsBack)
+{
+    chooseData(kSix);
+    main().mnuWiz_Click();
+    forms::form<FrmWiz>().Option1->setChecked(true);
+    forms::form<FrmWiz>().Command2->click();
+    auto* multiscale = forms::form<FrmWiz2>().findChild<QRadioButton*>("Option4");
+    ASSERT_TRUE(multiscale);
+    EXPECT_EQ(multiscale->text(), "Multiscale (Gaussian)");
+    multiscale->setChecked(true);
+    forms::form<FrmWiz2>().Command2->click();
+    ASSERT_TRUE(ed().isVisible());
+    auto* option = opt().findChild<QRadioButton*>("Option6");
+    ASSERT_TRUE(option);
+    EXPECT_EQ(option->text(), "Multiscale (Gaussian)");
+    EXPECT_TRUE(option->isChecked());
+    assign(ed().lstAllVars, ed().Command1, "INC");
+    assign(ed().lstAllVars, ed().Command3, "X");
+    assign(ed().lstAllVars, ed().Command4, "Y");
+    assign(ed().lstAllVars, ed().Command2, "POP");
+    ed().TxtTitle->setText("Multiscale");
+    const QByteArray first = saveModelAs("ms.tzm");
+    ASSERT_EQ(first, crlf({path("data.csv"), "", "", "5", "2,3,0", "Multiscale", "FFFTFF", "faa", "0", "0", "0",
+                           "0", "0", "0", "6", "1"}));
+
+    QStringList records = modelRecords("vaa", "0");
+    records[14] = "6";
+    records << "scale 0" << "inference 0";
+    const QString file = write("keys.tzm", crlf(records));
+    EXPECT_EQ(reopenAndSave(file, "keys2.tzm"), crlf(records));
+    EXPECT_TRUE(opt().findChild<QRadioButton*>("Option6")->isChecked());
 }
 
 }  // namespace

@@ -1,0 +1,92 @@
+// The multiscale Gaussian model: a bandwidth for every parameter surface
+// (Fotheringham, Yang and Kang 2017), fitted by back-fitting one-predictor
+// local regressions, with its inference from the back-fitting operator
+// applied to blocks of unit vectors (Yu, Fotheringham, Li, Oshan, Kang and
+// Wolf 2019).  Memory is linear in n: no n x n matrix is ever formed.
+#pragma once
+
+#include <vector>
+
+#include "control/blocks.h"
+
+namespace gwr {
+
+// One round of the back-fitting: its score of change and the bandwidths
+// (sizes for the adaptive kernel) it ended with.
+struct ms_round {
+    double score = 0.0;
+    std::vector<double> bw;
+};
+
+// The most rounds of the back-fitting (and of its operator on a block).
+constexpr int ms_maxrounds = 200;
+// Unit vectors per block of the inference: the weights of a location are
+// formed once per block, smoother and round, and serve all of them.
+constexpr int ms_block = 128;
+
+// The multiscale model of one run.  Columns are the design's (column 0 the
+// intercept); "fitting scale" is the design as fitted: centred and scaled
+// to unit variance unless the keyword record scale 0 is given.
+struct ms_model {
+    int n = 0, K = 0;
+    dmat xs;                    // n x K design on the fitting scale
+    std::vector<double> mean;   // per column: the mean subtracted (0 for the intercept or unscaled)
+    std::vector<double> sd;     // per column: the divisor (1 for the intercept or unscaled)
+    std::vector<double> bw;     // per column: bandwidth, or size for the adaptive kernel
+    double bw0 = 0.0;           // the single-bandwidth model's, whose fit the inference starts from (0: from 0)
+    dmat beta;                  // n x K local estimates on the fitting scale
+    std::vector<double> yhat;   // n fitted values
+    std::vector<double> denom;  // n x K: sum_k w_ik x_kj^2 at the final bandwidths (column-major)
+    std::vector<ms_round> rounds;
+    bool converged = false;
+    double tol = 1e-5;          // the score of change that ends the back-fitting
+    int maxrounds = ms_maxrounds;  // and the most rounds it makes
+
+    // Inference (after msinfer): per column the diagonal of R_j and the row
+    // sums of squares of the coefficient operator P_j (beta_j = P_j y) on
+    // the fitting scale; the intercept's on the original scale.
+    bool inferred = false;
+    dmat rdiag;                 // n x K
+    dmat pss;                   // n x K
+    std::vector<double> pss0;   // n: the original-scale intercept's row sums of squares
+    int oprounds = 0;           // most rounds any block of unit vectors took
+};
+
+// The design on the fitting scale into m (from s.struc1.xmat), centred and
+// scaled when `scale`; sizes every table of m for n observations.
+void msdesign(const state& s, ms_model& m, bool scale);
+
+// One pass of the one-predictor smoother of column j with bandwidth bw
+// (a size for the adaptive kernel) on r (n values): at every observation i
+// beta_i = sum_k w_ik x_kj r_k / sum_k w_ik x_kj^2 into b (n), and the
+// smoother's criterion, which is returned: its AICc (Hurvich, Simonoff and
+// Tsai 1998) with the residual sum of squares sum_i (r_i - x_ij b_i)^2 and
+// the trace sum_i x_ij^2 w_ii / sum_k w_ik x_kj^2, as Fotheringham, Yang
+// and Kang (2017) choose each bandwidth of the back-fitting; with
+// leave_one_out (cross-validation) w_ii = 0, the trace is 0 and the value
+// orders bandwidths as the score does.  With denom (n) the denominators
+// are kept there.  e2 and hd are n values of scratch.
+double mssmooth(state& s, const ms_model& m, int j, double bw, const double* r, double* b, double* denom,
+                std::vector<double>& e2, std::vector<double>& hd, bool leave_one_out);
+
+// The back-fitting: from the start estimates in m.beta (fitting scale)
+// with bandwidth search (search) or the bandwidths in m.bw, until the score
+// of change falls below m.tol or after m.maxrounds rounds.
+void msfit(state& s, ms_model& m, bool search);
+
+// The inference quantities of the converged back-fitting (m.rdiag, m.pss,
+// m.pss0), from its operator applied to blocks of unit vectors, summed per
+// row in observation order.
+void msinfer(state& s, ms_model& m);
+
+// The multiscale run after the single-bandwidth model (method 6): design,
+// start from the single-bandwidth estimates in s.bvals, back-fitting,
+// inference unless the keyword record inference 0 is given, the listing
+// block and the result file.
+void msgwr(state& s);
+
+// The stops of a multiscale run made before any data is read: a cylinder
+// kernel, fit locations other than the observations.
+void mscheck(state& s);
+
+}  // namespace gwr
