@@ -25,41 +25,14 @@
 #include <vector>
 
 #include "synth.h"
+#include "timed_run.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct timing {
-    double wall = 0, cpu = 0;
-    long maxrss_kb = 0;
-    int status = -1;
-};
-
-timing run(const fs::path& tzm, const fs::path& dir, const fs::path& control, const fs::path& listing,
-           int threads) {
-    timing t;
-    const auto t0 = std::chrono::steady_clock::now();
-    std::fflush(stdout);
-    const pid_t pid = fork();
-    if (pid < 0) return t;
-    if (pid == 0) {
-        if (chdir(dir.c_str()) != 0) _exit(127);
-        if (!freopen(control.c_str(), "r", stdin)) _exit(127);
-        if (!freopen(listing.c_str(), "w", stdout)) _exit(127);
-        setenv("OMP_NUM_THREADS", std::to_string(threads).c_str(), 1);
-        execl(tzm.c_str(), "tzm", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    int st = 0;
-    struct rusage ru {};
-    wait4(pid, &st, 0, &ru);
-    t.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    t.cpu = ru.ru_utime.tv_sec + ru.ru_utime.tv_usec * 1e-6 + ru.ru_stime.tv_sec + ru.ru_stime.tv_usec * 1e-6;
-    t.maxrss_kb = ru.ru_maxrss;
-    t.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
-    return t;
-}
+using bench::timing;
+using bench::run;
 
 // The listing without its time-stamped lines, and the multiscale facts:
 // the convergence line and the sizes of the parameters.
