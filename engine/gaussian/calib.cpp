@@ -22,10 +22,6 @@ namespace gwr {
 
 namespace {
 
-constexpr double golden_r = 0.61803399;
-constexpr double golden_c = 1.0 - golden_r;
-constexpr double search_tol = 0.05;
-
 double extent(const std::vector<double>& v, int n) {
     double lo = 1e70, hi = -1e70;
     for (int i = 0; i < n; ++i) {
@@ -221,49 +217,20 @@ void aicmin(state& s, double lo, double hi) {
 double golden(state& s, double ax, double bx, double cx, double tol, criterion_fn f,
               std::vector<std::pair<double, double>>* trials) {
     std::ostream& o = *s.out;
-    double x0 = ax, x3 = cx, x1, x2;
-    if (std::fabs(bx - ax) < std::fabs(cx - bx)) {
-        x1 = bx;
-        x2 = bx + golden_c * (cx - bx);
-    } else {
-        x2 = bx;
-        x1 = bx - golden_c * (bx - ax);
-    }
-    int calls = 0;
-    auto eval = [&](double x) {
-        progress::trials(s, calls, x0, x1, x2, x3, tol);
-        const double v = f(s, x);
-        ++calls;
-        if (trials) trials->emplace_back(x, v);
-        return v;
-    };
-    double f1 = eval(x1);
-    ftn::fwrite(o, "(2f25.12)", {x1, f1});
-    double f2 = eval(x2);
-    ftn::fwrite(o, "(2f25.12)", {x2, f2});
     const bool hist = s.run().history;
-
-    while (std::fabs(x3 - x0) > tol * (std::fabs(x1) + std::fabs(x2))) {
-        if (f1 > f2) {
-            x0 = x1;
-            x1 = x2;
-            x2 = golden_r * x2 + golden_c * x3;
-            f1 = f2;
-            f2 = eval(x2);
-            if (hist) ftn::fwrite(o, "(2f25.12)", {x2, f2});
-        } else {
-            // Ties shrink the bracket from the right.
-            x3 = x2;
-            x2 = x1;
-            x1 = golden_r * x1 + golden_c * x0;
-            f2 = f1;
-            f1 = eval(x1);
-            if (hist) ftn::fwrite(o, "(2f25.12)", {x1, f1});
-        }
-    }
+    int calls = 0;
+    // The first two trials are listed always, the others with the history.
+    const double x = golden_section(ax, bx, cx, tol, [&](double bw, int call, const double* b) {
+        progress::trials(s, call, b[0], b[1], b[2], b[3], tol);
+        const double v = f(s, bw);
+        calls = call + 1;
+        if (trials) trials->emplace_back(bw, v);
+        if (call < 2 || hist) ftn::fwrite(o, "(2f25.12)", {bw, v});
+        return v;
+    });
     progress::report(s, "calibration", calls, calls);
     ftn::fwrite(o, "(a,i5,a)", {"** Convergence after ", calls, " function calls"});
-    return f1 < f2 ? x1 : x2;
+    return x;
 }
 
 double akeval(state& s, double bw) {

@@ -1,6 +1,7 @@
 // Bandwidth calibration by golden-section search.
 #pragma once
 
+#include <cmath>
 #include <utility>
 #include <vector>
 
@@ -30,6 +31,52 @@ void aicmin(state& s, double lo, double hi);
 // there, in the order of evaluation.
 double golden(state& s, double ax, double bx, double cx, double tol, criterion_fn f,
               std::vector<std::pair<double, double>>* trials = nullptr);
+
+// The golden ratio's step of the search and the relative width of the
+// bracket at which it stops.
+constexpr double golden_r = 0.61803399;
+constexpr double golden_c = 1.0 - golden_r;
+constexpr double search_tol = 0.05;
+
+// The search itself, shared by golden and the multiscale model's searches:
+// f(x, call, bracket) is the criterion at x, the call-th evaluation (from
+// 0), with the bracket {x0, x1, x2, x3} as it stands; ties shrink the
+// bracket from the right.  Returns the smaller of the two final inner
+// points.
+template <class F>
+double golden_section(double ax, double bx, double cx, double tol, F&& f) {
+    double x0 = ax, x3 = cx, x1, x2;
+    if (std::fabs(bx - ax) < std::fabs(cx - bx)) {
+        x1 = bx;
+        x2 = bx + golden_c * (cx - bx);
+    } else {
+        x2 = bx;
+        x1 = bx - golden_c * (bx - ax);
+    }
+    int calls = 0;
+    auto eval = [&](double x) {
+        const double bracket[4] = {x0, x1, x2, x3};
+        return f(x, calls++, bracket);
+    };
+    double f1 = eval(x1);
+    double f2 = eval(x2);
+    while (std::fabs(x3 - x0) > tol * (std::fabs(x1) + std::fabs(x2))) {
+        if (f1 > f2) {
+            x0 = x1;
+            x1 = x2;
+            x2 = golden_r * x2 + golden_c * x3;
+            f1 = f2;
+            f2 = eval(x2);
+        } else {
+            x3 = x2;
+            x2 = x1;
+            x1 = golden_r * x1 + golden_c * x0;
+            f2 = f1;
+            f1 = eval(x1);
+        }
+    }
+    return f1 < f2 ? x1 : x2;
+}
 
 // The Gaussian criterion at bandwidth (or size) bw, from a fit at every
 // calibration point's own observation: the AICc of the local model

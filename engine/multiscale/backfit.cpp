@@ -16,10 +16,6 @@ namespace gwr {
 
 namespace {
 
-constexpr double golden_r = 0.61803399;
-constexpr double golden_c = 1.0 - golden_r;
-constexpr double search_tol = 0.05;
-
 // The bandwidth argument of the kernel routines for bandwidth bw: the size
 // of the adaptive kernel is the state's, set here (outside any parallel
 // region).
@@ -126,33 +122,9 @@ namespace {
 double msgolden(state& s, const ms_model& m, int j, const double* r, double lo, double hi,
                 std::vector<double>& b, std::vector<double>& e2, std::vector<double>& hd) {
     const bool loo = s.run().leave_one_out();
-    auto f = [&](double x) { return mssmooth(s, m, j, x, r, b.data(), nullptr, e2, hd, loo); };
-    const double bx = (lo + hi) * 0.5;
-    double x0 = lo, x3 = hi, x1, x2;
-    if (std::fabs(bx - lo) < std::fabs(hi - bx)) {
-        x1 = bx;
-        x2 = bx + golden_c * (hi - bx);
-    } else {
-        x2 = bx;
-        x1 = bx - golden_c * (bx - lo);
-    }
-    double f1 = f(x1), f2 = f(x2);
-    while (std::fabs(x3 - x0) > search_tol * (std::fabs(x1) + std::fabs(x2))) {
-        if (f1 > f2) {
-            x0 = x1;
-            x1 = x2;
-            x2 = golden_r * x2 + golden_c * x3;
-            f1 = f2;
-            f2 = f(x2);
-        } else {
-            x3 = x2;
-            x2 = x1;
-            x1 = golden_r * x1 + golden_c * x0;
-            f2 = f1;
-            f1 = f(x1);
-        }
-    }
-    return f1 < f2 ? x1 : x2;
+    return golden_section(lo, (lo + hi) * 0.5, hi, search_tol, [&](double x, int, const double*) {
+        return mssmooth(s, m, j, x, r, b.data(), nullptr, e2, hd, loo);
+    });
 }
 
 }  // namespace
