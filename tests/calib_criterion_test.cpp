@@ -17,18 +17,7 @@ namespace {
 constexpr double pi = 3.141592653589793;
 
 // Small deterministic generator for the test data.
-struct lcg {
-    std::uint64_t s;
-    explicit lcg(std::uint64_t seed) : s(seed) {}
-    double uniform() {
-        s = s * 2862933555777941757ULL + 3037000493ULL;
-        return static_cast<double>(s >> 11) / 9007199254740992.0;
-    }
-    double normal() {
-        double u1 = uniform() + 1e-12, u2 = uniform();
-        return std::sqrt(-2.0 * std::log(u1)) * std::cos(2.0 * pi * u2);
-    }
-};
+using testing_support::lcg;
 
 // A model whose intercept and slopes drift across a 100 x 100 square:
 // y = (1 + 0.04 u) + (0.5 + 0.03 v) x1 + (-0.3 + 0.002 u v / 100) x2 + e.

@@ -14,14 +14,7 @@
 
 namespace {
 
-struct lcg {
-    std::uint64_t s;
-    explicit lcg(std::uint64_t seed) : s(seed) {}
-    double uniform() {
-        s = s * 2862933555777941757ULL + 3037000493ULL;
-        return static_cast<double>(s >> 11) / 9007199254740992.0;
-    }
-};
+using testing_support::lcg;
 
 // side x side jittered grid; y = a surface of the given wavelength (none
 // when 0) plus slopes on two predictors, which drift across the grid when

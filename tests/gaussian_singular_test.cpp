@@ -25,18 +25,7 @@ namespace {
 constexpr double pi = 3.141592653589793;
 constexpr double inf = std::numeric_limits<double>::infinity();
 
-struct lcg {
-    std::uint64_t s;
-    explicit lcg(std::uint64_t seed) : s(seed) {}
-    double uniform() {
-        s = s * 2862933555777941757ULL + 3037000493ULL;
-        return static_cast<double>(s >> 11) / 9007199254740992.0;
-    }
-    double normal() {
-        const double u1 = uniform() + 1e-12, u2 = uniform();
-        return std::sqrt(-2.0 * std::log(u1)) * std::cos(2.0 * pi * u2);
-    }
-};
+using testing_support::lcg;
 
 // Points with two predictors; the intercept makes the first design column.
 struct dataset {

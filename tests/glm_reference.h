@@ -138,18 +138,9 @@ inline mle newton(const data& d, const std::vector<double>& kw) {
 
 inline mle newton(const data& d) { return newton(d, std::vector<double>(d.n(), 1.0)); }
 
-// Small deterministic generator for test data (not the engine's).
-struct lcg {
-    std::uint64_t s;
-    explicit lcg(std::uint64_t seed) : s(seed) {}
-    double uniform() {
-        s = s * 2862933555777941757ULL + 3037000493ULL;
-        return static_cast<double>(s >> 11) / 9007199254740992.0;
-    }
-    double normal() {
-        const double u1 = uniform() + 1e-12, u2 = uniform();
-        return std::sqrt(-2.0 * std::log(u1)) * std::cos(6.283185307179586 * u2);
-    }
+// The tests' generator with Poisson counts (Knuth's product method).
+struct lcg : testing_support::lcg {
+    using testing_support::lcg::lcg;
     int poisson(double lambda) {
         double l = std::exp(-lambda), p = 1.0;
         int k = 0;

@@ -24,18 +24,7 @@ using testing_support::read_file;
 using testing_support::run_tzm;
 using testing_support::tempdir;
 
-struct lcg {
-    std::uint64_t s;
-    explicit lcg(std::uint64_t seed) : s(seed) {}
-    double uniform() {
-        s = s * 2862933555777941757ULL + 3037000493ULL;
-        return static_cast<double>(s >> 11) / 9007199254740992.0;
-    }
-    double normal() {
-        double u1 = uniform() + 1e-12, u2 = uniform();
-        return std::sqrt(-2.0 * std::log(u1)) * std::cos(6.283185307179586 * u2);
-    }
-};
+using testing_support::lcg;
 
 // n points on a square of side 10 with two predictors and coefficients
 // b0 = 1 + 0.2 u, b1 = 0.5 + 0.1 v, b2 = sin(u) (the last varies fastest).

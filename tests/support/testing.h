@@ -1,6 +1,8 @@
 // Helpers shared by the engine tests.
 #pragma once
 
+#include <cmath>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <sstream>
@@ -10,6 +12,22 @@
 #include "control/blocks.h"
 
 namespace testing_support {
+
+// Small deterministic generator for test data (not the engine's): a 64-bit
+// linear congruential sequence, uniform on [0, 1) from its top 53 bits, and
+// normal deviates by the Box-Muller transform.
+struct lcg {
+    std::uint64_t s;
+    explicit lcg(std::uint64_t seed) : s(seed) {}
+    double uniform() {
+        s = s * 2862933555777941757ULL + 3037000493ULL;
+        return static_cast<double>(s >> 11) / 9007199254740992.0;
+    }
+    double normal() {
+        const double u1 = uniform() + 1e-12, u2 = uniform();
+        return std::sqrt(-2.0 * std::log(u1)) * std::cos(6.283185307179586 * u2);
+    }
+};
 
 // Describes a state built by hand (its run description is read-only): f
 // edits a copy of the description, which then replaces it.
