@@ -26,6 +26,7 @@
 
 #include "control/rng.h"
 #include "control/run.h"
+#include "gaussian/vexp.h"
 
 namespace gwr {
 
@@ -400,6 +401,9 @@ struct state {
     // order).  false: std::exp and one fit at a time, the scalar path that
     // the tests compare whole runs against.
     bool vector_loops = true;
+    // The widest vector path the loops may take where vector_loops is set
+    // (gaussian/vexp.h); the tests lower it to compare the paths' results.
+    vector_isa vector_cap = vector_isa::avx512;
 
     rng rand;  // the run's only random source
 

@@ -141,6 +141,18 @@ __attribute__((target("avx2"))) void gauss_weights_avx2(const double* d, const i
 
 }  // namespace
 
+vector_isa vector_isa_available() {
+#ifdef TZM_VEXP_AVX2
+    static const vector_isa best = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq")
+                                       ? vector_isa::avx512
+                                   : __builtin_cpu_supports("avx2") ? vector_isa::avx2
+                                                                    : vector_isa::scalar;
+    return best;
+#else
+    return vector_isa::scalar;
+#endif
+}
+
 bool vexp_available() {
 #ifdef TZM_VEXP_AVX2
     static const bool avx2 = __builtin_cpu_supports("avx2");

@@ -22,6 +22,21 @@
 
 namespace gwr {
 
+// The vector instructions a loop over observations may use: none (the
+// scalar path), AVX2 (four doubles), or AVX-512 (eight doubles; F and DQ).
+// Every path forms the same values in the same order where it promises the
+// bits of another (see the loops' own comments).
+enum class vector_isa { scalar = 0, avx2 = 1, avx512 = 2 };
+
+// The widest of them this processor runs (checked once when the program runs).
+vector_isa vector_isa_available();
+
+// The path a loop takes: the widest available, at most cap.
+inline vector_isa vector_path(vector_isa cap) {
+    const vector_isa a = vector_isa_available();
+    return a < cap ? a : cap;
+}
+
 // True when the vector exponential runs on this processor (AVX2).
 bool vexp_available();
 
