@@ -120,7 +120,7 @@ TEST(Multiscale, OperatorEqualsDenseBackfittingOnTheIdentity) {
         m.bw0 = scale ? 30.0 : 0.0;
         // Near the fixed point, so that the comparison is tight.
         m.tol = 1e-11;
-        m.maxrounds = 100000;
+    m.maxrounds = 100000;
         gwr::msfit(s, m, false);
         ASSERT_TRUE(m.converged);
         gwr::msinfer(s, m);
@@ -205,7 +205,7 @@ TEST(Multiscale, ConstantWeightsGiveTheGlobalLeastSquaresFit) {
     gwr::msdesign(s, m, true);
     for (int j = 0; j < K; ++j) m.bw[j] = 1e9;
     m.tol = 1e-11;
-        m.maxrounds = 100000;
+    m.maxrounds = 100000;
     gwr::msfit(s, m, false);
     ASSERT_TRUE(m.converged);
     gwr::msinfer(s, m);
@@ -243,6 +243,79 @@ TEST(Multiscale, ConstantWeightsGiveTheGlobalLeastSquaresFit) {
         }
     }
     EXPECT_NEAR(tr, 3.0, 1e-7);
+}
+
+// Each parameter's bandwidth interval is the smallest set of sizes holding
+// 95 % of the Akaike weights of its smoother's AICc, computed here from
+// dense bi-square weights at every size of the search range on the
+// parameter's partial residual at convergence.
+TEST(Multiscale, BandwidthIntervalsFromEachSmoothersAkaikeWeights) {
+    const dataset d = make(60, 5);
+    const int n = d.n, K = 3;
+    std::ostringstream out, err;
+    std::istringstream in;
+    gwr::state s(in, out, err);
+    load(s, d, 'v');
+    gwr::ms_model m;
+    gwr::msdesign(s, m, true);
+    for (int j = 0; j < K; ++j) m.bw[j] = 30;
+    gwr::msfit(s, m, true);
+    ASSERT_TRUE(m.converged);
+    const std::vector<gwr::bwresult> iv = gwr::msinterval(s, m);
+    ASSERT_EQ(static_cast<int>(iv.size()), K);
+    const int lo = static_cast<int>(m.lo + 0.5), hi = static_cast<int>(m.hi + 0.5);
+    ASSERT_LT(lo, hi);
+    int narrow = 0;
+    for (int j = 0; j < K; ++j) {
+        std::vector<double> r(n);
+        for (int i = 0; i < n; ++i) {
+            double f = 0.0;
+            for (int l = 0; l < K; ++l)
+                if (l != j) f += m.xs(i, l) * m.beta(i, l);
+            r[i] = d.y[i] - f;
+        }
+        std::vector<double> aicc;
+        std::vector<int> size;
+        for (int N = lo; N <= hi; ++N) {
+            const matrix w = bisquare(d, N);
+            double rss = 0.0, tr = 0.0;
+            for (int i = 0; i < n; ++i) {
+                double a = 0.0, c = 0.0;
+                for (int k = 0; k < n; ++k) {
+                    a += w[i * n + k] * m.xs(k, j) * m.xs(k, j);
+                    c += w[i * n + k] * m.xs(k, j) * r[k];
+                }
+                const double e = r[i] - m.xs(i, j) * c / a;
+                rss += e * e;
+                tr += m.xs(i, j) * m.xs(i, j) * w[i * n + i] / a;
+            }
+            if (n - 2.0 - tr <= 0.0) continue;
+            aicc.push_back(n * (std::log(2.0 * 3.141592653589793 * rss / n) + 1.0 + 2.0 * (tr + 1.0) / (n - 2.0 - tr)));
+            size.push_back(N);
+        }
+        const double amin = *std::min_element(aicc.begin(), aicc.end());
+        std::vector<std::pair<double, int>> wt;
+        double total = 0.0;
+        for (std::size_t t = 0; t < aicc.size(); ++t) {
+            wt.emplace_back(std::exp(-(aicc[t] - amin) / 2.0), size[t]);
+            total += wt.back().first;
+        }
+        std::stable_sort(wt.begin(), wt.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+        double held = 0.0;
+        int from = hi, to = lo, count = 0;
+        for (const auto& [v, N] : wt) {
+            if (held >= 0.95) break;
+            held += v / total;
+            from = std::min(from, N);
+            to = std::max(to, N);
+            ++count;
+        }
+        EXPECT_EQ(iv[j].count, count) << "parameter " << j;
+        EXPECT_EQ(static_cast<int>(iv[j].lo), from) << "parameter " << j;
+        EXPECT_EQ(static_cast<int>(iv[j].hi), to) << "parameter " << j;
+        if (to - from < hi - lo) ++narrow;
+    }
+    EXPECT_GT(narrow, 0);  // the weights rule some sizes out
 }
 
 std::string data_text(int n, std::uint64_t seed) {

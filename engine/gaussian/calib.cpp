@@ -166,10 +166,9 @@ void checklimits(const state& s, double lo, double hi) {
     }
 }
 
-void wrlimit(state& s, std::vector<std::pair<double, double>> trials, double x) {
+int limit_side(std::vector<std::pair<double, double>> trials, double x, bool adaptive) {
     // The adaptive kernel fits the rounded size: trials of one size are one
     // trial.
-    const bool adaptive = s.run().adaptive();
     if (adaptive) {
         x = static_cast<int>(x + 0.5);
         for (auto& t : trials) t.first = static_cast<int>(t.first + 0.5);
@@ -178,14 +177,22 @@ void wrlimit(state& s, std::vector<std::pair<double, double>> trials, double x) 
     trials.erase(std::unique(trials.begin(), trials.end(),
                              [](const auto& a, const auto& b) { return a.first == b.first; }),
                  trials.end());
-    if (trials.size() < 2) return;
+    if (trials.size() < 2) return 0;
     const std::size_t last = trials.size() - 1;
+    if (x == trials[0].first && trials[0].second < trials[1].second) return -1;
+    if (x == trials[last].first && trials[last].second < trials[last - 1].second) return 1;
+    return 0;
+}
+
+void wrlimit(state& s, std::vector<std::pair<double, double>> trials, double x) {
+    const bool adaptive = s.run().adaptive();
+    const int side = limit_side(std::move(trials), x, adaptive);
     const char* what = adaptive ? "local sample size" : "bandwidth";
     std::ostream& o = *s.out;
-    if (x == trials[0].first && trials[0].second < trials[1].second) {
+    if (side < 0) {
         ftn::fwrite(o, "(a)", {"** Warning: the criterion fell toward the lower search limit: the best"});
         ftn::fwrite(o, "(3a)", {"**   ", what, " may lie below it (a limits record moves the limits)"});
-    } else if (x == trials[last].first && trials[last].second < trials[last - 1].second) {
+    } else if (side > 0) {
         ftn::fwrite(o, "(a)", {"** Warning: the criterion fell toward the upper search limit: the best"});
         ftn::fwrite(o, "(3a)", {"**   ", what, " may lie above it (a limits record moves the limits)"});
     }

@@ -100,6 +100,10 @@ void checklimits(const state& s, double lo, double hi);
 // For the adaptive kernel trials count by their rounded sizes.
 void wrlimit(state& s, std::vector<std::pair<double, double>> trials, double x);
 
+// The test of wrlimit: -1 when the search of trials (bandwidth, criterion)
+// that chose x fell toward its lower limit, 1 toward its upper, else 0.
+int limit_side(std::vector<std::pair<double, double>> trials, double x, bool adaptive);
+
 // Lower and upper limit of the bandwidth search for the current kernel and
 // method: the user's limits when the control file gives them (the limits
 // keyword record); else for fixed kernels from the smaller coordinate

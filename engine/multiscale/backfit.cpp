@@ -119,11 +119,15 @@ namespace {
 // partial residual r, with the rules and tolerance of the single-bandwidth
 // search (golden), quietly; returns the abscissa of the smaller of the two
 // final inner points.
-double msgolden(state& s, const ms_model& m, int j, const double* r, double lo, double hi,
+double msgolden(state& s, ms_model& m, int j, const double* r, double lo, double hi,
                 std::vector<double>& b, std::vector<double>& e2, std::vector<double>& hd) {
     const bool loo = s.run().leave_one_out();
+    auto& trials = m.searched[j];
+    trials.clear();
     return golden_section(lo, (lo + hi) * 0.5, hi, search_tol, [&](double x, int, const double*) {
-        return mssmooth(s, m, j, x, r, b.data(), nullptr, e2, hd, loo);
+        const double a = mssmooth(s, m, j, x, r, b.data(), nullptr, e2, hd, loo);
+        trials.emplace_back(x, a);
+        return a;
     });
 }
 
@@ -140,6 +144,9 @@ void msfit(state& s, ms_model& m, bool search) {
     }
     double lo = 0.0, hi = 0.0;
     if (search) searchlimits(s, lo, hi);
+    m.lo = lo;
+    m.hi = hi;
+    m.searched.assign(K, {});
     m.rounds.clear();
     m.converged = false;
     for (int round = 1; round <= m.maxrounds; ++round) {

@@ -5,9 +5,11 @@
 // Wolf 2019).  Memory is linear in n: no n x n matrix is ever formed.
 #pragma once
 
+#include <utility>
 #include <vector>
 
 #include "control/blocks.h"
+#include "gaussian/bwinterval.h"
 
 namespace gwr {
 
@@ -38,6 +40,9 @@ struct ms_model {
     std::vector<double> yhat;   // n fitted values
     std::vector<double> denom;  // n x K: sum_k w_ik x_kj^2 at the final bandwidths (column-major)
     std::vector<ms_round> rounds;
+    double lo = 0.0, hi = 0.0;  // the search limits (with a search)
+    // Per column: the trials (bandwidth, criterion) of its last search.
+    std::vector<std::vector<std::pair<double, double>>> searched;
     bool converged = false;
     double tol = 1e-5;          // the score of change that ends the back-fitting
     int maxrounds = ms_maxrounds;  // and the most rounds it makes
@@ -78,6 +83,14 @@ void msfit(state& s, ms_model& m, bool search);
 // m.pss0), from its operator applied to blocks of unit vectors, summed per
 // row in observation order.
 void msinfer(state& s, ms_model& m);
+
+// The bandwidth interval of every parameter at convergence (Li,
+// Fotheringham, Oshan and Wolf 2020): the one-predictor smoother's AICc on
+// the parameter's partial residual, the other terms held at their
+// converged values, over the grid of the single-bandwidth interval
+// (bwanalyse, with the trials of the parameter's last search); one result
+// per column.
+std::vector<bwresult> msinterval(state& s, const ms_model& m);
 
 // The multiscale run after the single-bandwidth model (method 6): design,
 // start from the single-bandwidth estimates in s.bvals, back-fitting,

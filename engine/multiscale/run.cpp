@@ -8,6 +8,7 @@
 
 #include "control/stop.h"
 #include "format/format.h"
+#include "gaussian/calib.h"
 #include "gaussian/gaussian.h"
 #include "gaussian/inference.h"
 #include "multiscale/multiscale.h"
@@ -48,6 +49,47 @@ void wrhistory(state& s, const ms_model& m) {
                 row.emplace_back(b);
         }
         ftn::ldwrite(o, row);
+    }
+}
+
+// The warning of the single-bandwidth search for every parameter whose last
+// search fell toward a limit.
+void wrlimits(state& s, const ms_model& m) {
+    std::ostream& o = *s.out;
+    const bool adaptive = s.run().adaptive();
+    const char* what = adaptive ? "local sample size" : "bandwidth";
+    for (int j = 0; j < m.K; ++j) {
+        if (j >= static_cast<int>(m.searched.size())) break;
+        const int side = limit_side(m.searched[j], m.bw[j], adaptive);
+        if (side == 0) continue;
+        ftn::fwrite(o, "(5a)", {"** Warning: the criterion of ", label(s, j), " fell toward the ",
+                                side < 0 ? "lower" : "upper", " search limit: its best"});
+        ftn::fwrite(o, "(5a)", {"**   ", what, " may lie ", side < 0 ? "below" : "above",
+                                " it (a limits record moves the limits)"});
+    }
+}
+
+// The table of the parameters' bandwidth intervals: the range of the
+// smallest set of trials holding 95 % of the Akaike weight.
+void wrintervals(state& s, const ms_model& m, const std::vector<bwresult>& iv) {
+    std::ostream& o = *s.out;
+    const bool adaptive = s.run().adaptive();
+    ftn::ldwrite(o);
+    ftn::fwrite(o, "(a)", {"Bandwidth intervals (95% of the Akaike weight of each parameter's smoother;"});
+    ftn::fwrite(o, "(a)", {"  Li, Fotheringham, Oshan and Wolf)..."});
+    ftn::fwrite(o, "(a)", {"   Label          From            To     Evaluated"});
+    for (int j = 0; j < m.K; ++j) {
+        const bwresult& r = iv[j];
+        const int evals = static_cast<int>(r.x.size());
+        if (r.count == 0) {
+            ftn::fwrite(o, "(a8,a,i14)", {label(s, j), "   AICc not defined at any trial", evals});
+            continue;
+        }
+        if (adaptive)
+            ftn::fwrite(o, "(a8,2i14,i14,a)", {label(s, j), static_cast<int>(r.lo), static_cast<int>(r.hi), evals,
+                                              r.contiguous ? "" : "   (several lows)"});
+        else
+            ftn::fwrite(o, "(a8,2f14.5,i14,a)", {label(s, j), r.lo, r.hi, evals, r.contiguous ? "" : "   (several lows)"});
     }
 }
 
@@ -131,6 +173,10 @@ void msgwr(state& s) {
         ftn::fwrite(o, "(a,e12.4)", {"**   its last score of change is", last});
     }
 
+    if (d.search()) wrlimits(s, m);
+    std::vector<bwresult> intervals;
+    if (d.search() && d.crit == criterion::aicc && d.keys.interval == 1) intervals = msinterval(s, m);
+
     // A column that is 0 at every observation weighted near a location has
     // no one-predictor fit there: its estimate is 0.
     for (int j = 0; j < K; ++j) {
@@ -204,6 +250,8 @@ void msgwr(state& s) {
         }
         ftn::fwrite(o, adaptive ? "(a8,i14,3f14.6)" : "(a8,f14.5,3f14.6)", row);
     }
+
+    if (!intervals.empty()) wrintervals(s, m, intervals);
 
     ftn::ldwrite(o);
     ftn::fwrite(o, "(a)", {"Diagnostic information..."});
