@@ -142,6 +142,16 @@ void frmOptions::create_keyword_frame() {
     note->setWordWrap(true);
     auto* epsg = new QLabel("EPSG code of the Cartesian coordinates", FrameKeys);
     epsg->setObjectName("LabelEpsg");
+    auto box = [this](const char* name, const char* caption) {
+        auto* c = new QCheckBox(caption, FrameKeys);
+        c->setObjectName(name);
+        c->setChecked(true);
+        return c;
+    };
+    ChkInterval = box("ChkInterval", "Bandwidth interval after a search by AICc");
+    ChkScale = box("ChkScale", "Multiscale: centre and scale the predictors");
+    ChkInference = box("ChkInference", "Multiscale: standard errors and effective numbers of parameters");
+    switches_ = {{"interval", ChkInterval}, {"scale", ChkScale}, {"inference", ChkInference}};
     g->addWidget(search, 0, 0);
     g->addWidget(TxtLimitLo, 0, 1);
     g->addWidget(to, 0, 2);
@@ -149,6 +159,9 @@ void frmOptions::create_keyword_frame() {
     g->addWidget(note, 1, 0, 1, 4);
     g->addWidget(epsg, 2, 0);
     g->addWidget(TxtEpsg, 2, 1);
+    g->addWidget(ChkInterval, 3, 0, 1, 4);
+    g->addWidget(ChkScale, 4, 0, 1, 4);
+    g->addWidget(ChkInference, 5, 0, 1, 4);
     g->setColumnStretch(4, 1);
 }
 
@@ -226,6 +239,8 @@ QStringList frmOptions::keyword_lines() const {
         const QStringList values = trimmed_texts(k.boxes);
         if (!values.contains(QString())) out << QString(k.keyword) + " " + values.join(' ');
     }
+    for (const ShownSwitch& w : switches_)
+        if (!w.box->isChecked()) out << QString(w.keyword) + " 0";
     return out;
 }
 
@@ -233,6 +248,7 @@ QStringList frmOptions::take_keywords(const QStringList& records) {
     clear_keywords();
     QStringList others;
     QList<bool> taken(keywords_.size(), false);
+    QList<int> switched;
     for (const QString& line : records) {
         const KeywordRecord r = keyword_record(line);
         // A keyword given once with well-formed values goes to its boxes;
@@ -245,6 +261,16 @@ QStringList frmOptions::take_keywords(const QStringList& records) {
             for (int v = 0; v < k.boxes.size(); ++v) k.boxes[v]->setText(r.values[v]);
             taken[i] = shown = true;
         }
+        // A switch given once as 0 or 1 goes to its check box.
+        for (int i = 0; i < switches_.size() && !shown; ++i) {
+            const ShownSwitch& w = switches_[i];
+            if (r.keyword != w.keyword || switched.contains(i) || r.values.size() != 1 ||
+                (r.values[0] != "0" && r.values[0] != "1"))
+                continue;
+            w.box->setChecked(r.values[0] == "1");
+            switched << i;
+            shown = true;
+        }
         if (!shown) others << line;
     }
     return others;
@@ -253,4 +279,5 @@ QStringList frmOptions::take_keywords(const QStringList& records) {
 void frmOptions::clear_keywords() {
     for (const ShownKeyword& k : keywords_)
         for (QLineEdit* b : k.boxes) b->clear();
+    for (const ShownSwitch& w : switches_) w.box->setChecked(true);
 }

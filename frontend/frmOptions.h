@@ -40,6 +40,13 @@ public:
     QLineEdit* TxtLimitLo = nullptr;
     QLineEdit* TxtLimitHi = nullptr;
     QLineEdit* TxtEpsg = nullptr;
+    // Switches whose default is on, written as "KEYWORD 0" only when off:
+    // the bandwidth interval after a search by AICc (interval), the
+    // multiscale model's scaling of the predictors (scale) and its
+    // inference (inference).
+    QCheckBox* ChkInterval = nullptr;
+    QCheckBox* ChkScale = nullptr;
+    QCheckBox* ChkInference = nullptr;
 
     // The model-type code of the control file (record 15) of the selected
     // model type.
@@ -88,5 +95,11 @@ private:
         bool (*check)(const QStringList& values, bool adaptive);
     };
     QList<ShownKeyword> keywords_;
+    // An on/off keyword record the dialog shows as a check box.
+    struct ShownSwitch {
+        const char* keyword;
+        QCheckBox* box;
+    };
+    QList<ShownSwitch> switches_;
     QList<QRadioButton*> modelOptions_;  // in the order of kModelTypes
 };

@@ -400,8 +400,9 @@ TEST_F(OpenControl, ColumnsOutsideTheVariableListNameNothing)
 TEST_F(OpenControl, KeywordRecordsAreKeptAndWrittenAfterRecord16)
 {
     chooseData(kSix);
-    // The limits and the coordinate system go to "Model Options"; other
-    // keywords, known or not, and a malformed one, are kept as written.
+    // The limits, the coordinate system and the switches go to "Model
+    // Options"; other keywords, known or not, and a malformed one, are kept
+    // as written.
     QStringList records = modelRecords("vaa", "0");
     records << "limits 50 400"
             << "epsg 27700"
@@ -413,8 +414,19 @@ TEST_F(OpenControl, KeywordRecordsAreKeptAndWrittenAfterRecord16)
     EXPECT_EQ(opt().TxtLimitLo->text(), "50");
     EXPECT_EQ(opt().TxtLimitHi->text(), "400");
     EXPECT_EQ(opt().TxtEpsg->text(), "27700");
-    EXPECT_EQ(ed().keyword_records, (QStringList{"scale 0", "frobnicate 1, 2", "limits 5"}));
+    EXPECT_FALSE(opt().ChkScale->isChecked());
+    EXPECT_TRUE(opt().ChkInterval->isChecked() && opt().ChkInference->isChecked());
+    EXPECT_EQ(ed().keyword_records, (QStringList{"frobnicate 1, 2", "limits 5"}));
     EXPECT_EQ(saveModelAs("again.tzm"), crlf(records));
+
+    // A switch turned off is written as KEYWORD 0, one turned on not at all.
+    opt().ChkInference->setChecked(false);
+    opt().ChkScale->setChecked(true);
+    QStringList switched = records;
+    switched[18] = "inference 0";
+    EXPECT_EQ(saveModelAs("again.tzm"), crlf(switched));
+    opt().ChkInference->setChecked(true);
+    opt().ChkScale->setChecked(false);
 
     // Emptied fields are not written; filled ones are, after record 16.
     opt().TxtEpsg->clear();
@@ -423,6 +435,7 @@ TEST_F(OpenControl, KeywordRecordsAreKeptAndWrittenAfterRecord16)
     opt().TxtLimitLo->clear();
     opt().TxtLimitHi->clear();
     ed().keyword_records.clear();
+    opt().ChkScale->setChecked(true);
     EXPECT_EQ(saveModelAs("again.tzm"), crlf(records.mid(0, 16)));
     opt().TxtEpsg->setText("2056");
     EXPECT_EQ(saveModelAs("again.tzm"), crlf(records.mid(0, 16) << "epsg 2056"));
