@@ -135,11 +135,12 @@ void frmOptions::create_keyword_frame() {
     search->setObjectName("LabelLimits");
     auto* to = new QLabel("to", FrameKeys);
     to->setObjectName("LabelTo");
-    auto* note = new QLabel("(neighbours for the adaptive kernel, distances for a fixed one; km for "
+    // Two lines of their own: a word-wrapped label in a grid gets too little
+    // height once the grid holds more rows.
+    auto* note = new QLabel("(neighbours for the adaptive kernel, distances for a fixed one; km for\n"
                             "spherical coordinates; empty: the engine's own range)",
                             FrameKeys);
     note->setObjectName("LabelLimitsNote");
-    note->setWordWrap(true);
     auto* epsg = new QLabel("EPSG code of the Cartesian coordinates", FrameKeys);
     epsg->setObjectName("LabelEpsg");
     auto box = [this](const char* name, const char* caption) {
