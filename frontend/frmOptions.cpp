@@ -143,16 +143,14 @@ void frmOptions::create_keyword_frame() {
     note->setObjectName("LabelLimitsNote");
     auto* epsg = new QLabel("EPSG code of the Cartesian coordinates", FrameKeys);
     epsg->setObjectName("LabelEpsg");
-    auto box = [this](const char* name, const char* caption) {
-        auto* c = new QCheckBox(caption, FrameKeys);
-        c->setObjectName(name);
-        c->setChecked(true);
-        return c;
-    };
-    ChkInterval = box("ChkInterval", "Bandwidth interval after a search by AICc");
-    ChkScale = box("ChkScale", "Multiscale: centre and scale the predictors");
-    ChkInference = box("ChkInference", "Multiscale: standard errors and effective numbers of parameters");
+    // The switches sit beside the optional listings, where the dialog has
+    // room to spare (it must fit a 1366 x 768 screen at 150 %).
+    FrameParts = group(this, "FrameParts", "Optional computations");
+    ChkInterval = check(FrameParts, "ChkInterval", "Bandwidth interval after an AICc search");
+    ChkScale = check(FrameParts, "ChkScale", "Multiscale: centre and scale the predictors");
+    ChkInference = check(FrameParts, "ChkInference", "Multiscale: standard errors (inference)");
     switches_ = {{"interval", ChkInterval}, {"scale", ChkScale}, {"inference", ChkInference}};
+    for (const ShownSwitch& w : switches_) w.box->setChecked(true);
     g->addWidget(search, 0, 0);
     g->addWidget(TxtLimitLo, 0, 1);
     g->addWidget(to, 0, 2);
@@ -160,15 +158,15 @@ void frmOptions::create_keyword_frame() {
     g->addWidget(note, 1, 0, 1, 4);
     g->addWidget(epsg, 2, 0);
     g->addWidget(TxtEpsg, 2, 1);
-    g->addWidget(ChkInterval, 3, 0, 1, 4);
-    g->addWidget(ChkScale, 4, 0, 1, 4);
-    g->addWidget(ChkInference, 5, 0, 1, 4);
     g->setColumnStretch(4, 1);
 }
 
 void frmOptions::lay_out() {
     auto* v = new QVBoxLayout(this);
-    v->addWidget(FrameListings);
+    auto* top = new QHBoxLayout;
+    top->addWidget(FrameListings);
+    top->addWidget(FrameParts);
+    v->addLayout(top);
     auto* h = new QHBoxLayout;
     h->addWidget(FrameModel);
     h->addWidget(FrameTest);

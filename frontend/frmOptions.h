@@ -44,6 +44,7 @@ public:
     // the bandwidth interval after a search by AICc (interval), the
     // multiscale model's scaling of the predictors (scale) and its
     // inference (inference).
+    QGroupBox* FrameParts = nullptr;  // "Optional computations"
     QCheckBox* ChkInterval = nullptr;
     QCheckBox* ChkScale = nullptr;
     QCheckBox* ChkInference = nullptr;
