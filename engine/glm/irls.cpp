@@ -62,6 +62,14 @@ void predict_all(const state& s, work& w) {
     vexp(w.eta.data(), w.expeta.data(), n, s.vector_loops);
 }
 
+// The elementwise loops below select between values with conditions (the
+// ratio, or 1 where y is 0; the term, or 0): they
+// are compiled without the assumption that a floating-point operation may
+// trap, so that the selections become vector blends.  Traps are never
+// enabled, and the values (IEEE operations, each rounded once) are the same.
+#define TZM_ELEMENTWISE [[gnu::always_inline, gnu::optimize("no-trapping-math")]]
+#define TZM_VECTOR_CLONE [[gnu::noinline, gnu::optimize("no-trapping-math")]]
+
 // Observations per block of the likelihood pass: the block's linear
 // predictor is formed column by column and then used at once, while it is
 // still in the cache.
@@ -96,7 +104,7 @@ struct lblock_args {
 
 // The block's linear predictor, column by column as predictor() forms it,
 // and its e^eta.
-[[gnu::always_inline]] inline void block_predictor(const lblock_args& a) {
+TZM_ELEMENTWISE inline void block_predictor(const lblock_args& a) {
     double* eta = a.eta;
     const int m = a.m;
     for (int j = 0; j < m; ++j) eta[j] = 0.0;
@@ -108,7 +116,7 @@ struct lblock_args {
     vexp(eta, a.ex, m, true);
 }
 
-[[gnu::always_inline]] inline void poisson_terms(const lblock_args& a, double* acc) {
+TZM_ELEMENTWISE inline void poisson_terms(const lblock_args& a, double* acc) {
     block_predictor(a);
     const double* y = a.y;
     const double* o = a.o;
@@ -116,11 +124,15 @@ struct lblock_args {
     double* lg = a.lg;
     const int m = a.m;
     // y/mu, 1 where y is 0 (its term is 0), then the logarithms.
-    for (int j = 0; j < m; ++j) lg[j] = y[j] > 0.0 ? y[j] / (o[j] * ex[j]) : 1.0;
+    for (int j = 0; j < m; ++j) {
+        const double r = y[j] / (o[j] * ex[j]);
+        lg[j] = y[j] > 0.0 ? r : 1.0;
+    }
     vlog(lg, lg, m, a.path);
     for (int j = 0; j < m; ++j) {
         const double mu = o[j] * ex[j];
-        const double t = y[j] > 0.0 ? y[j] * lg[j] : 0.0;
+        const double yl = y[j] * lg[j];
+        const double t = y[j] > 0.0 ? yl : 0.0;
         lg[j] = t - (y[j] - mu);
     }
     int j = 0;
@@ -129,7 +141,7 @@ struct lblock_args {
     for (int q = 0; j + q < m; ++q) acc[q] += lg[j + q];
 }
 
-[[gnu::always_inline]] inline void logistic_terms(const lblock_args& a, double* acc) {
+TZM_ELEMENTWISE inline void logistic_terms(const lblock_args& a, double* acc) {
     block_predictor(a);
     const double* y = a.y;
     const double* eta = a.eta;
@@ -149,13 +161,15 @@ struct lblock_args {
     for (int q = 0; j + q < m; ++q) acc[q] += lg[j + q];
 }
 
+TZM_VECTOR_CLONE void poisson_terms_any(const lblock_args& a, double* acc) { poisson_terms(a, acc); }
+TZM_VECTOR_CLONE void logistic_terms_any(const lblock_args& a, double* acc) { logistic_terms(a, acc); }
 #if defined(__x86_64__) && defined(__GNUC__)
-__attribute__((target("avx2"))) void poisson_terms_avx2(const lblock_args& a, double* acc) { poisson_terms(a, acc); }
-__attribute__((target("avx512f,avx512dq"))) void poisson_terms_avx512(const lblock_args& a, double* acc) {
+TZM_VECTOR_CLONE __attribute__((target("avx2"))) void poisson_terms_avx2(const lblock_args& a, double* acc) { poisson_terms(a, acc); }
+TZM_VECTOR_CLONE __attribute__((target("avx512f,avx512dq"))) void poisson_terms_avx512(const lblock_args& a, double* acc) {
     poisson_terms(a, acc);
 }
-__attribute__((target("avx2"))) void logistic_terms_avx2(const lblock_args& a, double* acc) { logistic_terms(a, acc); }
-__attribute__((target("avx512f,avx512dq"))) void logistic_terms_avx512(const lblock_args& a, double* acc) {
+TZM_VECTOR_CLONE __attribute__((target("avx2"))) void logistic_terms_avx2(const lblock_args& a, double* acc) { logistic_terms(a, acc); }
+TZM_VECTOR_CLONE __attribute__((target("avx512f,avx512dq"))) void logistic_terms_avx512(const lblock_args& a, double* acc) {
     logistic_terms(a, acc);
 }
 #endif
@@ -172,7 +186,7 @@ void block_terms(bool logit, const lblock_args& a, double* acc) {
         case vector_isa::scalar: break;
     }
 #endif
-    logit ? logistic_terms(a, acc) : poisson_terms(a, acc);
+    logit ? logistic_terms_any(a, acc) : poisson_terms_any(a, acc);
 }
 
 // Log-likelihood and deviance of the coefficients in w.bhat over all
