@@ -63,10 +63,10 @@ void predict_all(const state& s, work& w) {
 }
 
 // The elementwise loops below select between values with conditions (the
-// ratio, or 1 where y is 0; the term, or 0): they
-// are compiled without the assumption that a floating-point operation may
-// trap, so that the selections become vector blends.  Traps are never
-// enabled, and the values (IEEE operations, each rounded once) are the same.
+// ratio, or 1 where y is 0; the term, or 0): they are compiled without the
+// assumption that a floating-point operation may trap, so that the
+// selections become vector blends.  Traps are never enabled, and the values
+// (IEEE operations, each rounded once) are the same.
 #define TZM_ELEMENTWISE [[gnu::always_inline, gnu::optimize("no-trapping-math")]]
 #define TZM_VECTOR_CLONE [[gnu::noinline, gnu::optimize("no-trapping-math")]]
 
@@ -164,14 +164,12 @@ TZM_ELEMENTWISE inline void logistic_terms(const lblock_args& a, double* acc) {
 TZM_VECTOR_CLONE void poisson_terms_any(const lblock_args& a, double* acc) { poisson_terms(a, acc); }
 TZM_VECTOR_CLONE void logistic_terms_any(const lblock_args& a, double* acc) { logistic_terms(a, acc); }
 #if defined(__x86_64__) && defined(__GNUC__)
-TZM_VECTOR_CLONE __attribute__((target("avx2"))) void poisson_terms_avx2(const lblock_args& a, double* acc) { poisson_terms(a, acc); }
-TZM_VECTOR_CLONE __attribute__((target("avx512f,avx512dq"))) void poisson_terms_avx512(const lblock_args& a, double* acc) {
-    poisson_terms(a, acc);
-}
-TZM_VECTOR_CLONE __attribute__((target("avx2"))) void logistic_terms_avx2(const lblock_args& a, double* acc) { logistic_terms(a, acc); }
-TZM_VECTOR_CLONE __attribute__((target("avx512f,avx512dq"))) void logistic_terms_avx512(const lblock_args& a, double* acc) {
-    logistic_terms(a, acc);
-}
+#define TZM_AVX2 __attribute__((target("avx2")))
+#define TZM_AVX512 __attribute__((target("avx512f,avx512dq")))
+TZM_VECTOR_CLONE TZM_AVX2 void poisson_terms_avx2(const lblock_args& a, double* acc) { poisson_terms(a, acc); }
+TZM_VECTOR_CLONE TZM_AVX512 void poisson_terms_avx512(const lblock_args& a, double* acc) { poisson_terms(a, acc); }
+TZM_VECTOR_CLONE TZM_AVX2 void logistic_terms_avx2(const lblock_args& a, double* acc) { logistic_terms(a, acc); }
+TZM_VECTOR_CLONE TZM_AVX512 void logistic_terms_avx512(const lblock_args& a, double* acc) { logistic_terms(a, acc); }
 #endif
 
 void block_terms(bool logit, const lblock_args& a, double* acc) {
