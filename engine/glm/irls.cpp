@@ -20,6 +20,7 @@
 #include "format/format.h"
 #include "gaussian/gaussian.h"
 #include "gaussian/vexp.h"
+#include "gaussian/vlog.h"
 #include "glm/glm.h"
 #include "glm/glm_internal.h"
 
@@ -61,15 +62,136 @@ void predict_all(const state& s, work& w) {
     vexp(w.eta.data(), w.expeta.data(), n, s.vector_loops);
 }
 
+// The elementwise loops below select between values with conditions (the
+// ratio, or 1 where y is 0; the term, or 0): they are compiled without the
+// assumption that a floating-point operation may trap, so that the
+// selections become vector blends.  Traps are never enabled, and the values
+// (IEEE operations, each rounded once) are the same.
+#define TZM_ELEMENTWISE [[gnu::always_inline, gnu::optimize("no-trapping-math")]]
+#define TZM_VECTOR_CLONE [[gnu::noinline, gnu::optimize("no-trapping-math")]]
+
 // Observations per block of the likelihood pass: the block's linear
 // predictor is formed column by column and then used at once, while it is
 // still in the cache.
 constexpr int lblock = 512;
 
+// Lanes of the likelihood's sum on the vector paths: the terms of
+// observations j = q mod 8 are summed in order into partial sum q, and the
+// eight partial sums are added at the end as ((s0 + s1) + (s2 + s3)) +
+// ((s4 + s5) + (s6 + s7)).  Every path forms the same partial sums (each
+// term is formed by the same operations), so AVX2 and AVX-512 give the same
+// bits; the scalar path keeps the sum in observation order.
+constexpr int lanes = 8;
+static_assert(lblock % lanes == 0);
+
+// The terms of one block of the likelihood, elementwise (the same bits at
+// any vector width: no operation joins two observations, and contraction
+// into fused multiply-adds is off), then the lanes' sums.  lg receives the
+// terms.  Compiled once for each vector path below.
+struct lblock_args {
+    const double* x;    // design matrix at the block's first observation (column after column)
+    std::size_t ldx;    // its column stride
+    int K;              // parameters
+    const double* b;    // estimates
+    const double* y;    // response
+    const double* o;    // Poisson offsets (expected counts)
+    double* eta;        // linear predictor of the block
+    double* ex;         // e^eta of the block
+    double* lg;         // scratch: logarithms, then the terms
+    int m;              // observations in the block
+    vector_isa path;    // for the vector logarithm
+};
+
+// The block's linear predictor, column by column as predictor() forms it,
+// and its e^eta.
+TZM_ELEMENTWISE inline void block_predictor(const lblock_args& a) {
+    double* eta = a.eta;
+    const int m = a.m;
+    for (int j = 0; j < m; ++j) eta[j] = 0.0;
+    for (int k = 0; k < a.K; ++k) {
+        const double* xk = a.x + k * a.ldx;
+        const double bk = a.b[k];
+        for (int j = 0; j < m; ++j) eta[j] += xk[j] * bk;
+    }
+    vexp(eta, a.ex, m, true);
+}
+
+TZM_ELEMENTWISE inline void poisson_terms(const lblock_args& a, double* acc) {
+    block_predictor(a);
+    const double* y = a.y;
+    const double* o = a.o;
+    const double* ex = a.ex;
+    double* lg = a.lg;
+    const int m = a.m;
+    // y/mu, 1 where y is 0 (its term is 0), then the logarithms.
+    for (int j = 0; j < m; ++j) {
+        const double r = y[j] / (o[j] * ex[j]);
+        lg[j] = y[j] > 0.0 ? r : 1.0;
+    }
+    vlog(lg, lg, m, a.path);
+    for (int j = 0; j < m; ++j) {
+        const double mu = o[j] * ex[j];
+        const double yl = y[j] * lg[j];
+        const double t = y[j] > 0.0 ? yl : 0.0;
+        lg[j] = t - (y[j] - mu);
+    }
+    int j = 0;
+    for (; j + lanes <= m; j += lanes)
+        for (int q = 0; q < lanes; ++q) acc[q] += lg[j + q];
+    for (int q = 0; j + q < m; ++q) acc[q] += lg[j + q];
+}
+
+TZM_ELEMENTWISE inline void logistic_terms(const lblock_args& a, double* acc) {
+    block_predictor(a);
+    const double* y = a.y;
+    const double* eta = a.eta;
+    const double* ex = a.ex;
+    double* lg = a.lg;
+    const int m = a.m;
+    // ln(1 + e^eta); where e^eta overflows, eta + ln(1 + e^-eta) as in
+    // log1pexp.
+    for (int j = 0; j < m; ++j) lg[j] = 1.0 + ex[j];
+    vlog(lg, lg, m, a.path);
+    for (int j = 0; j < m; ++j)
+        if (std::isinf(ex[j])) lg[j] = glm_detail::log1pexp(eta[j], ex[j]);
+    for (int j = 0; j < m; ++j) lg[j] = y[j] * eta[j] - lg[j];
+    int j = 0;
+    for (; j + lanes <= m; j += lanes)
+        for (int q = 0; q < lanes; ++q) acc[q] += lg[j + q];
+    for (int q = 0; j + q < m; ++q) acc[q] += lg[j + q];
+}
+
+TZM_VECTOR_CLONE void poisson_terms_any(const lblock_args& a, double* acc) { poisson_terms(a, acc); }
+TZM_VECTOR_CLONE void logistic_terms_any(const lblock_args& a, double* acc) { logistic_terms(a, acc); }
+#if defined(__x86_64__) && defined(__GNUC__)
+#define TZM_AVX2 __attribute__((target("avx2")))
+#define TZM_AVX512 __attribute__((target("avx512f,avx512dq")))
+TZM_VECTOR_CLONE TZM_AVX2 void poisson_terms_avx2(const lblock_args& a, double* acc) { poisson_terms(a, acc); }
+TZM_VECTOR_CLONE TZM_AVX512 void poisson_terms_avx512(const lblock_args& a, double* acc) { poisson_terms(a, acc); }
+TZM_VECTOR_CLONE TZM_AVX2 void logistic_terms_avx2(const lblock_args& a, double* acc) { logistic_terms(a, acc); }
+TZM_VECTOR_CLONE TZM_AVX512 void logistic_terms_avx512(const lblock_args& a, double* acc) { logistic_terms(a, acc); }
+#endif
+
+void block_terms(bool logit, const lblock_args& a, double* acc) {
+#if defined(__x86_64__) && defined(__GNUC__)
+    switch (vector_path(a.path)) {
+        case vector_isa::avx512:
+            logit ? logistic_terms_avx512(a, acc) : poisson_terms_avx512(a, acc);
+            return;
+        case vector_isa::avx2:
+            logit ? logistic_terms_avx2(a, acc) : poisson_terms_avx2(a, acc);
+            return;
+        case vector_isa::scalar: break;
+    }
+#endif
+    logit ? logistic_terms_any(a, acc) : poisson_terms_any(a, acc);
+}
+
 // Log-likelihood and deviance of the coefficients in w.bhat over all
 // observations, without weights (this decides convergence, so it is never
 // cut to the neighbours); leaves eta and e^eta of every observation in the
-// cache.
+// cache.  The vector paths take the vector logarithm and the lanes' sum;
+// the scalar path the library's logarithm and the sum in order.
 void likelihood(const state& s, work& w, double& L, double& D) {
     const int n = s.run().n;
     const double* y = s.struc2.ydep.data();
@@ -77,28 +199,31 @@ void likelihood(const state& s, work& w, double& L, double& D) {
     double* eta = w.eta.data();
     double* ex = w.expeta.data();
     double* lg = w.lgterm.data();
-    if (s.run().method == analysis::logistic) {
-        double sum = 0.0;
-        for (int j0 = 0; j0 < n; j0 += lblock) {
-            const int j1 = std::min(n, j0 + lblock);
-            predictor(s, b, eta, j0, j1);
-            // In stages over the block: e^eta (the vector exponential),
-            // ln(1 + e^eta), then the sum in order.
-            vexp(eta + j0, ex + j0, j1 - j0, s.vector_loops);
+    const bool logit = s.run().method == analysis::logistic;
+    const double* o = s.glm3.offset.data();
+    const bool vector = s.vector_loops && vector_path(s.vector_cap) != vector_isa::scalar;
+    const dmat& x = s.struc1.xmat;
+    const std::size_t ldx = static_cast<std::size_t>(x.rows);
+    const int K = s.run().K;
+    double acc[lanes] = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
+    double sum = 0.0;
+    for (int j0 = 0; j0 < n; j0 += lblock) {
+        const int j1 = std::min(n, j0 + lblock);
+        if (vector) {
+            block_terms(logit,
+                        {x.a.data() + j0, ldx, K, b, y + j0, logit ? nullptr : o + j0, eta + j0, ex + j0, lg + j0,
+                         j1 - j0, s.vector_cap},
+                        acc);
+            continue;
+        }
+        predictor(s, b, eta, j0, j1);
+        vexp(eta + j0, ex + j0, j1 - j0, s.vector_loops);
+        // In stages over the block: the logarithmic terms, then the sum in
+        // order.
+        if (logit) {
             for (int j = j0; j < j1; ++j) lg[j] = glm_detail::log1pexp(eta[j], ex[j]);
             for (int j = j0; j < j1; ++j) sum += y[j] * eta[j] - lg[j];
-        }
-        L = sum;
-        D = -2.0 * L;
-    } else {
-        const double* o = s.glm3.offset.data();
-        double sum = 0.0;
-        for (int j0 = 0; j0 < n; j0 += lblock) {
-            const int j1 = std::min(n, j0 + lblock);
-            predictor(s, b, eta, j0, j1);
-            // In stages over the block: e^eta (the vector exponential),
-            // the ratios y/mu, their logarithms, then the sum in order.
-            vexp(eta + j0, ex + j0, j1 - j0, s.vector_loops);
+        } else {
             for (int j = j0; j < j1; ++j) lg[j] = y[j] / (o[j] * ex[j]);
             for (int j = j0; j < j1; ++j)
                 if (y[j] > 0.0) lg[j] = std::log(lg[j]);
@@ -109,6 +234,12 @@ void likelihood(const state& s, work& w, double& L, double& D) {
                 sum += t - (y[j] - mu);
             }
         }
+    }
+    if (vector) sum = ((acc[0] + acc[1]) + (acc[2] + acc[3])) + ((acc[4] + acc[5]) + (acc[6] + acc[7]));
+    if (logit) {
+        L = sum;
+        D = -2.0 * L;
+    } else {
         D = 2.0 * sum;
         L = -D / 2.0;
     }
