@@ -247,6 +247,9 @@ struct glm2 {
 // The Poisson offsets of record 5.
 struct glm3 {
     std::vector<double> offset;  // Poisson offsets
+    // Poisson: ln(y/offset) of every observation (0 where y is 0), formed
+    // once per run for the likelihood's vector path (empty: not formed).
+    std::vector<double> lnratio;
 };
 
 // The Monte Carlo test (mctest).

@@ -98,6 +98,7 @@ struct lblock_args {
     double* eta;        // linear predictor of the block
     double* ex;         // e^eta of the block
     double* lg;         // scratch: logarithms, then the terms
+    const double* lr;   // Poisson: ln(y/offset) of the block, or null
     int m;              // observations in the block
     vector_isa path;    // for the vector logarithm
 };
@@ -123,17 +124,29 @@ TZM_ELEMENTWISE inline void poisson_terms(const lblock_args& a, double* acc) {
     const double* ex = a.ex;
     double* lg = a.lg;
     const int m = a.m;
-    // y/mu, 1 where y is 0 (its term is 0), then the logarithms.
-    for (int j = 0; j < m; ++j) {
-        const double r = y[j] / (o[j] * ex[j]);
-        lg[j] = y[j] > 0.0 ? r : 1.0;
-    }
-    vlog(lg, lg, m, a.path);
-    for (int j = 0; j < m; ++j) {
-        const double mu = o[j] * ex[j];
-        const double yl = y[j] * lg[j];
-        const double t = y[j] > 0.0 ? yl : 0.0;
-        lg[j] = t - (y[j] - mu);
+    if (a.lr) {
+        // ln(y/mu) = ln(y/offset) - eta, the first formed once per run: no
+        // logarithm or division per pass.
+        const double* eta = a.eta;
+        for (int j = 0; j < m; ++j) {
+            const double mu = o[j] * ex[j];
+            const double yl = y[j] * (a.lr[j] - eta[j]);
+            const double t = y[j] > 0.0 ? yl : 0.0;
+            lg[j] = t - (y[j] - mu);
+        }
+    } else {
+        // y/mu, 1 where y is 0 (its term is 0), then the logarithms.
+        for (int j = 0; j < m; ++j) {
+            const double r = y[j] / (o[j] * ex[j]);
+            lg[j] = y[j] > 0.0 ? r : 1.0;
+        }
+        vlog(lg, lg, m, a.path);
+        for (int j = 0; j < m; ++j) {
+            const double mu = o[j] * ex[j];
+            const double yl = y[j] * lg[j];
+            const double t = y[j] > 0.0 ? yl : 0.0;
+            lg[j] = t - (y[j] - mu);
+        }
     }
     int j = 0;
     for (; j + lanes <= m; j += lanes)
@@ -205,6 +218,7 @@ void likelihood(const state& s, work& w, double& L, double& D) {
     const dmat& x = s.struc1.xmat;
     const std::size_t ldx = static_cast<std::size_t>(x.rows);
     const int K = s.run().K;
+    const double* lr = !logit && static_cast<int>(s.glm3.lnratio.size()) == n ? s.glm3.lnratio.data() : nullptr;
     double acc[lanes] = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
     double sum = 0.0;
     for (int j0 = 0; j0 < n; j0 += lblock) {
@@ -212,7 +226,7 @@ void likelihood(const state& s, work& w, double& L, double& D) {
         if (vector) {
             block_terms(logit,
                         {x.a.data() + j0, ldx, K, b, y + j0, logit ? nullptr : o + j0, eta + j0, ex + j0, lg + j0,
-                         j1 - j0, s.vector_cap},
+                         lr ? lr + j0 : nullptr, j1 - j0, s.vector_cap},
                         acc);
             continue;
         }
@@ -243,6 +257,15 @@ void likelihood(const state& s, work& w, double& L, double& D) {
         D = 2.0 * sum;
         L = -D / 2.0;
     }
+}
+
+void poisson_lnratio(state& s) {
+    const int n = s.run().n;
+    const double* y = s.struc2.ydep.data();
+    const double* o = s.glm3.offset.data();
+    s.glm3.lnratio.assign(n, 0.0);
+    for (int j = 0; j < n; ++j)
+        if (y[j] > 0.0) s.glm3.lnratio[j] = std::log(y[j] / o[j]);
 }
 
 // The unweighted start of every fit: working weight 1 and the start's
@@ -490,6 +513,7 @@ void prepare_start(state& s) {
     const int n = s.run().n;
     const int p = s.run().K;
     work& w = s.ws;
+    if (s.run().method != analysis::logistic) poisson_lnratio(s);
     fresh_start(s, w);
     auto& g = s.glm1;
     // Sized with the run's tables; kept for states sized otherwise.
