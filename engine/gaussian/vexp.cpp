@@ -160,15 +160,19 @@ void vexp(const double* x, double* y, int n, bool vector) {
 
 void gauss_weights(const double* d, const int* idx, const double* ow, double twoh2, double* wt, int n,
                    bool vector) {
+    gauss_weights(d, idx, ow, twoh2, wt, n, vector ? vector_isa::avx512 : vector_isa::scalar);
+}
+
+void gauss_weights(const double* d, const int* idx, const double* ow, double twoh2, double* wt, int n,
+                   vector_isa cap) {
 #ifdef TZM_VEXP_LANES
-    if (vector && vector_isa_available() == vector_isa::avx512) {
-        gauss_weights_avx512(d, idx, ow, twoh2, wt, n);
-        return;
+    switch (vector_path(cap)) {
+        case vector_isa::avx512: gauss_weights_avx512(d, idx, ow, twoh2, wt, n); return;
+        case vector_isa::avx2: gauss_weights_avx2(d, idx, ow, twoh2, wt, n); return;
+        default: break;
     }
-    if (vector && vexp_available()) {
-        gauss_weights_avx2(d, idx, ow, twoh2, wt, n);
-        return;
-    }
+#else
+    (void)cap;
 #endif
     for (int t = 0; t < n; ++t) {
         const int j = idx ? idx[t] : t;
