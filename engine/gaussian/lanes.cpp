@@ -1,6 +1,7 @@
 // Eight fits at once with AVX-512 (see wls.h): the kernel weights formed
 // directly in the lanes, then the cross products and variance factors.
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 
 #include "gaussian/gaussian.h"
@@ -45,14 +46,14 @@ __attribute__((target("avx512f,avx512dq"))) void weigh_and_cross(
     const double* xo, const double* yo, const double* ow, const double* lx, const double* ly, const long long* skip,
     __mmask8 live, double twoh2, const double* X, std::size_t ldx, const double* y, int n, double* w8, double* A8,
     double* b8, int* npos) {
-    constexpr int np = KF * (KF + 1) / 2 + KF;
+    constexpr int np = KF * (KF + 1) / 2 + KF;  // 0: the weights alone
     const table8 t = load8(table());
     const __m512d LX = _mm512_loadu_pd(lx), LY = _mm512_loadu_pd(ly);
     const __m512i sk = _mm512_loadu_si512(skip);
     const __m512d neg = _mm512_set1_pd(-0.0), h = _mm512_set1_pd(twoh2), zero = _mm512_setzero_pd();
     const __m512i one = _mm512_set1_epi64(1);
     __m512i cnt = _mm512_setzero_si512();
-    __m512d acc[np];
+    __m512d acc[np > 0 ? np : 1];
     for (int p = 0; p < np; ++p) acc[p] = _mm512_setzero_pd();
     for (int j = 0; j < n; ++j) {
         const __m512d dx = _mm512_sub_pd(_mm512_set1_pd(xo[j]), LX);
@@ -75,8 +76,9 @@ __attribute__((target("avx512f,avx512dq"))) void weigh_and_cross(
         wv = _mm512_maskz_mov_pd(keep, wv);
         _mm512_storeu_pd(w8 + 8 * static_cast<std::size_t>(j), wv);
         cnt = _mm512_mask_add_epi64(cnt, _mm512_cmp_pd_mask(wv, zero, _CMP_GT_OQ), cnt, one);
+        if (KF == 0) continue;
         const __mmask8 nz = _mm512_cmp_pd_mask(wv, zero, _CMP_NEQ_UQ);
-        double x[KF];
+        double x[KF > 0 ? KF : 1];
         for (int k = 0; k < KF; ++k) x[k] = X[k * ldx + j];
         const double yj = y[j];
         int p = 0;
@@ -86,7 +88,7 @@ __attribute__((target("avx512f,avx512dq"))) void weigh_and_cross(
         for (int k = 0; k < KF; ++k, ++p)
             acc[p] = _mm512_add_pd(acc[p], _mm512_maskz_mul_pd(nz, _mm512_set1_pd(x[k] * yj), wv));
     }
-    alignas(64) double l[np][8];
+    alignas(64) double l[np > 0 ? np : 1][8];
     for (int p = 0; p < np; ++p) _mm512_store_pd(l[p], acc[p]);
     alignas(64) long long c[8];
     _mm512_store_si512(c, cnt);
@@ -132,6 +134,56 @@ __attribute__((target("avx512f,avx512dq"))) void variance_factors8(const double*
         for (int k = 0; k < KF; ++k) v8[f * KF + k] = l[k][f];
 }
 
+// The local r of diag.cpp's local_r (no neighbour list) for the weights
+// w8[8j + f] of eight locations: each lane runs the same running means and
+// sums over the observations in order, an observation that local_r passes
+// over leaving the lane unchanged, and sxy rounded to single precision at
+// every step as there.
+__attribute__((target("avx512f,avx512dq"))) void local_r8(const double* y, const double* fv, const double* w8,
+                                                         int n, double tiny, double* r) {
+    __m512d wsum = _mm512_loadu_pd(w8);
+    __m512d my = _mm512_set1_pd(y[0]), mf = _mm512_set1_pd(fv[0]);
+    __m512d sxy = _mm512_setzero_pd(), syy = _mm512_setzero_pd(), sff = _mm512_setzero_pd();
+    __m512d wlast = _mm512_setzero_pd();
+    __m512i last = _mm512_setzero_si512();
+    const __m512d tv = _mm512_set1_pd(tiny);
+    for (int j = 1; j < n; ++j) {
+        const __m512d wj = _mm512_loadu_pd(w8 + 8 * static_cast<std::size_t>(j));
+        wsum = _mm512_add_pd(wsum, wj);
+        const __mmask8 take = _mm512_cmp_pd_mask(wsum, tv, _CMP_GT_OQ) & _mm512_cmp_pd_mask(wj, tv, _CMP_GT_OQ);
+        if (!take) continue;
+        const __m512d yj = _mm512_set1_pd(y[j]), fj = _mm512_set1_pd(fv[j]);
+        const __m512d my1 = _mm512_add_pd(my, _mm512_div_pd(_mm512_mul_pd(wj, _mm512_sub_pd(yj, my)), wsum));
+        const __m512d dy = _mm512_sub_pd(yj, my1);
+        const __m512d mf1 = _mm512_add_pd(mf, _mm512_div_pd(_mm512_mul_pd(wj, _mm512_sub_pd(fj, mf)), wsum));
+        const __m512d df = _mm512_sub_pd(fj, mf1);
+        const __m512d wdy = _mm512_mul_pd(wj, dy), wdf = _mm512_mul_pd(wj, df);
+        const __m512d sxy1 = _mm512_cvtps_pd(_mm512_cvtpd_ps(_mm512_add_pd(sxy, _mm512_mul_pd(wdy, df))));
+        my = _mm512_mask_mov_pd(my, take, my1);
+        mf = _mm512_mask_mov_pd(mf, take, mf1);
+        sxy = _mm512_mask_mov_pd(sxy, take, sxy1);
+        syy = _mm512_mask_mov_pd(syy, take, _mm512_add_pd(syy, _mm512_mul_pd(wdy, dy)));
+        sff = _mm512_mask_mov_pd(sff, take, _mm512_add_pd(sff, _mm512_mul_pd(wdf, df)));
+        wlast = _mm512_mask_mov_pd(wlast, take, wsum);
+        last = _mm512_mask_mov_epi64(last, take, _mm512_set1_epi64(j + 1));
+    }
+    alignas(64) double a[8], b[8], c[8], wl[8];
+    alignas(64) long long l[8];
+    _mm512_store_pd(a, sxy);
+    _mm512_store_pd(b, syy);
+    _mm512_store_pd(c, sff);
+    _mm512_store_pd(wl, wlast);
+    _mm512_store_si512(l, last);
+    for (int f = 0; f < 8; ++f) {
+        r[f] = 0.0;
+        const int lf = static_cast<int>(l[f]);
+        if (lf == 0) continue;
+        const float sxy_last = static_cast<float>(a[f]);
+        const double v = wl[f] * (lf - 1) / lf;
+        if (b[f] / v > 0.0 && c[f] / v > 0.0) r[f] = (sxy_last / v) / std::sqrt((b[f] / v) * (c[f] / v));
+    }
+}
+
 template <int KF>
 void fit_eight_k(const state& s, work& w, const double* lx, const double* ly, const long long* skip, __mmask8 live,
                  int nl, double bw, lane_fits& r) {
@@ -158,6 +210,29 @@ void fit_eight_k(const state& s, work& w, const double* lx, const double* ly, co
 
 }  // namespace
 #endif
+
+void local_r_eight(const state& s, work& w, const double* lx, const double* ly, int nl, double bw, const double* fitted,
+                   double tiny, double* r) {
+#ifdef TZM_VEXP_LANES
+    alignas(64) double x[8], y[8];
+    alignas(64) long long sk[8];
+    for (int f = 0; f < 8; ++f) {
+        x[f] = lx[f < nl ? f : 0];
+        y[f] = ly[f < nl ? f : 0];
+        sk[f] = -1;
+    }
+    const __mmask8 live = static_cast<__mmask8>((1u << nl) - 1u);
+    const int n = s.run().n;
+    int npos[8];
+    weigh_and_cross<0>(s.struc2.xobs.data(), s.struc2.yobs.data(), s.fit6.obswt.data(), x, y, sk, live,
+                       2.0 * (bw * bw), nullptr, 0, nullptr, n, w.wtl.data(), nullptr, nullptr, npos);
+    double r8[8];
+    if (n >= 1) local_r8(s.struc2.ydep.data(), fitted, w.wtl.data(), n, tiny, r8);
+    for (int f = 0; f < nl; ++f) r[f] = n >= 1 ? r8[f] : 0.0;
+#else
+    (void)s, (void)w, (void)lx, (void)ly, (void)nl, (void)bw, (void)fitted, (void)tiny, (void)r;
+#endif
+}
 
 void fit_eight(const state& s, work& w, const double* lx, const double* ly, const int* skip, int nl, double bw,
                lane_fits& r) {

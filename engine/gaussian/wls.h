@@ -44,4 +44,12 @@ struct lane_fits {
 void fit_eight(const state& s, work& w, const double* lx, const double* ly, const int* skip, int nl, double bw,
                lane_fits& r);
 
+// The local r of the casewise diagnostics (diag.cpp) at eight locations
+// (lx[f], ly[f]), f < nl <= 8, each satisfying lane_weights, into r[f]:
+// the kernel-weighted correlation of the observed values and fitted,
+// observations of weight at or below tiny left out, with the bits of one
+// location at a time (weights into w.wtl).  Needs AVX-512.
+void local_r_eight(const state& s, work& w, const double* lx, const double* ly, int nl, double bw, const double* fitted,
+                   double tiny, double* r);
+
 }  // namespace gwr
