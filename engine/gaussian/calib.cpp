@@ -253,7 +253,8 @@ double akeval(state& s, double bw) {
     // (lane_weights), or four whose weights reach every observation (no
     // neighbour list) sharing one pass over the observations.  Their
     // results are the bits of one fit at a time.
-    const int lanes = fit_lanes(s, K);
+    // (Other kernels, whose weights the lanes do not form, take four.)
+    const int lanes = fit_lanes(s, K) == 8 && !lane_kernel(s) ? 4 : fit_lanes(s, K);
     const double* yv = y.data();
 
 #pragma omp parallel

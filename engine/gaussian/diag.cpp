@@ -124,7 +124,7 @@ void diagpt(state& s) {
         };
         // Eight locations' weights and local r at once where the processor
         // allows (wls.h), with the bits of one at a time.
-        const bool eight = fit_lanes(s, 1) == 8;
+        const bool eight = fit_lanes(s, 1) == 8 && lane_kernel(s);
         const double bw = s.parms.bandw;
 #pragma omp parallel
         {

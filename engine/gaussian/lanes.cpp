@@ -21,9 +21,12 @@ int fit_lanes(const state& s, int K) {
     }
 }
 
+bool lane_kernel(const state& s) {
+    return s.run().kshape == kernel_shape::gaussian && !s.run().spherical();
+}
+
 bool lane_weights(const state& s, double x, double y, double bw) {
-    const run_description& d = s.run();
-    if (d.kshape != kernel_shape::gaussian || d.spherical() || !(bw > 0.0)) return false;
+    if (!lane_kernel(s) || !(bw > 0.0)) return false;
     if (!(2.0 * (bw * bw) > 0.0)) return false;
     return !(s.nbix && grid_pays(s, *s.nbix, x, y, bw));
 }

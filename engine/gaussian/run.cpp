@@ -139,7 +139,7 @@ void tzm(state& s) {
         // Eight locations at once where the processor allows (wls.h); a
         // prediction needs each location's weights afterwards, so it takes
         // one location at a time.
-        const bool eight = fit_lanes(s, K) == 8 && !s.pred.active;
+        const bool eight = fit_lanes(s, K) == 8 && lane_kernel(s) && !s.pred.active;
 #pragma omp parallel
         {
             work& w = thread_work(s, thread_num());

@@ -16,6 +16,10 @@ namespace gwr {
 // (also without s.vector_loops).
 int fit_lanes(const state& s, int K);
 
+// True when the run's kernel can be formed in the lanes: a fixed Gaussian
+// kernel on plane coordinates.
+bool lane_kernel(const state& s);
+
 // True when the weights of a fit at (x, y) with bandwidth bw can be formed
 // in the lanes: a fixed Gaussian kernel on plane coordinates with bw > 0
 // whose weights reach every observation (no neighbour index serves it), so
