@@ -43,8 +43,9 @@ constexpr double vf_tiny = 1e-20;  // calcse leaves out entries of C X'W at or b
 // exponential, times the observation weight; arguments outside [-708, 708]
 // through gauss_weight), stored at w8[8j + f]; and at once the cross
 // products of weighted_products, the terms of an observation of weight 0
-// replaced by +0.
-template <int KF>
+// replaced by +0.  (leave_out: some lane leaves an observation out; count: npos
+// wanted.  Without them the loop holds fewer registers.)
+template <int KF, bool leave_out, bool count>
 __attribute__((target("avx512f,avx512dq"))) void weigh_and_cross(
     const double* xo, const double* yo, const double* ow, const double* lx, const double* ly, const long long* skip,
     __mmask8 live, double twoh2, const double* X, std::size_t ldx, const double* y, int n, double* w8, double* A8,
@@ -75,10 +76,10 @@ __attribute__((target("avx512f,avx512dq"))) void weigh_and_cross(
             wv = _mm512_load_pd(r);
         }
         const __mmask8 keep =
-            static_cast<__mmask8>(live & ~_mm512_cmpeq_epi64_mask(sk, _mm512_set1_epi64(j)));
+            leave_out ? static_cast<__mmask8>(live & ~_mm512_cmpeq_epi64_mask(sk, _mm512_set1_epi64(j))) : live;
         wv = _mm512_maskz_mov_pd(keep, wv);
         _mm512_storeu_pd(w8 + 8 * static_cast<std::size_t>(j), wv);
-        cnt = _mm512_mask_add_epi64(cnt, _mm512_cmp_pd_mask(wv, zero, _CMP_GT_OQ), cnt, one);
+        if (count) cnt = _mm512_mask_add_epi64(cnt, _mm512_cmp_pd_mask(wv, zero, _CMP_GT_OQ), cnt, one);
         if (KF == 0) continue;
         const __mmask8 nz = _mm512_cmp_pd_mask(wv, zero, _CMP_NEQ_UQ);
         double x[KF > 0 ? KF : 1];
@@ -195,8 +196,11 @@ void fit_eight_k(const state& s, work& w, const double* lx, const double* ly, co
     const std::size_t ldx = static_cast<std::size_t>(xm.rows);
     const double twoh2 = 2.0 * (bw * bw);
     double* w8 = w.wtl.data();
-    weigh_and_cross<KF>(s.struc2.xobs.data(), s.struc2.yobs.data(), s.fit6.obswt.data(), lx, ly, skip, live, twoh2,
-                        xm.a.data(), ldx, s.struc2.ydep.data(), n, w8, r.A, r.b, r.npos);
+    bool any = false;
+    for (int f = 0; f < 8; ++f) any = any || skip[f] >= 0;
+    auto pass = any ? weigh_and_cross<KF, true, true> : weigh_and_cross<KF, false, true>;
+    pass(s.struc2.xobs.data(), s.struc2.yobs.data(), s.fit6.obswt.data(), lx, ly, skip, live, twoh2, xm.a.data(), ldx,
+         s.struc2.ydep.data(), n, w8, r.A, r.b, r.npos);
     for (int p = 0; p < 8 * KF * KF; ++p) r.C[p] = 0.0;
     for (int f = 0; f < nl; ++f) {
         // As fitcoef: C, then beta = C b.
@@ -227,7 +231,7 @@ void local_r_eight(const state& s, work& w, const double* lx, const double* ly, 
     const __mmask8 live = static_cast<__mmask8>((1u << nl) - 1u);
     const int n = s.run().n;
     int npos[8];
-    weigh_and_cross<0>(s.struc2.xobs.data(), s.struc2.yobs.data(), s.fit6.obswt.data(), x, y, sk, live,
+    weigh_and_cross<0, false, false>(s.struc2.xobs.data(), s.struc2.yobs.data(), s.fit6.obswt.data(), x, y, sk, live,
                        2.0 * (bw * bw), nullptr, 0, nullptr, n, w.wtl.data(), nullptr, nullptr, npos);
     double r8[8];
     if (n >= 1) local_r8(s.struc2.ydep.data(), fitted, w.wtl.data(), n, tiny, r8);
