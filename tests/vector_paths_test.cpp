@@ -374,4 +374,56 @@ TEST(VectorPaths, TheTwoVectorWidthsGiveTheSameBits) {
     for (std::size_t q = 0; q < 4; ++q) EXPECT_EQ(in_order.stored[q], lanes.stored[q]) << "table " << q;
 }
 
+// The first line where two texts differ, both versions; "" when they are
+// the same.
+std::string first_difference(const std::string& a, const std::string& b) {
+    if (a == b) return "";
+    const auto la = testing_support::lines(a), lb = testing_support::lines(b);
+    for (std::size_t i = 0; i < std::max(la.size(), lb.size()); ++i) {
+        const std::string x = i < la.size() ? la[i] : "(none)", y = i < lb.size() ? lb[i] : "(none)";
+        if (x != y) return "line " + std::to_string(i + 1) + ":\n" + x + "\n" + y;
+    }
+    return "the same lines, different line ends";
+}
+
+// Eight fits at once (AVX-512, the weights formed in the lanes) against
+// four (AVX2): the same bytes, listing and result file, and the same stored
+// values, on runs that take every branch of the lanes: a search by AICc
+// with the final fit and the casewise diagnostics; cross-validation (each
+// calibration point's own observation left out); a given bandwidth small
+// enough for the neighbour index to serve some locations (those fitted one
+// at a time beside the lanes), with observation weights.
+TEST(VectorPaths, EightFitsAtOnceGiveTheBytesOfFour) {
+    if (gwr::vector_isa_available() != gwr::vector_isa::avx512) GTEST_SKIP() << "no AVX-512 on this processor";
+    tempdir t;
+    t.write("synth.csv", synthetic(1203));
+    std::string weighted = "ID,X,Y,DEP,X1,X2,X3,W\n";
+    {
+        std::istringstream in(synthetic(1203));
+        std::string line;
+        std::getline(in, line);
+        for (int i = 0; std::getline(in, line); ++i) weighted += line + "," + std::to_string(0.25 + (i % 5) * 0.5) + "\n";
+    }
+    t.write("weighted.csv", weighted);
+    struct job {
+        const char* what;
+        std::string control, result;
+    };
+    const job jobs[] = {
+        {"K = 3, AICc, diagnostics", control("synth.csv", "k3.csv", "2,3,0", "FFFFTTF", "faa", "0", 1, 2), "k3.csv"},
+        {"K = 2, cross-validation", control("synth.csv", "k2.csv", "2,3,0", "FFFFTFF", "fca", "0", 1, 2), "k2.csv"},
+        {"K = 4, given, observation weights",
+         control("weighted.csv", "k4.csv", "2,3,8", "FFFFTTTF", "fnn", "3", 1, 2), "k4.csv"},
+        {"K = 1, AICc", control("synth.csv", "k1.csv", "2,3,0", "FFFFFFF", "faa", "0", 0, 2), "k1.csv"},
+    };
+    for (const job& j : jobs) {
+        SCOPED_TRACE(j.what);
+        const run_output four = run_in(t.path, j.control, j.result, true, gwr::vector_isa::avx2);
+        const run_output eight = run_in(t.path, j.control, j.result, true, gwr::vector_isa::avx512);
+        EXPECT_EQ(first_difference(four.listing, eight.listing), "") << "listing";
+        EXPECT_EQ(first_difference(four.results, eight.results), "") << "result file";
+        EXPECT_TRUE(four.stored == eight.stored) << "stored values";
+    }
+}
+
 }  // namespace

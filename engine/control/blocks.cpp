@@ -51,7 +51,7 @@ void option::clear_words() {
 
 void work::size(int n, int k) {
     wt.assign(n, 0.0);
-    wt4.assign(4 * static_cast<std::size_t>(n), 0.0);
+    wtl.assign(8 * static_cast<std::size_t>(n), 0.0);
     dsqwrk.assign(n, 0.0);
     lresid.assign(n, 0.0);
     hdiag.assign(n, 0.0);

@@ -300,7 +300,7 @@ struct predict {
 // per thread; sized once per run by `work::size`.
 struct work {
     std::vector<double> wt;      // kernel weights, n
-    std::vector<double> wt4;     // kernel weights of four fit locations side by side (wt4[4j + f]), 4n
+    std::vector<double> wtl;     // kernel weights of fit locations side by side (wtl[Lj + f], L = 4 or 8 lanes), 8n
     std::vector<double> dsqwrk;  // squared distances (adaptive kernel work copy), n
     std::vector<double> lresid;  // unweighted residuals of the fit, n
     std::vector<double> hdiag;   // projection diagonal, n

@@ -16,6 +16,7 @@
 #include "gaussian/gaussian.h"
 #include "gaussian/neighbours.h"
 #include "gaussian/parallel.h"
+#include "gaussian/wls.h"
 #include "glm/glm.h"
 
 namespace gwr {
@@ -254,11 +255,13 @@ double akeval(state& s, double bw) {
     nbscope nb(s);
     progress::loop pl(s, n);
 
-    // Four calibration points are fitted at once where the processor allows
-    // (fourfold): the points whose weights reach every observation (no
-    // neighbour list) share one pass over the observations.  Their results
-    // are the bits of one fit at a time.
-    const bool four = s.vector_loops && fourfold(K);
+    // Several calibration points are fitted at once where the processor
+    // allows (fit_lanes): eight whose weights are formed in the lanes
+    // (lane_weights), or four whose weights reach every observation (no
+    // neighbour list) sharing one pass over the observations.  Their
+    // results are the bits of one fit at a time.
+    // (Other kernels, whose weights the lanes do not form, take four.)
+    const int lanes = fit_lanes(s, K) == 8 && !lane_kernel(s) ? 4 : fit_lanes(s, K);
     const double* yv = y.data();
 
 #pragma omp parallel
@@ -283,34 +286,67 @@ double akeval(state& s, double bw) {
             }
             s.hat1.hatdg[i] = h;
         };
+        // One calibration point fitted alone: the first part of fitreg (the
+        // criterion needs the coefficients, C and the variance factors
+        // only), then calcse.
+        auto alone = [&](int i) {
+            fitcoef(s, w);
+            calcse(s, w);
+            record(i, w.bhat.data(), w.sehat.data(), w.xtwxi.a.data(), w.wt[i]);
+        };
         constexpr int kk = fourfold_kmax * fourfold_kmax;
         // Per lane: cross products, inverse, coefficients, variance factors.
         double A4[4 * kk], b4[4 * fourfold_kmax], C4[4 * kk], beta4[4 * fourfold_kmax], v4[4 * fourfold_kmax];
-#pragma omp for schedule(dynamic, 4)
-        for (int g = 0; g < (n + 3) / 4; ++g) {
-            int at[4];  // the calibration points in the lanes
+        lane_fits r8;
+        const int nl_max = lanes == 8 ? 8 : 4;
+#pragma omp for schedule(dynamic, 1)
+        for (int g = 0; g < (n + nl_max - 1) / nl_max; ++g) {
+            int at[8];  // the calibration points in the lanes
             int nl = 0;
-            for (int i = 4 * g; i < std::min(n, 4 * g + 4); ++i) {
-                pl.tick();
-                if (s.sampl.insamp[i] == 0) continue;
+            const int i1 = std::min(n, nl_max * g + nl_max);
+            if (lanes == 8) {
                 // Each calibration point is fitted at its own observation
                 // point, whatever list of locations the final fit uses.
+                double lx[8], ly[8];
+                for (int i = nl_max * g; i < i1; ++i) {
+                    pl.tick();
+                    if (s.sampl.insamp[i] == 0) continue;
+                    const double xi = s.struc2.xobs[i], yi = s.struc2.yobs[i];
+                    if (lane_weights(s, xi, yi, bw)) {
+                        lx[nl] = xi;
+                        ly[nl] = yi;
+                        at[nl++] = i;
+                        continue;
+                    }
+                    genwgt_at(s, w, xi, yi, bw);
+                    if (loo) w.wt[i] = 0.0;
+                    alone(i);
+                }
+                if (nl == 0) continue;
+                int skip[8];
+                for (int f = 0; f < nl; ++f) skip[f] = loo ? at[f] : -1;
+                fit_eight(s, w, lx, ly, skip, nl, bw, r8);
+                const double* w8 = w.wtl.data();
+                for (int f = 0; f < nl; ++f)
+                    record(at[f], r8.beta + f * K, r8.v + f * K, r8.C + f * K * K,
+                           w8[8 * static_cast<std::size_t>(at[f]) + f]);
+                continue;
+            }
+            for (int i = nl_max * g; i < i1; ++i) {
+                pl.tick();
+                if (s.sampl.insamp[i] == 0) continue;
                 genwgt_at(s, w, s.struc2.xobs[i], s.struc2.yobs[i], bw);
                 if (loo) w.wt[i] = 0.0;
-                if (four && w.nnbr < 0) {
-                    double* w4 = w.wt4.data();
+                if (lanes == 4 && w.nnbr < 0) {
+                    double* w4 = w.wtl.data();
                     for (int j = 0; j < n; ++j) w4[4 * static_cast<std::size_t>(j) + nl] = w.wt[j];
                     at[nl++] = i;
                     continue;
                 }
-                // The criterion needs the coefficients, C and the variance
-                // factors only: the first part of fitreg, then calcse.
-                fitcoef(s, w);
-                calcse(s, w);
-                record(i, w.bhat.data(), w.sehat.data(), w.xtwxi.a.data(), w.wt[i]);
+                alone(i);
             }
             if (nl == 0) continue;
-            double* w4 = w.wt4.data();
+            double* w4 = w.wtl.data();
             for (int f = nl; f < 4; ++f)
                 for (int j = 0; j < n; ++j) w4[4 * static_cast<std::size_t>(j) + f] = 0.0;
             weighted_products4(x, K, yv, w4, n, A4, b4);

@@ -1,5 +1,6 @@
 // Casewise diagnostics: standardised residuals, Cook's distances and local
 // r-squares per fit location, and their listing.
+#include <algorithm>
 #include <cmath>
 
 #include "control/progress.h"
@@ -7,6 +8,7 @@
 #include "gaussian/gaussian.h"
 #include "gaussian/neighbours.h"
 #include "gaussian/parallel.h"
+#include "gaussian/wls.h"
 
 namespace gwr {
 
@@ -105,27 +107,60 @@ void diagpt(state& s) {
         size_pool(s);
         nbscope nb(s);
         progress::loop pl(s, nfit);
+        // The values of location i from its local r.
+        auto store = [&](int i, double r) {
+            const double h = hat[i - 1];
+            if (h >= 1.0) {
+                s.diags.stdres[i - 1] = marker_lev;
+                s.diags.cookd[i - 1] = marker_lev;
+            } else {
+                // r_i / (sd sqrt(1 - h_i)), and Cook's (1977) distance
+                // r_i^2 h_i / ((1 - h_i) tr(S)).
+                const double sr = resid[i - 1] / (std::sqrt(1.0 - h) * sd);
+                s.diags.stdres[i - 1] = sr;
+                s.diags.cookd[i - 1] = sr * sr * h / ((1.0 - h) * s.hat1.trs);
+            }
+            s.diags.locr2[i - 1] = r * r;
+        };
+        // Eight locations' weights and local r at once where the processor
+        // allows (wls.h), with the bits of one at a time.
+        const bool eight = fit_lanes(s, 1) == 8 && lane_kernel(s);
+        const double bw = s.parms.bandw;
 #pragma omp parallel
         {
             work& w = thread_work(s, thread_num());
-#pragma omp for schedule(dynamic, 16)
-            for (int i = 1; i <= nfit; ++i) {
-                pl.tick();
-                genwgt(s, w, i, s.parms.bandw);
-                const double r = local_r(s.struc2.ydep.data(), yhat, w.wt.data(), n,
-                                         w.nnbr >= 0 ? w.nbr.data() : nullptr, w.nnbr);
-                const double h = hat[i - 1];
-                if (h >= 1.0) {
-                    s.diags.stdres[i - 1] = marker_lev;
-                    s.diags.cookd[i - 1] = marker_lev;
-                } else {
-                    // r_i / (sd sqrt(1 - h_i)), and Cook's (1977) distance
-                    // r_i^2 h_i / ((1 - h_i) tr(S)).
-                    const double sr = resid[i - 1] / (std::sqrt(1.0 - h) * sd);
-                    s.diags.stdres[i - 1] = sr;
-                    s.diags.cookd[i - 1] = sr * sr * h / ((1.0 - h) * s.hat1.trs);
+            auto alone = [&](int i) {
+                genwgt(s, w, i, bw);
+                store(i, local_r(s.struc2.ydep.data(), yhat, w.wt.data(), n, w.nnbr >= 0 ? w.nbr.data() : nullptr,
+                                 w.nnbr));
+            };
+            if (eight) {
+#pragma omp for schedule(dynamic, 2)
+                for (int g = 0; g < (nfit + 7) / 8; ++g) {
+                    double lx[8], ly[8], r[8];
+                    int at[8];
+                    int nl = 0;
+                    for (int i = 8 * g + 1; i <= std::min(nfit, 8 * g + 8); ++i) {
+                        pl.tick();
+                        const double x = s.fit1.xfit[i - 1], y = s.fit1.yfit[i - 1];
+                        if (lane_weights(s, x, y, bw)) {
+                            lx[nl] = x;
+                            ly[nl] = y;
+                            at[nl++] = i;
+                        } else {
+                            alone(i);
+                        }
+                    }
+                    if (nl == 0) continue;
+                    local_r_eight(s, w, lx, ly, nl, bw, yhat, tiny_wt, r);
+                    for (int f = 0; f < nl; ++f) store(at[f], r[f]);
                 }
-                s.diags.locr2[i - 1] = r * r;
+            } else {
+#pragma omp for schedule(dynamic, 16)
+                for (int i = 1; i <= nfit; ++i) {
+                    pl.tick();
+                    alone(i);
+                }
             }
         }
     } else {

@@ -108,7 +108,7 @@ void genwgt_at(const state& s, work& w, double x, double y, double bw) {
                 for (int j = 0; j < n; ++j) wt[j] = wt[j] == 0.0 ? ow[j] : 0.0;
                 return;
             }
-            gauss_weights(wt, nullptr, ow, twoh2, wt, n, s.vector_loops);
+            gauss_weights(wt, nullptr, ow, twoh2, wt, n, s.vector_loops ? s.vector_cap : vector_isa::scalar);
             return;
         }
     }

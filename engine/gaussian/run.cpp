@@ -16,6 +16,7 @@
 #include "gaussian/neighbours.h"
 #include "gaussian/parallel.h"
 #include "gaussian/predict.h"
+#include "gaussian/wls.h"
 #include "results/results.h"
 
 namespace gwr {
@@ -24,17 +25,44 @@ namespace {
 
 const std::string stars58(58, '*');
 
-// Local fit at location i (1-based) into the tables, with its condition
-// number and its count of observations of positive kernel weight
-// (npos[i-1]); with the fit locations at the observations also the fitted
-// value, residual and leverage of observation i.  Reads the state, writes
-// only row i and w.
-void fit_location(state& s, work& w, int i, bool same, int* npos) {
+// The results of the local fit at location i (1-based) into the tables:
+// its cross products A, inverse C with the singular flag sing,
+// coefficients beta, variance factors v and count of observations of
+// positive kernel weight (npos[i-1]); with the fit locations at the
+// observations also the fitted value, residual and leverage of observation
+// i, whose own kernel weight is wi.  Writes only row i.
+void store_location(state& s, int i, bool same, int* npos, const double* A, const double* C, int sing,
+                    const double* beta, const double* v, int count, double wi) {
     const int K = s.run().K;
+    s.output.locsing[i - 1] = sing;
+    s.diags.cond[i - 1] = sing ? std::numeric_limits<double>::infinity() : condition(A, K);
+    npos[i - 1] = count;
+    for (int k = 0; k < K; ++k) {
+        s.bvals(i - 1, k) = beta[k];
+        s.svals(i - 1, k) = v[k];
+    }
+    if (!same) return;
+    const dmat& x = s.struc1.xmat;
+    double yh = 0.0;
+    for (int k = 0; k < K; ++k) yh += s.bvals(i - 1, k) * x(i - 1, k);
+    s.output.yhat[i - 1] = yh;
+    s.output.resid[i - 1] = s.struc2.ydep[i - 1] - yh;
+    // Leverage: w_i x_i' C x_i, the diagonal element of the hat matrix.
+    double h = 0.0;
+    for (int k = 0; k < K; ++k) {
+        double inner = 0.0;
+        for (int m = 0; m < K; ++m) inner += C[m * K + k] * x(i - 1, m) * wi;
+        h += x(i - 1, k) * inner;
+    }
+    s.hat1.hatdg[i - 1] = h;
+}
+
+// Local fit at location i (1-based) into the tables (store_location), with
+// its prediction when the run asks for one.  Reads the state, writes only
+// row i and w.
+void fit_location(state& s, work& w, int i, bool same, int* npos) {
     genwgt(s, w, i, s.parms.bandw);
     fitcoef(s, w);
-    s.output.locsing[i - 1] = w.singfl;
-    s.diags.cond[i - 1] = w.singfl ? std::numeric_limits<double>::infinity() : condition(w.xtwx.a.data(), K);
     int c = 0;
     if (w.nnbr >= 0) {
         for (int t = 0; t < w.nnbr; ++t)
@@ -44,28 +72,38 @@ void fit_location(state& s, work& w, int i, bool same, int* npos) {
         for (int j = 0; j < n; ++j)
             if (w.wt[j] > 0.0) ++c;
     }
-    npos[i - 1] = c;
     calcse(s, w);
-    for (int k = 0; k < K; ++k) {
-        s.bvals(i - 1, k) = w.bhat[k];
-        s.svals(i - 1, k) = w.sehat[k];
-    }
+    store_location(s, i, same, npos, w.xtwx.a.data(), w.xtwxi.a.data(), w.singfl, w.bhat.data(),
+                   w.sehat.data(), c, same ? w.wt[i - 1] : 0.0);
     if (s.pred.active) predict_gauss_at(s, w, i);
-    if (!same) return;
-    const dmat& x = s.struc1.xmat;
-    double yh = 0.0;
-    for (int k = 0; k < K; ++k) yh += s.bvals(i - 1, k) * x(i - 1, k);
-    s.output.yhat[i - 1] = yh;
-    s.output.resid[i - 1] = s.struc2.ydep[i - 1] - yh;
-    // Leverage: w_i x_i' C x_i, the diagonal element of the hat matrix.
-    const double wi = w.wt[i - 1];
-    double h = 0.0;
-    for (int k = 0; k < K; ++k) {
-        double inner = 0.0;
-        for (int m = 0; m < K; ++m) inner += w.xtwxi(k, m) * x(i - 1, m) * wi;
-        h += x(i - 1, k) * inner;
+}
+
+// The fits at locations i0..i1 (1-based): eight at once (fit_eight) where
+// the weights allow, the others one at a time.
+void fit_group(state& s, work& w, int i0, int i1, bool same, int* npos, lane_fits& r) {
+    const int K = s.run().K;
+    const double bw = s.parms.bandw;
+    double lx[8], ly[8];
+    int at[8];
+    int nl = 0;
+    for (int i = i0; i <= i1; ++i) {
+        const double x = s.fit1.xfit[i - 1], y = s.fit1.yfit[i - 1];
+        if (lane_weights(s, x, y, bw)) {
+            lx[nl] = x;
+            ly[nl] = y;
+            at[nl++] = i;
+        } else {
+            fit_location(s, w, i, same, npos);
+        }
     }
-    s.hat1.hatdg[i - 1] = h;
+    if (nl == 0) return;
+    fit_eight(s, w, lx, ly, nullptr, nl, bw, r);
+    const double* w8 = w.wtl.data();
+    for (int f = 0; f < nl; ++f) {
+        const int i = at[f];
+        store_location(s, i, same, npos, r.A + f * K * K, r.C + f * K * K, r.sing[f], r.beta + f * K,
+                       r.v + f * K, r.npos[f], same ? w8[8 * static_cast<std::size_t>(i - 1) + f] : 0.0);
+    }
 }
 
 }  // namespace
@@ -98,13 +136,27 @@ void tzm(state& s) {
     {
         nbscope nb(s);
         progress::loop pl(s, nfit);
+        // Eight locations at once where the processor allows (wls.h); a
+        // prediction needs each location's weights afterwards, so it takes
+        // one location at a time.
+        const bool eight = fit_lanes(s, K) == 8 && lane_kernel(s) && !s.pred.active;
 #pragma omp parallel
         {
             work& w = thread_work(s, thread_num());
+            if (eight) {
+                lane_fits r;
+#pragma omp for schedule(dynamic, 2)
+                for (int g = 0; g < (nfit + 7) / 8; ++g) {
+                    const int i0 = 8 * g + 1, i1 = std::min(nfit, 8 * g + 8);
+                    fit_group(s, w, i0, i1, same, npos.data(), r);
+                    for (int i = i0; i <= i1; ++i) pl.tick();
+                }
+            } else {
 #pragma omp for schedule(dynamic, 16)
-            for (int i = 1; i <= nfit; ++i) {
-                fit_location(s, w, i, same, npos.data());
-                pl.tick();
+                for (int i = 1; i <= nfit; ++i) {
+                    fit_location(s, w, i, same, npos.data());
+                    pl.tick();
+                }
             }
         }
     }

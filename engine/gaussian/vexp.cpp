@@ -6,79 +6,15 @@
 
 #include "gaussian/gaussian.h"
 
-#if defined(__x86_64__) && defined(__GNUC__)
-#define TZM_VEXP_AVX2 1
-#include <immintrin.h>
-#endif
+#include "gaussian/vexp_lanes.h"
 
 namespace gwr {
 
 namespace {
 
-// Arguments with a normal result on both sides.
-constexpr double vlo = -708.0;
-constexpr double vhi = 708.0;
+#ifdef TZM_VEXP_LANES
 
-#ifdef TZM_VEXP_AVX2
-
-// 2^(j/32) = hi[j] + lo[j], j = 0..31, from the long double exp2l (64-bit
-// significand): hi[j] is the nearest double, lo[j] the rest, so the pair
-// carries the value to about 2^-63 relative.
-struct exp_table {
-    alignas(32) double hi[32];
-    alignas(32) double lo[32];
-    exp_table() {
-        for (int j = 0; j < 32; ++j) {
-            const long double v = exp2l(static_cast<long double>(j) / 32.0L);
-            hi[j] = static_cast<double>(v);
-            lo[j] = static_cast<double>(v - static_cast<long double>(hi[j]));
-        }
-    }
-};
-
-const exp_table& table() {
-    static const exp_table t;
-    return t;
-}
-
-constexpr double inv_l = 0x1.71547652b82fep+5;   // 32 / ln 2
-constexpr double l1 = 0x1.62e42feep-6;           // ln 2 / 32, its leading 32 bits: k l1 is exact
-constexpr double l2 = 0x1.a39ef35793c76p-38;     // the rest of ln 2 / 32
-constexpr double shifter = 0x1.8p52;             // adding it rounds to an integer held in the low bits
-
-// exp of four arguments in [vlo, vhi].
-__attribute__((target("avx2"))) inline __m256d exp4(__m256d x, const exp_table& t) {
-    const __m256d sh = _mm256_set1_pd(shifter);
-    __m256d kd = _mm256_add_pd(_mm256_mul_pd(x, _mm256_set1_pd(inv_l)), sh);
-    const __m256i k = _mm256_sub_epi64(_mm256_castpd_si256(kd), _mm256_castpd_si256(sh));
-    kd = _mm256_sub_pd(kd, sh);
-    // r = x - k ln2/32: the first product is exact and the first difference
-    // too (Sterbenz), the second product's rounding is below 2^-80.
-    const __m256d r = _mm256_sub_pd(_mm256_sub_pd(x, _mm256_mul_pd(kd, _mm256_set1_pd(l1))),
-                                    _mm256_mul_pd(kd, _mm256_set1_pd(l2)));
-    const __m256i j = _mm256_and_si256(k, _mm256_set1_epi64x(31));
-    // 2^m with m = (k - j) / 32: exponent field (m + 1023) << 52.
-    const __m256i e = _mm256_add_epi64(_mm256_slli_epi64(_mm256_sub_epi64(k, j), 47),
-                                       _mm256_set1_epi64x(static_cast<long long>(1023) << 52));
-    const __m256d th = _mm256_i64gather_pd(t.hi, j, 8);
-    const __m256d tl = _mm256_i64gather_pd(t.lo, j, 8);
-    // p = r + r^2 (1/2 + r (1/6 + r (1/24 + r (1/120 + r/720)))).
-    __m256d q = _mm256_set1_pd(1.0 / 720.0);
-    q = _mm256_add_pd(_mm256_mul_pd(q, r), _mm256_set1_pd(1.0 / 120.0));
-    q = _mm256_add_pd(_mm256_mul_pd(q, r), _mm256_set1_pd(1.0 / 24.0));
-    q = _mm256_add_pd(_mm256_mul_pd(q, r), _mm256_set1_pd(1.0 / 6.0));
-    q = _mm256_add_pd(_mm256_mul_pd(q, r), _mm256_set1_pd(0.5));
-    const __m256d p = _mm256_add_pd(r, _mm256_mul_pd(_mm256_mul_pd(r, r), q));
-    const __m256d u = _mm256_add_pd(th, _mm256_add_pd(tl, _mm256_mul_pd(th, p)));
-    return _mm256_mul_pd(u, _mm256_castsi256_pd(e));
-}
-
-// Lanes of x inside [vlo, vhi] (not-a-number is outside), as 4 bits.
-__attribute__((target("avx2"))) inline int inside(__m256d x) {
-    const __m256d in = _mm256_and_pd(_mm256_cmp_pd(x, _mm256_set1_pd(vlo), _CMP_GE_OQ),
-                                     _mm256_cmp_pd(x, _mm256_set1_pd(vhi), _CMP_LE_OQ));
-    return _mm256_movemask_pd(in);
-}
+using namespace vexp_lanes;
 
 __attribute__((target("avx2"))) void vexp_avx2(const double* x, double* y, int n) {
     const exp_table& t = table();
@@ -93,7 +29,7 @@ __attribute__((target("avx2"))) void vexp_avx2(const double* x, double* y, int n
             xv = _mm256_load_pd(a);
         }
         const __m256d e = exp4(xv, t);
-        const int m = inside(xv);
+        const int m = inside4(xv);
         if (nb == 4 && m == 15) {
             _mm256_storeu_pd(y + j0, e);
             continue;
@@ -122,7 +58,7 @@ __attribute__((target("avx2"))) void gauss_weights_avx2(const double* d, const i
             tv = _mm256_load_pd(a);
         }
         const __m256d e = exp4(tv, t);
-        const int m = inside(tv);
+        const int m = inside4(tv);
         if (!idx && nb == 4 && m == 15) {
             _mm256_storeu_pd(wt + j0, _mm256_mul_pd(e, _mm256_loadu_pd(ow + j0)));
             continue;
@@ -137,12 +73,58 @@ __attribute__((target("avx2"))) void gauss_weights_avx2(const double* d, const i
     }
 }
 
+// The same eight at a time (the bits of the AVX2 forms: exp8 is exp4).
+__attribute__((target("avx512f,avx512dq"))) void vexp_avx512(const double* x, double* y, int n) {
+    const table8 t = load8(table());
+    for (int j0 = 0; j0 < n; j0 += 8) {
+        const int nb = n - j0 < 8 ? n - j0 : 8;
+        const __mmask8 live = static_cast<__mmask8>((1u << nb) - 1u);
+        const __m512d xv = _mm512_maskz_loadu_pd(live, x + j0);
+        const __m512d e = exp8(xv, t);
+        const __mmask8 m = inside8(xv) & live;
+        if (m == live) {
+            _mm512_mask_storeu_pd(y + j0, live, e);
+            continue;
+        }
+        alignas(64) double a[8], r[8];
+        _mm512_store_pd(a, xv);
+        _mm512_store_pd(r, e);
+        for (int q = 0; q < nb; ++q) y[j0 + q] = (m >> q & 1) ? r[q] : std::exp(a[q]);
+    }
+}
+
+__attribute__((target("avx512f,avx512dq"))) void gauss_weights_avx512(const double* d, const int* idx,
+                                                                      const double* ow, double twoh2, double* wt,
+                                                                      int n) {
+    const table8 t = load8(table());
+    const __m512d neg = _mm512_set1_pd(-0.0);
+    const __m512d h = _mm512_set1_pd(twoh2);
+    for (int j0 = 0; j0 < n; j0 += 8) {
+        const int nb = n - j0 < 8 ? n - j0 : 8;
+        const __mmask8 live = static_cast<__mmask8>((1u << nb) - 1u);
+        const __m512d tv = _mm512_div_pd(_mm512_xor_pd(_mm512_maskz_loadu_pd(live, d + j0), neg), h);
+        const __m512d e = exp8(tv, t);
+        const __mmask8 m = inside8(tv) & live;
+        if (!idx && m == live) {
+            _mm512_mask_storeu_pd(wt + j0, live, _mm512_mul_pd(e, _mm512_maskz_loadu_pd(live, ow + j0)));
+            continue;
+        }
+        alignas(64) double a[8], r[8];
+        _mm512_store_pd(a, tv);
+        _mm512_store_pd(r, e);
+        for (int q = 0; q < nb; ++q) {
+            const int j = idx ? idx[j0 + q] : j0 + q;
+            wt[j] = (m >> q & 1) ? r[q] * ow[j] : gauss_weight(a[q], ow[j]);
+        }
+    }
+}
+
 #endif
 
 }  // namespace
 
 vector_isa vector_isa_available() {
-#ifdef TZM_VEXP_AVX2
+#ifdef TZM_VEXP_LANES
     static const vector_isa best = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq")
                                        ? vector_isa::avx512
                                    : __builtin_cpu_supports("avx2") ? vector_isa::avx2
@@ -154,7 +136,7 @@ vector_isa vector_isa_available() {
 }
 
 bool vexp_available() {
-#ifdef TZM_VEXP_AVX2
+#ifdef TZM_VEXP_LANES
     static const bool avx2 = __builtin_cpu_supports("avx2");
     return avx2;
 #else
@@ -163,7 +145,11 @@ bool vexp_available() {
 }
 
 void vexp(const double* x, double* y, int n, bool vector) {
-#ifdef TZM_VEXP_AVX2
+#ifdef TZM_VEXP_LANES
+    if (vector && vector_isa_available() == vector_isa::avx512) {
+        vexp_avx512(x, y, n);
+        return;
+    }
     if (vector && vexp_available()) {
         vexp_avx2(x, y, n);
         return;
@@ -174,11 +160,19 @@ void vexp(const double* x, double* y, int n, bool vector) {
 
 void gauss_weights(const double* d, const int* idx, const double* ow, double twoh2, double* wt, int n,
                    bool vector) {
-#ifdef TZM_VEXP_AVX2
-    if (vector && vexp_available()) {
-        gauss_weights_avx2(d, idx, ow, twoh2, wt, n);
-        return;
+    gauss_weights(d, idx, ow, twoh2, wt, n, vector ? vector_isa::avx512 : vector_isa::scalar);
+}
+
+void gauss_weights(const double* d, const int* idx, const double* ow, double twoh2, double* wt, int n,
+                   vector_isa cap) {
+#ifdef TZM_VEXP_LANES
+    switch (vector_path(cap)) {
+        case vector_isa::avx512: gauss_weights_avx512(d, idx, ow, twoh2, wt, n); return;
+        case vector_isa::avx2: gauss_weights_avx2(d, idx, ow, twoh2, wt, n); return;
+        default: break;
     }
+#else
+    (void)cap;
 #endif
     for (int t = 0; t < n; ++t) {
         const int j = idx ? idx[t] : t;

@@ -53,4 +53,9 @@ void vexp(const double* x, double* y, int n, bool vector);
 void gauss_weights(const double* d, const int* idx, const double* ow, double twoh2, double* wt, int n,
                    bool vector);
 
+// The same on the path vector_path(cap) (scalar: gauss_weight itself);
+// AVX2 and AVX-512 give the same bits.
+void gauss_weights(const double* d, const int* idx, const double* ow, double twoh2, double* wt, int n,
+                   vector_isa cap);
+
 }  // namespace gwr
