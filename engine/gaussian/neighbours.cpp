@@ -71,11 +71,12 @@ double gauss_reach(double twoh2) { return std::sqrt(746.0 * twoh2) * (1.0 + 1e-6
 // squared distances cd) once the ns squared distances in sel hold the
 // nn-th smallest of all observations, D: each candidate below D gets
 // (1 - d/D)^2 and a place in the list, every other one the 0 it already
-// has.  sel is left partitioned around position nn.
+// has; D is kept in w.dmax.  sel is left partitioned around position nn.
 void bisquare_candidates(work& w, int n, const int* cand, const double* cd, int nc, double* sel, int ns,
                          int nn) {
     std::nth_element(sel, sel + (nn - 1), sel + ns);
     const double dmax = sel[nn - 1];
+    w.dmax = dmax;
     double* wt = w.wt.data();
     std::uint64_t* mk = w.mark.data();
     int jlo = n, jhi = -1;
