@@ -399,10 +399,16 @@ TEST(Multiscale, BandwidthsFollowTheScaleOfEachSurface) {
 }
 
 // One thread and two give the same listing and result file, with and
-// without inference; inference 0 and scale 0 say so in the listing.
+// without inference, for the fixed kernel and for the adaptive one with its
+// bandwidth searches; inference 0 and scale 0 say so in the listing.
 TEST(Multiscale, SameBytesOnOneAndTwoThreads) {
     const std::string data = data_text(300, 5);
-    for (const std::string& keys : {std::string(""), std::string("scale 0\ninference 0\n")}) {
+    struct setup {
+        std::string kernel, bandwidth, keys;
+    };
+    for (const setup& u : {setup{"fna", "2.5", ""}, setup{"fna", "2.5", "scale 0\ninference 0\n"},
+                           setup{"vaa", "0", "interval 0\ninference 0\n"}}) {
+        const std::string& keys = u.keys;
         std::string listing[2], result[2];
         for (int th = 1; th <= 2; ++th) {
             const char* old = std::getenv("OMP_NUM_THREADS");
@@ -410,7 +416,7 @@ TEST(Multiscale, SameBytesOnOneAndTwoThreads) {
             ::setenv("OMP_NUM_THREADS", std::to_string(th).c_str(), 1);
             tempdir t;
             t.write("data.csv", data);
-            const auto r = run_tzm(control("fna", "2.5", keys), t.path);
+            const auto r = run_tzm(control(u.kernel, u.bandwidth, keys), t.path);
             if (old)
                 ::setenv("OMP_NUM_THREADS", saved.c_str(), 1);
             else
@@ -421,7 +427,7 @@ TEST(Multiscale, SameBytesOnOneAndTwoThreads) {
         }
         EXPECT_EQ(listing[0], listing[1]);
         EXPECT_EQ(result[0], result[1]);
-        if (!keys.empty()) {
+        if (keys.find("scale 0") != std::string::npos) {
             EXPECT_NE(listing[0].find("** Predictors fitted as given (keyword record scale 0)"), std::string::npos);
             EXPECT_NE(listing[0].find("** Inference left out (keyword record inference 0)"), std::string::npos);
         }

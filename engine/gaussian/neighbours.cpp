@@ -300,7 +300,7 @@ void cylinder_from_grid(const state& s, grid_search& q, double bw) {
 // the distance the block is known to cover.  Every observation at or below
 // D (the N-th smallest squared distance of all) is then a candidate, and D
 // is the N-th smallest of the candidates within that distance.
-void bisquare_from_grid(const state& s, grid_search& q) {
+void bisquare_from_grid(const state& s, grid_search& q, bool weights = true) {
     const nbgrid& g = q.g;
     const int n = s.run().n;
     const int nn = s.fit5.nnear;
@@ -363,7 +363,12 @@ void bisquare_from_grid(const state& s, grid_search& q) {
         const int next = std::min(rmax, r + std::max(1, r / 4));
         while (r < next) ring(++r);
     }
-    bisquare_candidates(q.w, n, q.cand, q.cd, q.nc, sel, ns, nn);
+    if (weights) {
+        bisquare_candidates(q.w, n, q.cand, q.cd, q.nc, sel, ns, nn);
+    } else {
+        std::nth_element(sel, sel + (nn - 1), sel + ns);
+        q.w.dmax = sel[nn - 1];
+    }
 }
 
 }  // namespace
@@ -376,6 +381,14 @@ void genwgt_grid(const state& s, const nbgrid& g, work& w, double x, double y, d
         case kernel_shape::cylinder: cylinder_from_grid(s, q, bw); break;
         default: bisquare_from_grid(s, q); break;
     }
+}
+
+double bisquare_dmax_grid(const state& s, const nbgrid& g, work& w, double x, double y) {
+    clear_weights(w, s.run().n);
+    grid_search q(g, w, x, y);
+    w.dmax = 0.0;
+    bisquare_from_grid(s, q, false);
+    return w.dmax;
 }
 
 // ---------------------------------------------------------------------

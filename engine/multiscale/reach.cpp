@@ -313,11 +313,11 @@ const double* msreach_dmax(state& s, ms_reach& q, int nn) {
         work& w = thread_work(s, thread_num());
 #pragma omp for schedule(dynamic, 16)
         for (int i = 0; i < n; ++i) {
-            genwgt_grid(s, g, w, xo[i], yo[i], 0.0);
-            dmax[i] = w.dmax;
+            dmax[i] = bisquare_dmax_grid(s, g, w, xo[i], yo[i]);
         }
     }
-    // The weights are a full vector again for the fits that follow.
+    // The weights are a full vector again for the fits that follow (every
+    // entry is 0).
     for (int t = 0; t < nthreads(); ++t) {
         work& w = thread_work(s, t);
         w.nnbr = -1;
