@@ -344,6 +344,9 @@ struct work {
     std::vector<double> candd;           // their squared distances, n
     std::vector<std::uint64_t> mark;     // one bit per observation, (n + 63) / 64 words
     bool wtsparse = false;               // wt is 0 outside nbr[0..nnbr-1]
+    // The adaptive bi-square's D (the N-th smallest squared distance) of the
+    // latest search through a neighbour index (genwgt_grid, genwgt_sphgrid).
+    double dmax = 0.0;
 
     // Sizes every buffer for n observations and k parameters (once per run).
     void size(int n, int k);

@@ -71,11 +71,12 @@ double gauss_reach(double twoh2) { return std::sqrt(746.0 * twoh2) * (1.0 + 1e-6
 // squared distances cd) once the ns squared distances in sel hold the
 // nn-th smallest of all observations, D: each candidate below D gets
 // (1 - d/D)^2 and a place in the list, every other one the 0 it already
-// has.  sel is left partitioned around position nn.
+// has; D is kept in w.dmax.  sel is left partitioned around position nn.
 void bisquare_candidates(work& w, int n, const int* cand, const double* cd, int nc, double* sel, int ns,
                          int nn) {
     std::nth_element(sel, sel + (nn - 1), sel + ns);
     const double dmax = sel[nn - 1];
+    w.dmax = dmax;
     double* wt = w.wt.data();
     std::uint64_t* mk = w.mark.data();
     int jlo = n, jhi = -1;
@@ -299,7 +300,7 @@ void cylinder_from_grid(const state& s, grid_search& q, double bw) {
 // the distance the block is known to cover.  Every observation at or below
 // D (the N-th smallest squared distance of all) is then a candidate, and D
 // is the N-th smallest of the candidates within that distance.
-void bisquare_from_grid(const state& s, grid_search& q) {
+void bisquare_from_grid(const state& s, grid_search& q, bool weights = true) {
     const nbgrid& g = q.g;
     const int n = s.run().n;
     const int nn = s.fit5.nnear;
@@ -362,7 +363,12 @@ void bisquare_from_grid(const state& s, grid_search& q) {
         const int next = std::min(rmax, r + std::max(1, r / 4));
         while (r < next) ring(++r);
     }
-    bisquare_candidates(q.w, n, q.cand, q.cd, q.nc, sel, ns, nn);
+    if (weights) {
+        bisquare_candidates(q.w, n, q.cand, q.cd, q.nc, sel, ns, nn);
+    } else {
+        std::nth_element(sel, sel + (nn - 1), sel + ns);
+        q.w.dmax = sel[nn - 1];
+    }
 }
 
 }  // namespace
@@ -375,6 +381,14 @@ void genwgt_grid(const state& s, const nbgrid& g, work& w, double x, double y, d
         case kernel_shape::cylinder: cylinder_from_grid(s, q, bw); break;
         default: bisquare_from_grid(s, q); break;
     }
+}
+
+double bisquare_dmax_grid(const state& s, const nbgrid& g, work& w, double x, double y) {
+    clear_weights(w, s.run().n);
+    grid_search q(g, w, x, y);
+    w.dmax = 0.0;
+    bisquare_from_grid(s, q, false);
+    return w.dmax;
 }
 
 // ---------------------------------------------------------------------

@@ -56,6 +56,12 @@ std::shared_ptr<const nbgrid> build_nbgrid(const state& s, int minobs = 1024);
 // genwgt_at, with wt 0 outside the listed neighbours.
 void genwgt_grid(const state& s, const nbgrid& g, work& w, double x, double y, double bw);
 
+// The adaptive bi-square's D at (x, y) from the grid: the N-th smallest
+// squared distance of all observations (N = s.fit5.nnear; 0 when N < 1),
+// the value genwgt_grid weights by, without forming the weights (w's
+// weights are left all 0 and its neighbour list empty).
+double bisquare_dmax_grid(const state& s, const nbgrid& g, work& w, double x, double y);
+
 // Whether the grid saves work at (x, y): always for the adaptive kernel;
 // for the cylinder and the Gaussian when some cells lie beyond their reach
 // (where every observation is within reach, listing them all costs more

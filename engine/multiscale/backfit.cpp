@@ -61,46 +61,62 @@ void msdesign(const state& s, ms_model& m, bool scale) {
 }
 
 double mssmooth(state& s, const ms_model& m, int j, double bw, const double* r, double* b, double* denom,
-                std::vector<double>& e2, std::vector<double>& hd, bool leave_one_out) {
+                std::vector<double>& e2, std::vector<double>& hd, bool leave_one_out, ms_reach* q) {
     const int n = m.n;
     const double* xj = m.xs.col(j);
     const double* xo = s.struc2.xobs.data();
     const double* yo = s.struc2.yobs.data();
     const double h = kernel_bw(s, bw);
     genwgt_check(s);
-    size_pool(s);
-    nbscope nb(s);
-#pragma omp parallel
-    {
-        work& w = thread_work(s, thread_num());
-#pragma omp for schedule(dynamic, 16)
+    if (q && q->on) {
+        // The sums from the kept distances: a into hd, c into b, w_ii into
+        // e2, then every location's values from them.
+        const double* dmax = msreach_dmax(s, *q, s.fit5.nnear);
+        mssums(s, *q, dmax, xj, r, leave_one_out, hd.data(), b, e2.data());
         for (int i = 0; i < n; ++i) {
-            genwgt_at(s, w, xo[i], yo[i], h);
-            if (leave_one_out) w.wt[i] = 0.0;
-            const double* wt = w.wt.data();
-            double a = 0.0, c = 0.0;
-            if (w.nnbr >= 0) {
-                for (int t = 0; t < w.nnbr; ++t) {
-                    const int k = w.nbr[t];
-                    const double wx = wt[k] * xj[k];
-                    a += wx * xj[k];
-                    c += wx * r[k];
-                }
-            } else {
-                for (int k = 0; k < n; ++k) {
-                    const double wx = wt[k] * xj[k];
-                    a += wx * xj[k];
-                    c += wx * r[k];
-                }
-            }
-            // No weight on the column near i (it is 0 on every neighbour):
-            // the term is 0 there.
+            const double a = hd[i], c = b[i], wii = e2[i];
             const double bi = a > 0.0 ? c / a : 0.0;
             b[i] = bi;
             if (denom) denom[i] = a;
             const double e = r[i] - xj[i] * bi;
             e2[i] = e * e;
-            hd[i] = a > 0.0 ? xj[i] * xj[i] * wt[i] / a : 0.0;
+            hd[i] = a > 0.0 ? xj[i] * xj[i] * wii / a : 0.0;
+        }
+    } else {
+        size_pool(s);
+        nbscope nb(s);
+#pragma omp parallel
+        {
+            work& w = thread_work(s, thread_num());
+#pragma omp for schedule(dynamic, 16)
+            for (int i = 0; i < n; ++i) {
+                genwgt_at(s, w, xo[i], yo[i], h);
+                if (leave_one_out) w.wt[i] = 0.0;
+                const double* wt = w.wt.data();
+                double a = 0.0, c = 0.0;
+                if (w.nnbr >= 0) {
+                    for (int t = 0; t < w.nnbr; ++t) {
+                        const int k = w.nbr[t];
+                        const double wx = wt[k] * xj[k];
+                        a += wx * xj[k];
+                        c += wx * r[k];
+                    }
+                } else {
+                    for (int k = 0; k < n; ++k) {
+                        const double wx = wt[k] * xj[k];
+                        a += wx * xj[k];
+                        c += wx * r[k];
+                    }
+                }
+                // No weight on the column near i (it is 0 on every neighbour):
+                // the term is 0 there.
+                const double bi = a > 0.0 ? c / a : 0.0;
+                b[i] = bi;
+                if (denom) denom[i] = a;
+                const double e = r[i] - xj[i] * bi;
+                e2[i] = e * e;
+                hd[i] = a > 0.0 ? xj[i] * xj[i] * wt[i] / a : 0.0;
+            }
         }
     }
     double rss = 0.0, tr = 0.0;
@@ -120,12 +136,12 @@ namespace {
 // search (golden), quietly; returns the abscissa of the smaller of the two
 // final inner points.
 double msgolden(state& s, ms_model& m, int j, const double* r, double lo, double hi,
-                std::vector<double>& b, std::vector<double>& e2, std::vector<double>& hd) {
+                std::vector<double>& b, std::vector<double>& e2, std::vector<double>& hd, ms_reach& q) {
     const bool loo = s.run().leave_one_out();
     auto& trials = m.searched[j];
     trials.clear();
     return golden_section(lo, (lo + hi) * 0.5, hi, search_tol, [&](double x, int, const double*) {
-        const double a = mssmooth(s, m, j, x, r, b.data(), nullptr, e2, hd, loo);
+        const double a = mssmooth(s, m, j, x, r, b.data(), nullptr, e2, hd, loo, &q);
         trials.emplace_back(x, a);
         return a;
     });
@@ -147,6 +163,8 @@ void msfit(state& s, ms_model& m, bool search) {
     m.lo = lo;
     m.hi = hi;
     m.searched.assign(K, {});
+    ms_reach q;
+    msreach_init(s, q);
     m.rounds.clear();
     m.converged = false;
     for (int round = 1; round <= m.maxrounds; ++round) {
@@ -158,11 +176,11 @@ void msfit(state& s, ms_model& m, bool search) {
             // The partial residual: the response less every other term.
             for (int i = 0; i < n; ++i) r[i] = y[i] - m.yhat[i] + xj[i] * bj[i];
             if (search) {
-                const double x = msgolden(s, m, j, r.data(), lo, hi, bnew, e2, hd);
+                const double x = msgolden(s, m, j, r.data(), lo, hi, bnew, e2, hd, q);
                 m.bw[j] = s.run().adaptive() ? static_cast<int>(x + 0.5) : x;
             }
             mssmooth(s, m, j, m.bw[j], r.data(), bnew.data(), m.denom.data() + static_cast<std::size_t>(j) * n,
-                     e2, hd, false);
+                     e2, hd, false, &q);
             for (int i = 0; i < n; ++i) {
                 const double d = xj[i] * (bnew[i] - bj[i]);
                 change[i] += d * d;

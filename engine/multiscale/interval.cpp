@@ -21,6 +21,10 @@ std::vector<bwresult> msinterval(state& s, const ms_model& m) {
     if (grid.size() < 2) return out;
     const int nnear = s.fit5.nnear;
     std::vector<double> r(n), b(n), e2(n), hd(n);
+    // The parameters are profiled on the same grid: the neighbour
+    // distances kept per size serve them all (up to ms_sizes sizes).
+    ms_reach q;
+    msreach_init(s, q);
     int evaluated = 0, planned = static_cast<int>(grid.size()) * K;
     for (int j = 0; j < K; ++j) {
         const double* xj = m.xs.col(j);
@@ -37,7 +41,7 @@ std::vector<bwresult> msinterval(state& s, const ms_model& m) {
             [&](double x, double& a) {
                 progress::report(s, "interval", evaluated, std::max(planned, evaluated + 1));
                 ++evaluated;
-                a = mssmooth(s, m, j, x, r.data(), b.data(), nullptr, e2, hd, false);
+                a = mssmooth(s, m, j, x, r.data(), b.data(), nullptr, e2, hd, false, &q);
                 double tr = 0.0;
                 for (int i = 0; i < n; ++i) tr += hd[i];
                 // AICc is defined while its correction's denominator is positive.

@@ -5,6 +5,7 @@
 // Wolf 2019).  Memory is linear in n: no n x n matrix is ever formed.
 #pragma once
 
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -57,6 +58,57 @@ struct ms_model {
     int oprounds = 0;           // most rounds any block of unit vectors took
 };
 
+// The neighbour distances of the back-fitting's smoothers with the
+// adaptive bi-square kernel on planar coordinates.  D_i(N), the N-th
+// smallest squared distance from observation i, depends on i and N only;
+// the bandwidth searches of every parameter and round try nearly the same
+// sizes N, so D(N) is found once per size (by the neighbour index's exact
+// search) and kept: at most ms_sizes arrays of n values, the least recently
+// used one given up first.  With D known, a smoother pass needs no search:
+// it sums every observation below D straight from a grid of the points
+// (mssums in reach.cpp).
+constexpr int ms_sizes = 32;
+
+struct ms_reach {
+    bool on = false;                     // the pass applies (planar adaptive bi-square, a grid)
+    std::shared_ptr<const nbgrid> grid;  // the observation points in cells
+    // Locations (the observations) grouped by tiles of tile x tile cells:
+    // those of tile t are loc[start[t]..start[t+1]), ascending, within the
+    // box box[4t..4t+3] (x low, x high, y low, y high).
+    int tile = 0;
+    std::vector<int> start, loc;
+    std::vector<double> box;
+    struct size_entry {
+        int nn = 0;
+        long used = 0;            // clock of the latest use
+        std::vector<double> dmax; // D_i(nn), n
+    };
+    std::vector<size_entry> sizes;
+    long clock = 0;
+    int fills = 0, uses = 0;      // searches made and passes served
+    // Per thread: the candidates of a tile (index and, gathered, x, y, the
+    // column and the residual), 5 n values.
+    std::vector<std::vector<double>> gather;
+};
+
+// Prepares q for the fits of state s: on only for planar coordinates, the
+// adaptive bi-square kernel and points a grid can hold.
+void msreach_init(state& s, ms_reach& q);
+
+// D_i(nn) of every observation, from q's store or found by the exact
+// neighbour search (the sizes the adaptive kernel sets: s.fit5.nnear).
+const double* msreach_dmax(state& s, ms_reach& q, int nn);
+
+// The sums of the smoother of column xj on r at every location i (the
+// observations), from D = dmax (n values, of msreach_dmax): a_i = sum_k
+// w_ik x_kj^2 and c_i = sum_k w_ik x_kj r_k over the observations k with
+// squared distance below D_i, in ascending k, w_ik = (1 - d_ik / D_i)^2,
+// and the location's own weight w_ii; with leave_one_out k = i is left out
+// and w_ii = 0.  Several locations at once on the widest vector path the
+// state allows (s.vector_loops, s.vector_cap), every path the same bits.
+void mssums(state& s, ms_reach& q, const double* dmax, const double* xj, const double* r, bool leave_one_out,
+            double* a, double* c, double* wii);
+
 // The design on the fitting scale into m (from s.struc1.xmat), centred and
 // scaled when `scale`; sizes every table of m for n observations.
 void msdesign(const state& s, ms_model& m, bool scale);
@@ -71,8 +123,10 @@ void msdesign(const state& s, ms_model& m, bool scale);
 // leave_one_out (cross-validation) w_ii = 0, the trace is 0 and the value
 // orders bandwidths as the score does.  With denom (n) the denominators
 // are kept there.  e2 and hd are n values of scratch.
+// With q on, the sums come from q's distances and grid, the same values in
+// the same order as through the neighbour search.
 double mssmooth(state& s, const ms_model& m, int j, double bw, const double* r, double* b, double* denom,
-                std::vector<double>& e2, std::vector<double>& hd, bool leave_one_out);
+                std::vector<double>& e2, std::vector<double>& hd, bool leave_one_out, ms_reach* q = nullptr);
 
 // The back-fitting: from the start estimates in m.beta (fitting scale)
 // with bandwidth search (search) or the bandwidths in m.bw, until the score
