@@ -89,6 +89,74 @@ void weighted_products(const dmat& xm, int K, const double* y, const double* wt,
         for (int m = k + 1; m < K; ++m) A[k * K + m] = A[m * K + k];
 }
 
+void design_rows(const dmat& xm, int K, vector_isa cap, std::vector<double>& rows) {
+    rows.clear();
+    if (K < 1 || K > 4 || vector_path(cap) != vector_isa::avx512) return;
+    const int n = xm.rows;
+    rows.assign(16 * static_cast<std::size_t>(n), 0.0);
+    for (int j = 0; j < n; ++j) {
+        double* r = rows.data() + 16 * static_cast<std::size_t>(j);
+        int p = 0;
+        for (int k = 0; k < K; ++k)
+            for (int m = k; m < K; ++m) r[p++] = xm(j, k) * xm(j, m);
+        for (int k = 0; k < K; ++k) r[12 + k] = xm(j, k);
+    }
+}
+
+#ifdef TZM_FOURFOLD_AVX2
+namespace {
+
+// The sums of cross_products<KF> with the pairs' products read from the
+// row table: lanes p of the pair accumulators hold a(k, m) in the order
+// k <= m, lanes of the row accumulator b(k); each lane sums its terms over
+// the observations in order, (x_k x_m) w_j and (x_k y_j) w_j as there.
+template <int KF>
+__attribute__((target("avx512f,avx512dq"))) void cross_products_rows(const double* rows, const double* y,
+                                                                   const double* wt, int n, const int* idx,
+                                                                   double* A, double* bv) {
+    __m512d a0 = _mm512_setzero_pd(), a1 = _mm512_setzero_pd();
+    __m256d b = _mm256_setzero_pd();
+    for (int t = 0; t < n; ++t) {
+        const int j = idx ? idx[t] : t;
+        const double wj = wt[j];
+        if (wj == 0.0) continue;
+        const double* r = rows + 16 * static_cast<std::size_t>(j);
+        const __m512d w = _mm512_set1_pd(wj);
+        a0 = _mm512_add_pd(a0, _mm512_mul_pd(_mm512_loadu_pd(r), w));
+        if (KF == 4) a1 = _mm512_add_pd(a1, _mm512_mul_pd(_mm512_loadu_pd(r + 8), w));
+        const __m256d xy = _mm256_mul_pd(_mm256_loadu_pd(r + 12), _mm256_set1_pd(y[j]));
+        b = _mm256_add_pd(b, _mm256_mul_pd(xy, _mm512_castpd512_pd256(w)));
+    }
+    alignas(64) double l[16];
+    _mm512_store_pd(l, a0);
+    _mm512_store_pd(l + 8, a1);
+    alignas(32) double lb[4];
+    _mm256_store_pd(lb, b);
+    int p = 0;
+    for (int k = 0; k < KF; ++k)
+        for (int m = k; m < KF; ++m) A[m * KF + k] = l[p++];
+    for (int k = 0; k < KF; ++k) bv[k] = lb[k];
+}
+
+}  // namespace
+#endif
+
+void weighted_products_rows(const std::vector<double>& rows, int K, const double* y, const double* wt,
+                            const int* idx, int cnt, double* A, double* bv) {
+#ifdef TZM_FOURFOLD_AVX2
+    switch (K) {
+        case 1: cross_products_rows<1>(rows.data(), y, wt, cnt, idx, A, bv); break;
+        case 2: cross_products_rows<2>(rows.data(), y, wt, cnt, idx, A, bv); break;
+        case 3: cross_products_rows<3>(rows.data(), y, wt, cnt, idx, A, bv); break;
+        default: cross_products_rows<4>(rows.data(), y, wt, cnt, idx, A, bv); break;
+    }
+    for (int k = 0; k < K; ++k)
+        for (int m = k + 1; m < K; ++m) A[k * K + m] = A[m * K + k];
+#else
+    (void)rows, (void)K, (void)y, (void)wt, (void)idx, (void)cnt, (void)A, (void)bv;
+#endif
+}
+
 namespace {
 
 // Variance factors v_k = sum_j M(k,j)^2 with M = C X'W, leaving out
