@@ -101,43 +101,6 @@ void expect_list_matches(const gwr::work& w, int n) {
     EXPECT_EQ(std::vector<int>(w.nbr.begin(), w.nbr.begin() + w.nnbr), nz);
 }
 
-// The radix selection gives the value a full ascending sort puts at
-// position k, bit for bit, on squared distances with many ties and zeros,
-// a range of hundreds of binades with subnormal numbers, one repeated
-// value, and values it hands to nth_element (negative, not-a-number).
-TEST(ParallelNeighbours, SelectionOfTheKthDistanceEqualsASort) {
-    std::mt19937_64 g(3);
-    std::uniform_real_distribution<double> u(0.0, 1.0);
-    auto check = [&](std::vector<double> v, const char* what) {
-        std::vector<double> sorted = v;
-        std::sort(sorted.begin(), sorted.end());
-        const int n = static_cast<int>(v.size());
-        for (int k : {0, 1, n / 7, n / 2, n - 2, n - 1}) {
-            if (k < 0 || k >= n) continue;
-            std::vector<double> w = v;
-            const double got = gwr::kth_smallest(w.data(), n, k);
-            EXPECT_EQ(std::memcmp(&got, &sorted[k], sizeof got), 0) << what << " n " << n << " k " << k;
-        }
-    };
-    for (int n : {10, 300, 5000, 60000}) {
-        std::vector<double> grid, wide, near;
-        for (int i = 0; i < n; ++i) {
-            const double a = std::floor(40.0 * u(g)) - 20.0, b = std::floor(40.0 * u(g)) - 20.0;
-            grid.push_back(i % 5 == 0 ? 0.0 : a * a + b * b);  // ties and coincident points
-            wide.push_back(std::ldexp(u(g), static_cast<int>(2100.0 * u(g)) - 1074));  // subnormal to huge
-            near.push_back(1000.0 + std::ldexp(std::floor(8.0 * u(g)), -40));  // a few values a few ulps apart
-        }
-        check(grid, "grid");
-        check(wide, "wide");
-        check(near, "near");
-        check(std::vector<double>(n, 2.5), "equal");
-    }
-    std::vector<double> odd(1000);
-    for (double& x : odd) x = u(g);
-    odd[17] = -1.0;
-    check(odd, "negative");
-}
-
 TEST(ParallelNeighbours, AdaptiveGridWeightsEqualTheFullScanWithTiesAtTheNthDistance) {
     harness h;
     auto& s = *h.s;

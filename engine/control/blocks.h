@@ -149,10 +149,6 @@ struct lab2 {
 struct struc1 {
     dmat datmat;  // n x nvfile data table
     dmat xmat;    // n x K design matrix, column 1 all ones
-    // The design's rows for the logistic and Poisson fits' cross products
-    // (design_rows in gaussian/gaussian.h), formed before each loop of
-    // fits; empty where they do not apply.
-    std::vector<double> xrows;
     dmat selmat;  // n x m chosen variables of a descriptive run
 };
 

@@ -50,19 +50,6 @@ void fitreg(const state& s, work& w);
 void weighted_products(const dmat& xm, int K, const double* y, const double* wt, const int* idx, int cnt,
                        double* A, double* bv);
 
-// The design's rows laid out for weighted_products_rows: per observation
-// 16 values, the products x_k x_m (k <= m, in the order of the sums of
-// weighted_products) from entry 0 and the row x_0..x_{K-1} from entry 12,
-// the rest 0.  Empty (and weighted_products_rows unusable) unless K <= 4
-// and the processor has AVX-512 within cap.
-void design_rows(const dmat& xm, int K, vector_isa cap, std::vector<double>& rows);
-
-// weighted_products from the rows of design_rows (not empty), the same sums
-// in the same order with the same products, so the same bits: the
-// observation's K(K+1)/2 + K terms are formed in vector registers.
-void weighted_products_rows(const std::vector<double>& rows, int K, const double* y, const double* wt,
-                            const int* idx, int cnt, double* A, double* bv);
-
 // The first part of fitreg alone (cross products, C, bhat, singfl), for
 // loops that need only the coefficients and C; bit-identical to fitreg.
 void fitcoef(const state& s, work& w);

@@ -70,10 +70,11 @@ void genwgt_at(const state& s, work& w, double x, double y, double bw) {
             // D, the N-th smallest squared distance, is found by selection:
             // the same value a full ascending sort puts at position N, in
             // linear instead of n log n time.  The work copy is left
-            // reordered, not sorted.
+            // partitioned around position N, not sorted.
             double* dsq = w.dsqwrk.data();
             for (int j = 0; j < n; ++j) dsq[j] = wt[j];
-            const double dmax = kth_smallest(dsq, n, nn - 1);
+            std::nth_element(dsq, dsq + (nn - 1), dsq + n);
+            const double dmax = dsq[nn - 1];
             for (int j = 0; j < n; ++j) {
                 double d = wt[j];
                 if (d < dmax) {

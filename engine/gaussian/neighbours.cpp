@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <limits>
 
 #include "gaussian/distance.h"
@@ -72,10 +71,11 @@ double gauss_reach(double twoh2) { return std::sqrt(746.0 * twoh2) * (1.0 + 1e-6
 // squared distances cd) once the ns squared distances in sel hold the
 // nn-th smallest of all observations, D: each candidate below D gets
 // (1 - d/D)^2 and a place in the list, every other one the 0 it already
-// has; D is kept in w.dmax.  sel is left reordered.
+// has; D is kept in w.dmax.  sel is left partitioned around position nn.
 void bisquare_candidates(work& w, int n, const int* cand, const double* cd, int nc, double* sel, int ns,
                          int nn) {
-    const double dmax = kth_smallest(sel, ns, nn - 1);
+    std::nth_element(sel, sel + (nn - 1), sel + ns);
+    const double dmax = sel[nn - 1];
     w.dmax = dmax;
     double* wt = w.wt.data();
     std::uint64_t* mk = w.mark.data();
@@ -366,7 +366,8 @@ void bisquare_from_grid(const state& s, grid_search& q, bool weights = true) {
     if (weights) {
         bisquare_candidates(q.w, n, q.cand, q.cd, q.nc, sel, ns, nn);
     } else {
-        q.w.dmax = kth_smallest(sel, ns, nn - 1);
+        std::nth_element(sel, sel + (nn - 1), sel + ns);
+        q.w.dmax = sel[nn - 1];
     }
 }
 
@@ -972,54 +973,6 @@ nbscope::~nbscope() {
     for (work& w : s_.wpool) {
         w.nnbr = -1;
         w.wtsparse = false;
-    }
-}
-
-namespace {
-
-std::uint64_t bits_of(double v) {
-    std::uint64_t b;
-    std::memcpy(&b, &v, sizeof b);
-    return b;
-}
-
-}  // namespace
-
-double kth_smallest(double* v, int n, int k) {
-    // Below this many values the partition of nth_element is as quick.
-    constexpr int small = 256;
-    constexpr int nb = 2048;  // buckets per round
-    for (;;) {
-        if (n <= small) {
-            std::nth_element(v, v + k, v + n);
-            return v[k];
-        }
-        // The bit patterns of non-negative doubles are ordered as their
-        // values: the buckets split [lo, hi] of them into nb ranges.
-        std::uint64_t lo = ~std::uint64_t{0}, hi = 0;
-        for (int i = 0; i < n; ++i) {
-            const std::uint64_t b = bits_of(v[i]);
-            lo = b < lo ? b : lo;
-            hi = b > hi ? b : hi;
-        }
-        // Negative values (sign bit) and not-a-number lie above +infinity.
-        if (hi > bits_of(std::numeric_limits<double>::infinity())) {
-            std::nth_element(v, v + k, v + n);
-            return v[k];
-        }
-        if (lo == hi) return v[0];
-        int shift = 0;
-        while (((hi - lo) >> shift) >= static_cast<std::uint64_t>(nb)) ++shift;
-        int count[nb] = {};
-        for (int i = 0; i < n; ++i) ++count[(bits_of(v[i]) - lo) >> shift];
-        int below = 0, at = 0;
-        while (below + count[at] <= k) below += count[at++];
-        // The bucket holding position k to the front, then select in it.
-        int m = 0;
-        for (int i = 0; i < n; ++i)
-            if (static_cast<int>((bits_of(v[i]) - lo) >> shift) == at) std::swap(v[m++], v[i]);
-        n = m;
-        k -= below;
     }
 }
 

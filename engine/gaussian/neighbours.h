@@ -32,14 +32,6 @@
 
 namespace gwr {
 
-// The k-th smallest (from 0) of the n values v, non-negative (squared
-// distances): the value std::nth_element puts at position k, found by
-// rounds of counting the values' bit patterns into buckets (a radix
-// selection, linear time without the partition's unpredictable branches)
-// and nth_element on the last small bucket.  v is reordered.  Values with
-// a sign bit or not-a-number go to nth_element itself.
-double kth_smallest(double* v, int n, int k);
-
 // Uniform grid over planar observation points, about two per cell.
 struct nbgrid {
     double x0 = 0.0, y0 = 0.0;  // lower-left corner of cell (0, 0)

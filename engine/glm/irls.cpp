@@ -334,11 +334,7 @@ void solve(const state& s, work& w, glm_detail::visit v) {
     const double* z = w.zwork.data();
     const double* ww = w.wwt.data();
     // An observation of working weight 0 adds nothing and is passed over.
-    const std::vector<double>& rows = s.struc1.xrows;
-    if (rows.size() == 16 * static_cast<std::size_t>(s.struc1.xmat.rows) && !rows.empty())
-        weighted_products_rows(rows, K, z, ww, v.idx, v.cnt, A, bz);
-    else
-        weighted_products(s.struc1.xmat, K, z, ww, v.idx, v.cnt, A, bz);
+    weighted_products(s.struc1.xmat, K, z, ww, v.idx, v.cnt, A, bz);
     w.singfl = glm_detail::ginv(w.xtwx, w.xtwxi, w);
     for (int k = 0; k < K; ++k) {
         double b = 0.0;
@@ -518,7 +514,6 @@ void prepare_start(state& s) {
     const int p = s.run().K;
     work& w = s.ws;
     if (s.run().method != analysis::logistic) poisson_lnratio(s);
-    design_rows(s.struc1.xmat, p, s.vector_loops ? s.vector_cap : vector_isa::scalar, s.struc1.xrows);
     fresh_start(s, w);
     auto& g = s.glm1;
     // Sized with the run's tables; kept for states sized otherwise.
