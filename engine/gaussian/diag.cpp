@@ -139,18 +139,9 @@ void diagpt(state& s) {
                 for (int g = 0; g < (nfit + 7) / 8; ++g) {
                     double lx[8], ly[8], r[8];
                     int at[8];
-                    int nl = 0;
-                    for (int i = 8 * g + 1; i <= std::min(nfit, 8 * g + 8); ++i) {
-                        pl.tick();
-                        const double x = s.fit1.xfit[i - 1], y = s.fit1.yfit[i - 1];
-                        if (lane_weights(s, x, y, bw)) {
-                            lx[nl] = x;
-                            ly[nl] = y;
-                            at[nl++] = i;
-                        } else {
-                            alone(i);
-                        }
-                    }
+                    const int i0 = 8 * g + 1, i1 = std::min(nfit, 8 * g + 8);
+                    for (int i = i0; i <= i1; ++i) pl.tick();
+                    const int nl = lane_group(s, i0, i1, bw, lx, ly, at, alone);
                     if (nl == 0) continue;
                     local_r_eight(s, w, lx, ly, nl, bw, yhat, tiny_wt, r);
                     for (int f = 0; f < nl; ++f) store(at[f], r[f]);

@@ -85,17 +85,7 @@ void fit_group(state& s, work& w, int i0, int i1, bool same, int* npos, lane_fit
     const double bw = s.parms.bandw;
     double lx[8], ly[8];
     int at[8];
-    int nl = 0;
-    for (int i = i0; i <= i1; ++i) {
-        const double x = s.fit1.xfit[i - 1], y = s.fit1.yfit[i - 1];
-        if (lane_weights(s, x, y, bw)) {
-            lx[nl] = x;
-            ly[nl] = y;
-            at[nl++] = i;
-        } else {
-            fit_location(s, w, i, same, npos);
-        }
-    }
+    const int nl = lane_group(s, i0, i1, bw, lx, ly, at, [&](int i) { fit_location(s, w, i, same, npos); });
     if (nl == 0) return;
     fit_eight(s, w, lx, ly, nullptr, nl, bw, r);
     const double* w8 = w.wtl.data();

@@ -26,6 +26,26 @@ bool lane_kernel(const state& s);
 // that the weights are those genwgt_at forms with the vector exponential.
 bool lane_weights(const state& s, double x, double y, double bw);
 
+// The fit locations i0..i1 (1-based, at most eight) whose weights can be
+// formed in the lanes, in order: their coordinates into lx, ly and their
+// numbers into at; alone(i) is called for every other one.  Returns how
+// many went to the lanes.
+template <class Alone>
+int lane_group(const state& s, int i0, int i1, double bw, double* lx, double* ly, int* at, Alone&& alone) {
+    int nl = 0;
+    for (int i = i0; i <= i1; ++i) {
+        const double x = s.fit1.xfit[i - 1], y = s.fit1.yfit[i - 1];
+        if (lane_weights(s, x, y, bw)) {
+            lx[nl] = x;
+            ly[nl] = y;
+            at[nl++] = i;
+        } else {
+            alone(i);
+        }
+    }
+    return nl;
+}
+
 // The results of up to eight fits formed side by side; fit f's matrices at
 // f K K, its vectors at f K.
 struct lane_fits {
