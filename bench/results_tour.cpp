@@ -303,6 +303,20 @@ int main(int argc, char** argv) {
     }
     settle(300);
 
+    // A run that fails: its data file is missing.  The dialog says so and
+    // the engine's line goes to the message (printed above by the toolkit).
+    QFile bad(folder + "/bad.tzm");
+    if (bad.open(QIODevice::WriteOnly))
+        bad.write("nosuch.csv\n\n\n4\n2,3,0\nA missing data file\nFFFFTT\nvnn\n20\n0\n0\n0\n0\n0\n2\n1\n");
+    bad.close();
+    run.TxtInput->setText(folder + "/bad.tzm");
+    run.TxtOutput->setText(FrmRun::listing_for(folder + "/bad.tzm"));
+    run.Command1->click();
+    clock.restart();
+    while (run.running && clock.elapsed() < 5000) settle(100);
+    settle(200);
+    shoot(out + "/run_failed.png", {&run});
+
     forms::unloadAll();
     tk::setToolkit(nullptr);
     return 0;
