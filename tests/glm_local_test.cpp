@@ -6,11 +6,14 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <string>
 
 #include "control/stop.h"
+#include "gaussian/vexp.h"
 #include "glm/glm.h"
+#include "glm/glm_internal.h"
 #include "gaussian_reference.h"
 #include "glm_reference.h"
 
@@ -345,6 +348,56 @@ TEST(GlmLocal, SingularLocalFitIsFlagged) {
     EXPECT_NE(t.h.listing().find(line), std::string::npos) << t.h.listing();
     std::snprintf(line, sizeof line, "(first: location%7d)\n", first);
     EXPECT_NE(t.h.listing().find(line), std::string::npos);
+}
+
+// A local fit's reweighting passes run over its observations packed side
+// by side in blocks; the passes with diagnostics keep the n-long working
+// arrays.  Both must give the same bits: with and without a neighbour list,
+// a zero kernel weight inside the list, several blocks and a part block,
+// every parameter count from the specialised ones to the general loop, and
+// on each vector path.
+TEST(GlmLocal, PackedPassesGiveTheBitsOfTheUnpackedOnes) {
+    std::vector<gwr::vector_isa> paths{gwr::vector_isa::scalar};
+    if (gwr::vexp_available()) paths.push_back(gwr::vector_isa::avx2);
+    if (gwr::vector_isa_available() == gwr::vector_isa::avx512) paths.push_back(gwr::vector_isa::avx512);
+    for (int method : {3, 4})
+        for (int K : {1, 3, 5, 8}) {
+            glmref::data d = glmref::make(method, 601, 40 + K);
+            glmref::lcg g(7 + K);
+            for (auto& row : d.x) {
+                row.resize(K);
+                for (int k = 3; k < K; ++k) row[k] = 0.3 * g.normal();
+            }
+            glmref::setup t(d);
+            gwr::state& s = t.s;
+            gwr::work& w = s.ws;
+            for (bool listed : {true, false}) {
+                // Bi-square weights of the nearest 400 around (4, 6) with a
+                // list, or Gaussian weights of every observation without.
+                const auto kw = listed ? glmref::bisquare_kernel(d, 4.0, 6.0, 400) : glmref::gauss_kernel(d, 4.0, 6.0, 3.0);
+                w.nnbr = listed ? 0 : -1;
+                for (int j = 0; j < d.n(); ++j) {
+                    w.kwt[j] = kw[j];
+                    if (listed && kw[j] > 0.0) w.nbr[w.nnbr++] = j;
+                }
+                w.kwt[listed ? w.nbr[5] : 5] = 0.0;  // left out, as cross-validation does
+                for (gwr::vector_isa path : paths) {
+                    SCOPED_TRACE(::testing::Message() << "method " << method << " K " << K << " listed " << listed
+                                                      << " path " << static_cast<int>(path));
+                    s.vector_cap = path;
+                    gwr::glm_detail::prepare_start(s);
+                    ASSERT_TRUE(gwr::glm_detail::wglm_quiet(s, w, {.shared_start = true}));
+                    const std::vector<double> packed(w.bhat.begin(), w.bhat.begin() + K);
+                    const int passes = w.niter;
+                    const double L = w.loglik;
+                    ASSERT_TRUE(gwr::glm_detail::wglm_quiet(s, w, {.shared_start = true, .diagnostics = true}));
+                    EXPECT_EQ(passes, w.niter);
+                    EXPECT_GT(passes, 2);
+                    EXPECT_EQ(std::memcmp(&L, &w.loglik, sizeof L), 0);
+                    EXPECT_EQ(std::memcmp(packed.data(), w.bhat.data(), K * sizeof(double)), 0);
+                }
+            }
+        }
 }
 
 }  // namespace

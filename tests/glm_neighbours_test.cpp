@@ -252,19 +252,6 @@ struct far_case {
     int far() const { return d.n() - 1; }
 };
 
-// Adaptive bi-square weights of size N around (u, v), formed here: D the
-// N-th smallest squared distance, (1 - d/D)^2 below it.
-std::vector<double> bisquare(const glmref::data& d, double u, double v, int N) {
-    std::vector<double> dsq;
-    for (int j = 0; j < d.n(); ++j) dsq.push_back((d.xc[j] - u) * (d.xc[j] - u) + (d.yc[j] - v) * (d.yc[j] - v));
-    std::vector<double> sorted = dsq;
-    std::sort(sorted.begin(), sorted.end());
-    const double D = sorted[N - 1];
-    std::vector<double> w;
-    for (double q : dsq) w.push_back(q < D ? (1 - q / D) * (1 - q / D) : 0.0);
-    return w;
-}
-
 TEST(GlmNeighbours, FarObservationWhoseMeanOverflowsAddsNothingToALocalFit) {
     far_case fc;
     const glmref::data& d = fc.d;
@@ -325,7 +312,7 @@ TEST(GlmNeighbours, FarObservationWhoseMeanOverflowsAddsNothingToALocalFit) {
         }
         for (std::size_t i = 0; i < at.size(); ++i) {
             EXPECT_TRUE(std::isfinite(s.svals(i, 1))) << i;
-            const auto w = bisquare(d, at[i].first, at[i].second, 45);
+            const auto w = glmref::bisquare_kernel(d, at[i].first, at[i].second, 45);
             ASSERT_EQ(w[fc.far()], 0.0);
             auto ref = glmref::newton(d, w);
             for (int k = 0; k < d.p(); ++k) {

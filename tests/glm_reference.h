@@ -3,6 +3,7 @@
 // weights, written without any engine routine, and a small data generator.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <memory>
@@ -234,6 +235,19 @@ inline std::vector<double> gauss_kernel(const data& d, double u, double v, doubl
         k.push_back(w);
     }
     return k;
+}
+
+// Adaptive bi-square weights of size N around (u, v): D the N-th smallest
+// squared distance, (1 - d/D)^2 below it.
+inline std::vector<double> bisquare_kernel(const data& d, double u, double v, int N) {
+    std::vector<double> dsq;
+    for (int j = 0; j < d.n(); ++j) dsq.push_back((d.xc[j] - u) * (d.xc[j] - u) + (d.yc[j] - v) * (d.yc[j] - v));
+    std::vector<double> sorted = dsq;
+    std::sort(sorted.begin(), sorted.end());
+    const double D = sorted[N - 1];
+    std::vector<double> w;
+    for (double q : dsq) w.push_back(q < D ? (1 - q / D) * (1 - q / D) : 0.0);
+    return w;
 }
 
 }  // namespace glmref

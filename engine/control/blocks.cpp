@@ -82,6 +82,12 @@ void work::size(int n, int k) {
     kvwt.assign(n, 0.0);
     quad.assign(n, 0.0);
     wwt.assign(n, 0.0);
+    prow.assign(static_cast<std::size_t>(n) * k, 0.0);
+    py.assign(n, 0.0);
+    po.assign(n, 0.0);
+    pkw.assign(n, 0.0);
+    pz.assign(n, 0.0);
+    pww.assign(n, 0.0);
     vmat.resize(k, k);
     niter = 0;
     loglik = deviance = enp = 0.0;

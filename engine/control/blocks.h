@@ -322,11 +322,16 @@ struct work {
     std::vector<double> zwork;  // working response, n
     std::vector<double> eta;    // linear predictor, n
     std::vector<double> expeta; // e^eta: the likelihood of a pass and the reweighting of the next read it, n
-    std::vector<double> lgterm; // the logarithmic term of each observation's log-likelihood, n
+    std::vector<double> lgterm; // the logarithmic terms of the log-likelihood (a block of them on the vector paths), n
     std::vector<double> varwt;  // variance weights: p(1 - p) logistic, the mean Poisson, n
     std::vector<double> kvwt;   // kernel weight times variance weight, n
     std::vector<double> quad;   // x_j' M x_j of each observation for the K x K matrix of a trace, n
     std::vector<double> wwt;    // working weights (kept apart from the kernel weights in wt), n
+    // The visited observations of a local fit packed in visiting order
+    // (glm/rows.cpp): design rows (K values each), response, offset,
+    // kernel weight and working response; the working weights of a block.
+    std::vector<double> prow;                  // K n
+    std::vector<double> py, po, pkw, pz, pww;  // n
     dmat vmat;                  // K x K variance-weighted cross products
     int niter = 0;              // reweighting passes of the latest fit
     double loglik = 0.0, deviance = 0.0, enp = 0.0;  // of the latest fit; enp: trace of its hat matrix

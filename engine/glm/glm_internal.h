@@ -34,6 +34,19 @@ inline visit visits(const state& s, const work& w) {
 // read the tables.
 void prepare_start(state& s);
 
+// Packs the observations v visits into w's packed tables (design rows,
+// response, offset, kernel weight from w.kwt, and the working response from
+// z0, indexed by observation), in visiting order (glm/rows.cpp).
+void pack_rows(const state& s, work& w, visit v, const double* z0);
+
+// One reweighting over the packed observations: the new working weights and
+// responses from the linear predictor eta and e^eta ex of the latest
+// estimates (indexed by observation), and the sums X'WX into the K x K
+// matrix A and X'Wz into bz.  The bits of reweight() and
+// weighted_products() over the same observations, on every vector path.
+void reweighted_products(const state& s, work& w, visit v, const double* eta, const double* ex, double* A,
+                         double* bz);
+
 // How a reweighting loop runs.
 struct irls_options {
     // Convergence by the relative change of the log-likelihood, |dL / L| <=

@@ -97,7 +97,7 @@ struct lblock_args {
     const double* o;    // Poisson offsets (expected counts)
     double* eta;        // linear predictor of the block
     double* ex;         // e^eta of the block
-    double* lg;         // scratch: logarithms, then the terms
+    double* lg;         // scratch of the block: logarithms, then the terms
     const double* lr;   // Poisson: ln(y/offset) of the block, or null
     int m;              // observations in the block
     vector_isa path;    // for the vector logarithm
@@ -211,6 +211,8 @@ void likelihood(const state& s, work& w, double& L, double& D) {
     const double* b = w.bhat.data();
     double* eta = w.eta.data();
     double* ex = w.expeta.data();
+    // Scratch of one block, reused by every block so that it stays in the
+    // first level cache.
     double* lg = w.lgterm.data();
     const bool logit = s.run().method == analysis::logistic;
     const double* o = s.glm3.offset.data();
@@ -225,7 +227,7 @@ void likelihood(const state& s, work& w, double& L, double& D) {
         const int j1 = std::min(n, j0 + lblock);
         if (vector) {
             block_terms(logit,
-                        {x.a.data() + j0, ldx, K, b, y + j0, logit ? nullptr : o + j0, eta + j0, ex + j0, lg + j0,
+                        {x.a.data() + j0, ldx, K, b, y + j0, logit ? nullptr : o + j0, eta + j0, ex + j0, lg,
                          lr ? lr + j0 : nullptr, j1 - j0, s.vector_cap},
                         acc);
             continue;
@@ -325,22 +327,25 @@ void reweight(const state& s, work& w, glm_detail::visit v, const double* eta, c
     }
 }
 
-// The weighted least-squares solve over the visited observations: X'WX,
-// X'Wz, the (generalised) inverse and the estimates.
-void solve(const state& s, work& w, glm_detail::visit v) {
+// The estimates from the sums X'WX and X'Wz in w.xtwx and w.xtwy, through
+// the (generalised) inverse.
+void solve_sums(const state& s, work& w) {
     const int K = s.run().K;
-    double* A = w.xtwx.a.data();
-    double* bz = w.xtwy.data();
-    const double* z = w.zwork.data();
-    const double* ww = w.wwt.data();
-    // An observation of working weight 0 adds nothing and is passed over.
-    weighted_products(s.struc1.xmat, K, z, ww, v.idx, v.cnt, A, bz);
     w.singfl = glm_detail::ginv(w.xtwx, w.xtwxi, w);
     for (int k = 0; k < K; ++k) {
         double b = 0.0;
         for (int l = 0; l < K; ++l) b += w.xtwxi(k, l) * w.xtwy[l];
         w.bhat[k] = b;
     }
+}
+
+// The weighted least-squares solve over the visited observations: X'WX,
+// X'Wz, the (generalised) inverse and the estimates.
+void solve(const state& s, work& w, glm_detail::visit v) {
+    // An observation of working weight 0 adds nothing and is passed over.
+    weighted_products(s.struc1.xmat, s.run().K, w.zwork.data(), w.wwt.data(), v.idx, v.cnt, w.xtwx.a.data(),
+                      w.xtwy.data());
+    solve_sums(s, w);
 }
 
 // Linear predictor, standard errors and hat-matrix trace of the latest
@@ -460,6 +465,11 @@ void irls(const state& s, work& w, const glm_detail::irls_options& o) {
     } else {
         fresh_start(s, w);
     }
+    // Without diagnostics (which read the working weights of every
+    // observation) the passes run over the visited observations packed
+    // side by side, with the same bits.
+    const bool packed = !o.diagnostics;
+    if (packed) glm_detail::pack_rows(s, w, v, z0);
     w.niter = 1;
     double L0 = llstart;
     double Lbefore = llstart;  // the value L0 was compared with, for the failure lines
@@ -467,11 +477,16 @@ void irls(const state& s, work& w, const glm_detail::irls_options& o) {
     for (;;) {
         if (w.niter > maxpass) throw nonconvergence{L0, Lbefore};
         for (int k = 0; k < p; ++k) w.bprev[k] = w.bhat[k];
-        if (w.niter == 1)
-            reweight(s, w, v, eta0, ex0, z0);
-        else
-            reweight(s, w, v, w.eta.data(), w.expeta.data(), w.zwork.data());
-        solve(s, w, v);
+        const bool first = w.niter == 1;
+        if (packed) {
+            glm_detail::reweighted_products(s, w, v, first ? eta0 : w.eta.data(), first ? ex0 : w.expeta.data(),
+                                            w.xtwx.a.data(), w.xtwy.data());
+            solve_sums(s, w);
+        } else {
+            reweight(s, w, v, first ? eta0 : w.eta.data(), first ? ex0 : w.expeta.data(),
+                     first ? z0 : w.zwork.data());
+            solve(s, w, v);
+        }
         double D = 0.0;
         likelihood(s, w, L, D);
         w.loglik = L;
