@@ -236,6 +236,13 @@ struct glm1 {
     // same passes from the same start and would end there.
     dmat brel;
     std::vector<int> hasbrel;
+    // The adaptive bi-square's D of each location in the latest loop of
+    // local fits through the neighbour index (not a number where the
+    // weights came another way): the later loops at the same size and
+    // points take the weights without selecting D again.
+    std::vector<double> dfit;
+    int dfit_nn = -1;          // the size it was kept at (-1: none kept)
+    bool dfit_atobs = false;   // kept at the observation points, else at the fit locations
 };
 
 // Log-likelihoods and deviances of the global and the local model.

@@ -68,14 +68,11 @@ void disc_block(const nbgrid& g, double x, double y, double h, int& a0, int& a1,
 double gauss_reach(double twoh2) { return std::sqrt(746.0 * twoh2) * (1.0 + 1e-6); }
 
 // Adaptive bi-square weights of the nc candidates (observations cand,
-// squared distances cd) once the ns squared distances in sel hold the
-// nn-th smallest of all observations, D: each candidate below D gets
-// (1 - d/D)^2 and a place in the list, every other one the 0 it already
-// has; D is kept in w.dmax.  sel is left partitioned around position nn.
-void bisquare_candidates(work& w, int n, const int* cand, const double* cd, int nc, double* sel, int ns,
-                         int nn) {
-    std::nth_element(sel, sel + (nn - 1), sel + ns);
-    const double dmax = sel[nn - 1];
+// squared distances cd) given D, the N-th smallest squared distance of all
+// observations, when every observation below D is a candidate: each
+// candidate below D gets (1 - d/D)^2 and a place in the list, every other
+// one the 0 it already has; D is kept in w.dmax.
+void bisquare_marks(work& w, int n, const int* cand, const double* cd, int nc, double dmax) {
     w.dmax = dmax;
     double* wt = w.wt.data();
     std::uint64_t* mk = w.mark.data();
@@ -92,6 +89,15 @@ void bisquare_candidates(work& w, int n, const int* cand, const double* cd, int 
         jhi = std::max(jhi, j);
     }
     if (jhi >= 0) list_marked(w, jlo >> 6, jhi >> 6);
+}
+
+// The same once the ns squared distances in sel hold the nn-th smallest of
+// all observations: D is selected first.  sel is left partitioned around
+// position nn.
+void bisquare_candidates(work& w, int n, const int* cand, const double* cd, int nc, double* sel, int ns,
+                         int nn) {
+    std::nth_element(sel, sel + (nn - 1), sel + ns);
+    bisquare_marks(w, n, cand, cd, nc, sel[nn - 1]);
 }
 
 // Whether an index can serve the run's kernel: one with a cut-off, at
@@ -389,6 +395,16 @@ double bisquare_dmax_grid(const state& s, const nbgrid& g, work& w, double x, do
     w.dmax = 0.0;
     bisquare_from_grid(s, q, false);
     return w.dmax;
+}
+
+void bisquare_within_grid(const state& s, const nbgrid& g, work& w, double x, double y, double D) {
+    const int n = s.run().n;
+    clear_weights(w, n);
+    grid_search q(g, w, x, y);
+    // The block reaches a cell beyond the disc of radius sqrt(D) on each
+    // side, so it holds every observation below D whatever the rounding.
+    q.takedisc(std::sqrt(D));
+    bisquare_marks(w, n, q.cand, q.cd, q.nc, D);
 }
 
 // ---------------------------------------------------------------------

@@ -62,6 +62,11 @@ void genwgt_grid(const state& s, const nbgrid& g, work& w, double x, double y, d
 // weights are left all 0 and its neighbour list empty).
 double bisquare_dmax_grid(const state& s, const nbgrid& g, work& w, double x, double y);
 
+// The weights and list of genwgt_grid for the adaptive bi-square at (x, y)
+// when its D is already known (from a search at the same point and size):
+// the same bits, without selecting D again.  x, y and D must be finite.
+void bisquare_within_grid(const state& s, const nbgrid& g, work& w, double x, double y, double D);
+
 // Whether the grid saves work at (x, y): always for the adaptive kernel;
 // for the cylinder and the Gaussian when some cells lie beyond their reach
 // (where every observation is within reach, listing them all costs more

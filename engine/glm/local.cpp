@@ -36,14 +36,28 @@ void precheck(const state& s) {
     genwgt_check(s);
 }
 
+// Whether the kernel weights come from the planar neighbour index with a
+// selected D (the adaptive bi-square), which the loop of fits keeps.
+bool keeps_d(const state& s) {
+    return s.nbix && s.run().kshape == kernel_shape::bisquare && s.fit5.nnear >= 1;
+}
+
 // Kernel weights of location i (1-based) into w.wt: at the fit location, or
 // at observation i's own coordinates when the criterion is evaluated at the
-// observation points.
-void weights(const state& s, work& w, int i, double bw, bool atobs) {
-    if (atobs)
-        genwgt_at(s, w, s.struc2.xobs[i - 1], s.struc2.yobs[i - 1], bw);
-    else
-        genwgt(s, w, i, bw);
+// observation points.  With `known`, the D of each location that the loop
+// of fits at the same points and size kept in s.glm1.dfit is taken instead
+// of selecting it again (the same weights).
+void weights(const state& s, work& w, int i, double bw, bool atobs, bool known = false) {
+    const double x = atobs ? s.struc2.xobs[i - 1] : s.fit1.xfit[i - 1];
+    const double y = atobs ? s.struc2.yobs[i - 1] : s.fit1.yfit[i - 1];
+    if (known && keeps_d(s) && s.glm1.dfit_nn == s.fit5.nnear && s.glm1.dfit_atobs == atobs) {
+        const double D = s.glm1.dfit[i - 1];
+        if (std::isfinite(D) && std::isfinite(x) && std::isfinite(y)) {
+            bisquare_within_grid(s, *s.nbix, w, x, y, D);
+            return;
+        }
+    }
+    genwgt_at(s, w, x, y, bw);
 }
 
 // The kernel weights of the fit, w.kwt, from w.wt: the listed neighbours
@@ -145,6 +159,7 @@ void plan_weights(const state& s, work& w, int i, const fit_plan& f) {
 // kernel weight (npos[i-1]).  False when the fit did not converge.
 bool localfit(state& s, work& w, int i, const fit_plan& f, int* npos) {
     plan_weights(s, w, i, f);
+    s.glm1.dfit[i - 1] = keeps_d(s) ? w.dmax : std::numeric_limits<double>::quiet_NaN();
     if (!glm_detail::wglm_quiet(s, w, {.shared_start = true, .record_relative = f.record})) return false;
     const int p = s.run().K;
     for (int k = 0; k < p; ++k) s.bvals(i - 1, k) = w.bhat[k];
@@ -187,6 +202,9 @@ void localfits(state& s, int m, const fit_plan& f, int* npos = nullptr) {
     size_pool(s);
     nbscope nb(s);
     glm_detail::prepare_start(s);
+    s.glm1.dfit.resize(std::max<std::size_t>(s.glm1.dfit.size(), static_cast<std::size_t>(m)));
+    s.glm1.dfit_nn = s.fit5.nnear;
+    s.glm1.dfit_atobs = f.at_observations;
     const int firstfail = first_failure(s, m, [&](work& w, int i) { return localfit(s, w, i, f, npos); });
     if (firstfail != none) {
         work& w = s.ws;
@@ -237,7 +255,7 @@ inline double variance_weight(const state& s, double yh) {
 int leverage(const state& s, work& w, int i, bool atobs, double& h) {
     const dmat& x = s.struc1.xmat;
     const int p = s.run().K;
-    weights(s, w, i, s.parms.bandw, atobs);
+    weights(s, w, i, s.parms.bandw, atobs, true);
     const glm_detail::visit v = glm_detail::visits(s, w);
     for (int t = 0; t < v.cnt; ++t) {
         const int j = v[t];
@@ -306,7 +324,7 @@ bool stderrs(state& s, work& w, int i, bool reuse) {
     const bool logit = s.run().method == analysis::logistic;
     const bool same = s.output.samepts == 1;
     const std::vector<double>& yh = s.output.yhat;
-    genwgt(s, w, i, s.parms.bandw);
+    weights(s, w, i, s.parms.bandw, false, reuse);
     take_kernel(s, w);
     if (reuse && s.glm1.hasbrel[i - 1] != 0) {
         const double* b = s.glm1.brel.col(i - 1);
