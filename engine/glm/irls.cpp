@@ -103,16 +103,44 @@ struct lblock_args {
     vector_isa path;    // for the vector logarithm
 };
 
-// The block's linear predictor, column by column as predictor() forms it,
-// and its e^eta.
+// The block's linear predictor with the sum of each observation over the
+// parameters in order from 0, as predictor() forms it; for K <= 8 in one
+// pass over the block with the sum in a register.
+template <int KF>
+TZM_ELEMENTWISE inline void block_eta(const lblock_args& a) {
+    double* __restrict eta = a.eta;
+    const double* __restrict x = a.x;
+    const std::size_t ldx = a.ldx;
+    double b[KF];
+    for (int k = 0; k < KF; ++k) b[k] = a.b[k];
+    for (int j = 0; j < a.m; ++j) {
+        double e = 0.0;
+#pragma GCC unroll 8
+        for (int k = 0; k < KF; ++k) e += x[k * ldx + j] * b[k];
+        eta[j] = e;
+    }
+}
+
+// The block's linear predictor and its e^eta.
 TZM_ELEMENTWISE inline void block_predictor(const lblock_args& a) {
     double* eta = a.eta;
     const int m = a.m;
-    for (int j = 0; j < m; ++j) eta[j] = 0.0;
-    for (int k = 0; k < a.K; ++k) {
-        const double* xk = a.x + k * a.ldx;
-        const double bk = a.b[k];
-        for (int j = 0; j < m; ++j) eta[j] += xk[j] * bk;
+    switch (a.K) {
+        case 1: block_eta<1>(a); break;
+        case 2: block_eta<2>(a); break;
+        case 3: block_eta<3>(a); break;
+        case 4: block_eta<4>(a); break;
+        case 5: block_eta<5>(a); break;
+        case 6: block_eta<6>(a); break;
+        case 7: block_eta<7>(a); break;
+        case 8: block_eta<8>(a); break;
+        default:
+            for (int j = 0; j < m; ++j) eta[j] = 0.0;
+            for (int k = 0; k < a.K; ++k) {
+                const double* xk = a.x + k * a.ldx;
+                const double bk = a.b[k];
+                for (int j = 0; j < m; ++j) eta[j] += xk[j] * bk;
+            }
     }
     vexp(eta, a.ex, m, true);
 }
