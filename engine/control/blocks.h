@@ -308,7 +308,7 @@ struct predict {
 struct work {
     std::vector<double> wt;      // kernel weights, n
     std::vector<double> wtl;     // kernel weights of fit locations side by side (wtl[Lj + f], L = 4 or 8 lanes), 8n
-    std::vector<double> dsqwrk;  // squared distances (adaptive kernel work copy), n
+    std::vector<double> dsqwrk;  // the adaptive kernel's scratch: squared distances, then weights, n
     std::vector<double> lresid;  // unweighted residuals of the fit, n
     std::vector<double> hdiag;   // projection diagonal, n
     dmat xc;                     // X*C, n x K

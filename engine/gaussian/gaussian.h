@@ -14,8 +14,7 @@ namespace gwr {
 double distsq(double x1, double y1, double x2, double y2, coordinates c);
 
 // Kernel weights of every observation seen from fit location ipt (1-based)
-// with bandwidth bw, into w.wt (w.dsqwrk is the adaptive kernel's work copy
-// of the squared distances, left partitioned around the N-th nearest).
+// with bandwidth bw, into w.wt (w.dsqwrk is the adaptive kernel's scratch).
 void genwgt(const state& s, work& w, int ipt, double bw);
 
 // Kernel weights seen from the point (x, y): the same as genwgt, for a

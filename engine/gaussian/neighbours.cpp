@@ -67,24 +67,34 @@ void disc_block(const nbgrid& g, double x, double y, double h, int& a0, int& a1,
 // widened a little against rounding.
 double gauss_reach(double twoh2) { return std::sqrt(746.0 * twoh2) * (1.0 + 1e-6); }
 
+// (1 - d/D)^2 of each squared distance d below D, else 0, into u: one
+// operation after the other per value, so any vector width gives the same
+// bits (each compiled for the widest the processor runs).
+__attribute__((target_clones("avx512f", "avx2", "default"))) void bisquare_values(const double* cd, int nc,
+                                                                                 double dmax, double* u) {
+    for (int t = 0; t < nc; ++t) {
+        const double v = 1.0 - cd[t] / dmax;
+        u[t] = cd[t] < dmax ? v * v : 0.0;
+    }
+}
+
 // Adaptive bi-square weights of the nc candidates (observations cand,
 // squared distances cd) given D, the N-th smallest squared distance of all
 // observations, when every observation below D is a candidate: each
 // candidate below D gets (1 - d/D)^2 and a place in the list, every other
-// one the 0 it already has; D is kept in w.dmax.
+// one the 0 it already has; D is kept in w.dmax.  Uses w.dsqwrk.
 void bisquare_marks(work& w, int n, const int* cand, const double* cd, int nc, double dmax) {
     w.dmax = dmax;
     double* wt = w.wt.data();
+    double* u = w.dsqwrk.data();
+    bisquare_values(cd, nc, dmax, u);
     std::uint64_t* mk = w.mark.data();
     int jlo = n, jhi = -1;
     // Without branches: a candidate at or beyond D gets weight 0 and no mark.
     for (int t = 0; t < nc; ++t) {
-        const double d = cd[t];
         const int j = cand[t];
-        const bool in = d < dmax;
-        const double u = 1.0 - d / dmax;
-        wt[j] = in ? u * u : 0.0;
-        mk[j >> 6] |= static_cast<std::uint64_t>(in) << (j & 63);
+        wt[j] = u[t];
+        mk[j >> 6] |= static_cast<std::uint64_t>(cd[t] < dmax) << (j & 63);
         jlo = std::min(jlo, j);
         jhi = std::max(jhi, j);
     }
@@ -92,8 +102,8 @@ void bisquare_marks(work& w, int n, const int* cand, const double* cd, int nc, d
 }
 
 // The same once the ns squared distances in sel hold the nn-th smallest of
-// all observations: D is selected first.  sel is left partitioned around
-// position nn.
+// all observations: D is selected first (sel, which may be w.dsqwrk, is
+// then overwritten).
 void bisquare_candidates(work& w, int n, const int* cand, const double* cd, int nc, double* sel, int ns,
                          int nn) {
     std::nth_element(sel, sel + (nn - 1), sel + ns);
