@@ -3,6 +3,16 @@
 
 #include "control/blocks.h"
 
+// The elementwise loops over observations select between values with
+// conditions (the ratio, or 1 where y is 0; the term, or 0): they are
+// compiled without the assumption that a floating-point operation may
+// trap, so that the selections become vector blends.  Traps are never
+// enabled, and the values (IEEE operations, each rounded once) are the
+// same.  TZM_ELEMENTWISE marks such a loop, TZM_VECTOR_CLONE the function
+// compiled once for each vector path that runs it.
+#define TZM_ELEMENTWISE [[gnu::always_inline, gnu::optimize("no-trapping-math")]]
+#define TZM_VECTOR_CLONE [[gnu::noinline, gnu::optimize("no-trapping-math")]]
+
 namespace gwr::glm_detail {
 
 // e^eta / (1 + e^eta) without a cut; 1 exactly where e^eta overflows.

@@ -5,7 +5,9 @@
 //
 // Every fit works on one `work` object: the kernel weights of the fit in
 // w.kwt, the working weights in w.wwt, the working response in w.zwork and
-// the linear predictor in w.eta.  When the kernel weights came with a list
+// the linear predictor in w.eta (a fit without diagnostics keeps its
+// working weights and responses in the packed tables of glm/rows.cpp
+// instead, with the same bits).  When the kernel weights came with a list
 // of the observations that carry weight (w.nnbr >= 0), the weighted sums
 // visit only those, in observation order; the others have kernel weight 0,
 // working weight 0 and add nothing, so the sums are the bits of a scan over
@@ -61,14 +63,6 @@ void predict_all(const state& s, work& w) {
     predictor(s, w.bhat.data(), w.eta.data(), 0, n);
     vexp(w.eta.data(), w.expeta.data(), n, s.vector_loops);
 }
-
-// The elementwise loops below select between values with conditions (the
-// ratio, or 1 where y is 0; the term, or 0): they are compiled without the
-// assumption that a floating-point operation may trap, so that the
-// selections become vector blends.  Traps are never enabled, and the values
-// (IEEE operations, each rounded once) are the same.
-#define TZM_ELEMENTWISE [[gnu::always_inline, gnu::optimize("no-trapping-math")]]
-#define TZM_VECTOR_CLONE [[gnu::noinline, gnu::optimize("no-trapping-math")]]
 
 // Observations per block of the likelihood pass: the block's linear
 // predictor is formed column by column and then used at once, while it is

@@ -33,9 +33,6 @@ namespace {
 // the first level cache until its cross products have read them.
 constexpr int rblock = 256;
 
-#define TZM_ELEMENTWISE [[gnu::always_inline, gnu::optimize("no-trapping-math")]]
-#define TZM_VECTOR_CLONE [[gnu::noinline, gnu::optimize("no-trapping-math")]]
-
 struct block_args {
     const int* idx;     // observation of each packed entry, or null (entry t is observation first + t)
     int first;          // without idx: the observation of the block's first entry
@@ -49,8 +46,6 @@ struct block_args {
     int m;              // entries of the block
 };
 
-// New working weights and responses of a block, as reweight() forms them:
-// kernel weight 0 gives working weight 0 and keeps the working response.
 // The block's linear predictors and e^eta, gathered in order (the
 // elementwise loops below then read contiguous values).
 TZM_ELEMENTWISE inline void gather(const block_args& a, double* __restrict ge, double* __restrict gx) {
@@ -68,6 +63,8 @@ TZM_ELEMENTWISE inline void gather(const block_args& a, double* __restrict ge, d
     }
 }
 
+// New working weights and responses of a block, as reweight() forms them:
+// kernel weight 0 gives working weight 0 and keeps the working response.
 TZM_ELEMENTWISE inline void poisson_block(const block_args& a) {
     double ge[rblock], gx[rblock];
     gather(a, ge, gx);
