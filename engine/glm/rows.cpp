@@ -22,7 +22,7 @@
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
-#define TZM_ROWS_AVX512 1
+#define TZM_ROWS_VECTOR 1
 #endif
 
 namespace gwr::glm_detail {
@@ -103,7 +103,7 @@ TZM_ELEMENTWISE inline void logistic_block(const block_args& a) {
 
 TZM_VECTOR_CLONE void poisson_block_any(const block_args& a) { poisson_block(a); }
 TZM_VECTOR_CLONE void logistic_block_any(const block_args& a) { logistic_block(a); }
-#ifdef TZM_ROWS_AVX512
+#ifdef TZM_ROWS_VECTOR
 TZM_VECTOR_CLONE __attribute__((target("avx2"))) void poisson_block_avx2(const block_args& a) { poisson_block(a); }
 TZM_VECTOR_CLONE __attribute__((target("avx2"))) void logistic_block_avx2(const block_args& a) { logistic_block(a); }
 TZM_VECTOR_CLONE __attribute__((target("avx512f,avx512dq"))) void poisson_block_avx512(const block_args& a) {
@@ -114,8 +114,20 @@ TZM_VECTOR_CLONE __attribute__((target("avx512f,avx512dq"))) void logistic_block
 }
 #endif
 
+// The block of a's observations that starts at entry t0 of cnt.
+block_args block_at(const block_args& a, int t0, int cnt) {
+    block_args b = a;
+    b.m = std::min(rblock, cnt - t0);
+    if (b.idx)
+        b.idx += t0;
+    else
+        b.first = t0;
+    b.y += t0, b.o += t0, b.kw += t0, b.z += t0;
+    return b;
+}
+
 void reweight_block(bool logit, vector_isa path, const block_args& a) {
-#ifdef TZM_ROWS_AVX512
+#ifdef TZM_ROWS_VECTOR
     switch (path) {
         case vector_isa::avx512: logit ? logistic_block_avx512(a) : poisson_block_avx512(a); return;
         case vector_isa::avx2: logit ? logistic_block_avx2(a) : poisson_block_avx2(a); return;
@@ -163,7 +175,7 @@ void block_products(int K, const double* X, const double* z, const double* ww, i
     }
 }
 
-#ifdef TZM_ROWS_AVX512
+#ifdef TZM_ROWS_VECTOR
 // The same sums with AVX-512 for K <= 7: the row and its working response
 // make one register e = (x_0..x_{K-1}, z); each group of eight terms is
 // the product of two permutations of e, times the weight, added to its own
@@ -240,7 +252,7 @@ __attribute__((target("avx512f,avx512dq"))) void block_products_avx512(const ter
 }
 
 __attribute__((target("avx512f,avx512dq"))) void reweighted_sums_avx512(const state& s, work& w, bool logit,
-                                                                        block_args a, int cnt, double* A,
+                                                                        const block_args& a, int cnt, double* A,
                                                                         double* bz) {
     const int K = s.run().K;
     const term_plan p = make_plan(K);
@@ -248,13 +260,7 @@ __attribute__((target("avx512f,avx512dq"))) void reweighted_sums_avx512(const st
     for (int g = 0; g < 5; ++g) acc[g] = _mm512_setzero_pd();
     const double* X = w.prow.data();
     for (int t0 = 0; t0 < cnt; t0 += rblock) {
-        block_args b = a;
-        b.m = std::min(rblock, cnt - t0);
-        if (b.idx)
-            b.idx += t0;
-        else
-            b.first = t0;
-        b.y += t0, b.o += t0, b.kw += t0, b.z += t0;
+        const block_args b = block_at(a, t0, cnt);
         reweight_block(logit, vector_isa::avx512, b);
         block_products_avx512(p, X + static_cast<std::size_t>(t0) * K, b.z, b.ww, b.m, acc);
     }
@@ -298,27 +304,20 @@ void reweighted_products(const state& s, work& w, visit v, const double* eta, co
     const bool logit = s.run().method == analysis::logistic;
     const vector_isa path = s.vector_loops ? vector_path(s.vector_cap) : vector_isa::scalar;
     block_args a{v.idx, 0, eta, ex, w.py.data(), w.po.data(), w.pkw.data(), w.pz.data(), w.pww.data(), 0};
-#ifdef TZM_ROWS_AVX512
+#ifdef TZM_ROWS_VECTOR
     if (path == vector_isa::avx512 && K <= 7) {
         reweighted_sums_avx512(s, w, logit, a, v.cnt, A, bz);
-        for (int k = 0; k < K; ++k)
-            for (int q = k + 1; q < K; ++q) A[k * K + q] = A[q * K + k];
-        return;
-    }
+    } else
 #endif
-    for (int q = 0; q < K * K; ++q) A[q] = 0.0;
-    for (int k = 0; k < K; ++k) bz[k] = 0.0;
-    const double* X = w.prow.data();
-    for (int t0 = 0; t0 < v.cnt; t0 += rblock) {
-        block_args b = a;
-        b.m = std::min(rblock, v.cnt - t0);
-        if (b.idx)
-            b.idx += t0;
-        else
-            b.first = t0;
-        b.y += t0, b.o += t0, b.kw += t0, b.z += t0;
-        reweight_block(logit, path, b);
-        block_products(K, X + static_cast<std::size_t>(t0) * K, b.z, b.ww, b.m, A, bz);
+    {
+        for (int q = 0; q < K * K; ++q) A[q] = 0.0;
+        for (int k = 0; k < K; ++k) bz[k] = 0.0;
+        const double* X = w.prow.data();
+        for (int t0 = 0; t0 < v.cnt; t0 += rblock) {
+            const block_args b = block_at(a, t0, v.cnt);
+            reweight_block(logit, path, b);
+            block_products(K, X + static_cast<std::size_t>(t0) * K, b.z, b.ww, b.m, A, bz);
+        }
     }
     for (int k = 0; k < K; ++k)
         for (int q = k + 1; q < K; ++q) A[k * K + q] = A[q * K + k];
